@@ -35,7 +35,9 @@ TEST(Errors, MessagesAreKept)
 TEST(Cpu, FeaturesAreConsistent)
 {
     const CpuFeatures &f = cpu_features();
-    if (f.avx2 || f.fma) EXPECT_TRUE(f.avx);
+    if (f.avx2 || f.fma) {
+        EXPECT_TRUE(f.avx);
+    }
     EXPECT_GE(cpu_count_available(), 1u);
     EXPECT_GE(cpu_count_total(), 1u);
     EXPECT_GE(cpu_count_physical(), 1u);
