@@ -11,14 +11,8 @@
 #include <mutex>
 
 #include "container/audio_sample_format.h"
+#include "media/video_frame.h"  // ZRational
 
-#ifndef ZELQA_ZRATIONAL_DEFINED
-#define ZELQA_ZRATIONAL_DEFINED
-struct ZRational {
-    uint32_t num = 0;
-    uint32_t den = 1;
-};
-#endif
 
 // Option bits of mov_intra_demuxer_flags.
 enum : uint64_t {
