@@ -98,3 +98,13 @@ void bc7enc_encode_solid_block(void *pBlock, const uint8_t rgba[4]);
 
 // Everything after the gather of the per-block encoder: solid test, then the compressor.
 void bc7enc_encode_pixels(void *pBlock, const uint8_t (*pPixels)[4], uint32_t level, uint32_t partition_limit);
+
+struct DxtEncOps;
+
+// Per-block encoders of HAP R (the kernel table's per-block encoder signature): gather the
+// block with ops.bc7_gather, then encode it at (level, partition limit) = (0, 4), (1, 16), (4, 64).
+void encode_block_bc7(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, uint32_t level,
+                      uint32_t partition_limit, const DxtEncOps &ops);
+void encode_block_bc7_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_bc7_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_bc7_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);

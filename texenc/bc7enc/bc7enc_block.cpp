@@ -6,6 +6,7 @@
 #include "platform/core/log.h"
 #include "texenc/bc7enc/bc7_format.h"
 #include "texenc/bc7enc/bc7enc.h"
+#include "texenc/dxtenc_ops.h"
 
 namespace {
 
@@ -451,4 +452,24 @@ void bc7enc_encode_pixels(void *pBlock, const uint8_t (*pPixels)[4], uint32_t le
     params.m_partition_limit = partition_limit;
     params.m_level = level;
     bc7enc_compress_block(pBlock, pPixels, &params);
+}
+
+void encode_block_bc7(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, uint32_t level,
+                      uint32_t partition_limit, const DxtEncOps &ops) {
+    alignas(16) uint8_t px[16][4];
+    ops.bc7_gather(&px[0][0], planes[0], planes[1], planes[2], planes[3], strides[0], strides[1], strides[2],
+                   strides[3]);
+    bc7enc_encode_pixels(out, px, level, partition_limit);
+}
+
+void encode_block_bc7_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
+    encode_block_bc7(out, planes, strides, 0, 4, ops);
+}
+
+void encode_block_bc7_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
+    encode_block_bc7(out, planes, strides, 1, 16, ops);
+}
+
+void encode_block_bc7_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
+    encode_block_bc7(out, planes, strides, 4, 64, ops);
 }
