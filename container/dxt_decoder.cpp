@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "container/bc7decomp/bc7decomp.h"
+
 namespace {
 
 struct Rgba {
@@ -179,9 +181,9 @@ uint32_t decode_block_rgtc1_alpha(uint8_t *dst, ptrdiff_t line_size, const uint8
 }
 
 uint32_t decode_block_bc7(uint8_t *dst, ptrdiff_t line_size, const uint8_t *src) {
-    (void)src;
-    // BC7 decoding is not linked in yet: transparent black, as for a reserved-mode block.
-    for (int y = 0; y < 4; ++y) std::memset(dst + y * line_size, 0, 16);
+    uint8_t px[64];
+    unpack_bc7(src, px);  // a reserved-mode block gives transparent black
+    for (int y = 0; y < 4; ++y) std::memcpy(dst + y * line_size, px + 16 * y, 16);
     return 16;
 }
 

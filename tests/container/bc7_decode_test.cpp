@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "container/bc7decomp/bc7decomp.h"
+#include "container/dxt_decoder.h"
 #include "tests/container/bc7_gl_oracle.h"
 
 namespace {
@@ -222,6 +223,25 @@ TEST(Bc7Decode, EqualMode6EndPointsGiveOneColourWhateverTheIndices) {
         EXPECT_EQ(px[4 * i + 2], 101);
         EXPECT_EQ(px[4 * i + 3], 255);
     }
+}
+
+TEST(Bc7Decode, TextureDecoderPlacesBc7Blocks) {
+    // An 8x4 HAP R texture: a solid mode 5 block (0, 126, 129, 255), then a reserved block
+    // that decodes to transparent black, into a destination with padded rows.
+    const uint8_t texture[32] = {0x20, 0x00, 0xC0, 0x0F, 0x00, 0x04, 0xFC, 0x03};
+    DxtDecContext ctx;
+    ASSERT_EQ(dxtdec_init(&ctx, 8, 4, DxtDecCodec_BC7, 0), 0);
+    constexpr ptrdiff_t kLine = 40;
+    std::vector<uint8_t> dst(4 * kLine, 0xCD);
+    ASSERT_EQ(dxtdec_decode_frame(&ctx, texture, nullptr, dst.data(), kLine), 0);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 8; x++) {
+            SCOPED_TRACE(::testing::Message() << "pixel " << x << "," << y);
+            const uint8_t *p = &dst[y * kLine + 4 * x];
+            const std::vector<uint8_t> want = x < 4 ? std::vector<uint8_t>{0, 126, 129, 255} : std::vector<uint8_t>(4, 0);
+            EXPECT_EQ(std::vector<uint8_t>(p, p + 4), want);
+        }
+    EXPECT_EQ(dst[32], 0xCD);  // row padding untouched
 }
 
 TEST(Bc7Decode, AgreesWithMesaOnRandomBlocksOfEveryMode) {
