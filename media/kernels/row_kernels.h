@@ -15,6 +15,8 @@
 // kernel writes as alpha.
 #include <cstdint>
 
+#include "media/video_frame.h"
+
 // Multi-plane shape: four plane pointers and strides per side (packed layouts use entry 0,
 // planar RGB entries 0..2 (R, G, B) and 3 (A), planar YUV 0..2 (Y, U, V)); width in pixels.
 using RowKernel = void (*)(uint8_t *const dst[4], const uint8_t *const src[4],
@@ -182,9 +184,10 @@ void halfsize_rgba8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS);
 void halfsize_rgbx8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS);  // alpha 255
 
 // ---- AVX2 twins: same shapes and results as their plain twins, except that the
-// float-to-integer heads round the sample just below 1/510 to 1 at 8 bits. Call them
-// only when row_kernels_avx2_gate() allowed it, and the FMA members only when
-// row_kernel_twin says the processor also has FMA (row_kernel_for_tier does both). ----
+// fused float-to-integer heads round the float just below 1/510 to 1 at 8 bits (q gives 0).
+// Call them only when row_kernels_avx2_gate() allowed it, and the members marked as using
+// FMA only when the processor also has FMA; row_kernel_for_tier checks both. ----
+// X(stem, step B, uses FMA); step in pixels (half-size: destination pixels).
 #define ZELQA_AVX2_ROW_KERNELS(X) \
     X(conv_uyvy_to_planar_yuv422, 32, false) X(conv_uyvy_to_planar_yuv422_10, 16, false) \
     X(conv_rgba8_to_rgba16, 4, false) X(conv_rgbx8_to_rgba16, 4, false) \
@@ -212,22 +215,12 @@ ZELQA_AVX2_PLANE_KERNELS(ZELQA_DECLARE_AVX2_PLANE)
 
 // ---- Choosing kernels ----
 
-// Layout codes of the pixel formats these kernels handle (the frame's PixFmt codes).
-enum RowFmt : int {
-    kRowArgb8 = 0, kRowRgba8 = 1, kRowRgb8 = 2, kRowBgr8 = 3, kRowRgbx8 = 4,
-    kRowRgba16 = 5, kRowRgbx16 = 6, kRowRgba32f = 7, kRowRgbx32f = 8,
-    kRowPlanarRgb8 = 9, kRowPlanarRgba8 = 10, kRowPlanarRgb16 = 13, kRowPlanarRgba16 = 14,
-    kRowPlanarRgb32f = 15, kRowPlanarRgba32f = 16,
-    kRowPlanarYuv422 = 23, kRowPlanarYuv422_10 = 28, kRowPlanarYuv422_12 = 31,
-    kRowUyvy = 34, kRowV210 = 35, kRowUyvya = 36,
-};
-
 enum class RowOp { conv, premult, unpremult };
 
 // The plain kernel converting src_fmt to dst_fmt with the operation, or nullptr when the
 // pair has none (e.g. same layouts, a plane copy). Padding (X) sources read as opaque;
 // rgbx8 to rgbx16 and to rgbx32f convert the padding like a channel.
-RowKernel row_kernel_find(RowOp op, int src_fmt, int dst_fmt);
+RowKernel row_kernel_find(RowOp op, PixFmt src_fmt, PixFmt dst_fmt);
 // The depth conversion between single planes of 8, 10, 12, 16 or 32 (float) bits, or nullptr.
 PlaneKernel plane_conv_kernel_find(int src_bits, int dst_bits);
 

@@ -5,16 +5,16 @@
 
 namespace {
 
-constexpr int code_argb8 = kRowArgb8, code_rgba8 = kRowRgba8, code_rgb8 = kRowRgb8, code_bgr8 = kRowBgr8,
-              code_rgbx8 = kRowRgbx8, code_rgba16 = kRowRgba16, code_rgbx16 = kRowRgbx16,
-              code_rgba32f = kRowRgba32f, code_rgbx32f = kRowRgbx32f, code_planar_rgb8 = kRowPlanarRgb8,
-              code_planar_rgba8 = kRowPlanarRgba8, code_planar_rgb16 = kRowPlanarRgb16,
-              code_planar_rgba16 = kRowPlanarRgba16, code_planar_rgb32f = kRowPlanarRgb32f,
-              code_planar_rgba32f = kRowPlanarRgba32f;
+constexpr PixFmt code_argb8 = PixFmt_ARGB8, code_rgba8 = PixFmt_RGBA8, code_rgb8 = PixFmt_RGB8, code_bgr8 = PixFmt_BGR8,
+              code_rgbx8 = PixFmt_RGBX8, code_rgba16 = PixFmt_RGBA16, code_rgbx16 = PixFmt_RGBX16,
+              code_rgba32f = PixFmt_RGBA32F, code_rgbx32f = PixFmt_RGBX32F, code_planar_rgb8 = PixFmt_PlanarRGB8,
+              code_planar_rgba8 = PixFmt_PlanarRGBA8, code_planar_rgb16 = PixFmt_PlanarRGB16,
+              code_planar_rgba16 = PixFmt_PlanarRGBA16, code_planar_rgb32f = PixFmt_PlanarRGB32F,
+              code_planar_rgba32f = PixFmt_PlanarRGBA32F;
 
 struct RgbEntry {
     RowOp op;
-    int src, dst;
+    PixFmt src, dst;
     RowKernel fn;
 };
 
@@ -23,28 +23,28 @@ const RgbEntry kRgbEntries[] = {
     ZELQA_PACKED_RGB_KERNELS(ZELQA_RGB_ENTRY) ZELQA_PLANAR_RGB_KERNELS(ZELQA_RGB_ENTRY)};
 #undef ZELQA_RGB_ENTRY
 
-RowKernel find_rgb(RowOp op, int src, int dst) {
+RowKernel find_rgb(RowOp op, PixFmt src, PixFmt dst) {
     for (const RgbEntry &e : kRgbEntries)
         if (e.op == op && e.src == src && e.dst == dst) return e.fn;
     return nullptr;
 }
 
-bool is_padded(int fmt) { return fmt == kRowRgbx8 || fmt == kRowRgbx16 || fmt == kRowRgbx32f; }
+bool is_padded(PixFmt fmt) { return fmt == PixFmt_RGBX8 || fmt == PixFmt_RGBX16 || fmt == PixFmt_RGBX32F; }
 
 // The alpha layout of the same depth (rgbx8 -> rgba8, ...); other layouts unchanged.
-int alpha_form(int fmt) {
+PixFmt alpha_form(PixFmt fmt) {
     switch (fmt) {
-    case kRowRgbx8: return kRowRgba8;
-    case kRowRgbx16: return kRowRgba16;
-    case kRowRgbx32f: return kRowRgba32f;
+    case PixFmt_RGBX8: return PixFmt_RGBA8;
+    case PixFmt_RGBX16: return PixFmt_RGBA16;
+    case PixFmt_RGBX32F: return PixFmt_RGBA32F;
     default: return fmt;
     }
 }
 
-bool has_fourth_sample(int fmt) {
+bool has_fourth_sample(PixFmt fmt) {
     switch (fmt) {
-    case kRowArgb8: case kRowRgba8: case kRowRgbx8: case kRowRgba16: case kRowRgbx16:
-    case kRowRgba32f: case kRowRgbx32f: case kRowPlanarRgba8: case kRowPlanarRgba16: case kRowPlanarRgba32f:
+    case PixFmt_ARGB8: case PixFmt_RGBA8: case PixFmt_RGBX8: case PixFmt_RGBA16: case PixFmt_RGBX16:
+    case PixFmt_RGBA32F: case PixFmt_RGBX32F: case PixFmt_PlanarRGBA8: case PixFmt_PlanarRGBA16: case PixFmt_PlanarRGBA32F:
         return true;
     default:
         return false;
@@ -53,32 +53,32 @@ bool has_fourth_sample(int fmt) {
 
 }  // namespace
 
-RowKernel row_kernel_find(RowOp op, int src, int dst) {
+RowKernel row_kernel_find(RowOp op, PixFmt src, PixFmt dst) {
     if (op == RowOp::conv) {
         switch (src) {
-        case kRowUyvy:
-        case kRowUyvya:
-            if (dst == kRowPlanarYuv422) return conv_uyvy_to_planar_yuv422_c;
-            if (dst == kRowPlanarYuv422_10) return conv_uyvy_to_planar_yuv422_10_c;
-            if (dst == kRowPlanarYuv422_12) return conv_uyvy_to_planar_yuv422_12_c;
+        case PixFmt_UYVY:
+        case PixFmt_UYVYA:
+            if (dst == PixFmt_YUV422) return conv_uyvy_to_planar_yuv422_c;
+            if (dst == PixFmt_YUV422_10) return conv_uyvy_to_planar_yuv422_10_c;
+            if (dst == PixFmt_YUV422_12) return conv_uyvy_to_planar_yuv422_12_c;
             return nullptr;
-        case kRowV210:
-            if (dst == kRowPlanarYuv422) return conv_v210_to_planar_yuv422_c;
-            if (dst == kRowPlanarYuv422_10) return conv_v210_to_planar_yuv422_10_c;
+        case PixFmt_V210:
+            if (dst == PixFmt_YUV422) return conv_v210_to_planar_yuv422_c;
+            if (dst == PixFmt_YUV422_10) return conv_v210_to_planar_yuv422_10_c;
             return nullptr;
-        case kRowPlanarYuv422:
-            return dst == kRowUyvy ? conv_planar_yuv422_to_uyvy_c : nullptr;
-        case kRowPlanarYuv422_10:
-            return dst == kRowUyvy ? conv_planar_yuv422_10_to_uyvy_c : nullptr;
-        case kRowPlanarYuv422_12:
-            return dst == kRowUyvy ? conv_planar_yuv422_12_to_uyvy_c : nullptr;
+        case PixFmt_YUV422:
+            return dst == PixFmt_UYVY ? conv_planar_yuv422_to_uyvy_c : nullptr;
+        case PixFmt_YUV422_10:
+            return dst == PixFmt_UYVY ? conv_planar_yuv422_10_to_uyvy_c : nullptr;
+        case PixFmt_YUV422_12:
+            return dst == PixFmt_UYVY ? conv_planar_yuv422_12_to_uyvy_c : nullptr;
         default:
             break;
         }
         if (src == dst) return nullptr;  // a plane copy
         // rgbx8 widened to a padded layout carries its padding along like a channel.
-        if (src == kRowRgbx8 && dst == kRowRgbx16) return conv_rgba8_to_rgba16_c;
-        if (src == kRowRgbx8 && dst == kRowRgbx32f) return conv_rgba8_to_rgba32f_c;
+        if (src == PixFmt_RGBX8 && dst == PixFmt_RGBX16) return conv_rgba8_to_rgba16_c;
+        if (src == PixFmt_RGBX8 && dst == PixFmt_RGBX32F) return conv_rgba8_to_rgba32f_c;
     }
     if (RowKernel k = find_rgb(op, src, alpha_form(dst))) return k;
     // A padded source to a layout without alpha: its padding is read and dropped.

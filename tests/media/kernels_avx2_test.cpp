@@ -156,12 +156,12 @@ uint32_t full_of(const Layout &l) { return l.sample == 1 ? 0xFF : l.sample == 2 
 TEST(KernelsAvx2, BothTiersWriteOpaquePaddingForTheSameConversion) {
     struct Case {
         const char *name;
-        int src, dst;
+        PixFmt src, dst;
     } cases[] = {
-        {"rgbx16 to rgbx8", kRowRgbx16, kRowRgbx8},
-        {"rgbx16 to rgbx32f", kRowRgbx16, kRowRgbx32f},
-        {"rgbx32f to rgbx8", kRowRgbx32f, kRowRgbx8},
-        {"rgbx32f to rgbx16", kRowRgbx32f, kRowRgbx16},
+        {"rgbx16 to rgbx8", PixFmt_RGBX16, PixFmt_RGBX8},
+        {"rgbx16 to rgbx32f", PixFmt_RGBX16, PixFmt_RGBX32F},
+        {"rgbx32f to rgbx8", PixFmt_RGBX32F, PixFmt_RGBX8},
+        {"rgbx32f to rgbx16", PixFmt_RGBX32F, PixFmt_RGBX16},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -194,34 +194,34 @@ TEST(KernelsRgb, EightBitPremultiplyIsCloseToTheProductForEveryPair) {
 struct FindCase {
     const char *name;
     RowOp op;
-    int src, dst;
+    PixFmt src, dst;
     RowKernel want;
 };
 
 const FindCase kFindCases[] = {
-    {"padding read and dropped", RowOp::conv, kRowRgbx8, kRowBgr8, conv_rgba8_to_bgr8_c},
-    {"padding to planar rgb", RowOp::conv, kRowRgbx16, kRowPlanarRgb32f, conv_rgba16_to_planar_rgb32f_c},
-    {"padding to planar rgba is opaque", RowOp::conv, kRowRgbx32f, kRowPlanarRgba8, conv_rgbx32f_to_planar_rgba8_c},
-    {"rgbx8 widened keeps padding", RowOp::conv, kRowRgbx8, kRowRgbx16, conv_rgba8_to_rgba16_c},
-    {"rgbx8 widened to float keeps padding", RowOp::conv, kRowRgbx8, kRowRgbx32f, conv_rgba8_to_rgba32f_c},
-    {"rgbx8 to rgba16 opaque", RowOp::conv, kRowRgbx8, kRowRgba16, conv_rgbx8_to_rgba16_c},
-    {"rgbx16 to rgbx8 opaque", RowOp::conv, kRowRgbx16, kRowRgbx8, conv_rgbx16_to_rgba8_c},
-    {"rgbx32f to rgbx16 opaque", RowOp::conv, kRowRgbx32f, kRowRgbx16, conv_rgbx32f_to_rgba16_c},
-    {"rgbx8 to rgba8 opaque", RowOp::conv, kRowRgbx8, kRowRgba8, conv_rgbx8_to_rgba8_c},
-    {"rgbx8 to argb8", RowOp::conv, kRowRgbx8, kRowArgb8, conv_rgbx8_to_argb8_c},
-    {"same layout is a copy", RowOp::conv, kRowRgbx16, kRowRgbx16, nullptr},
-    {"rgba8 to rgbx8 plain is a copy", RowOp::conv, kRowRgba8, kRowRgbx8, nullptr},
-    {"premultiply into padding", RowOp::premult, kRowRgba8, kRowRgbx8, premult_rgba8_to_rgba8_c},
-    {"unpremultiply argb8 into rgbx32f", RowOp::unpremult, kRowArgb8, kRowRgbx32f, unpremult_argb8_to_rgba32f_c},
-    {"no premultiply from padding", RowOp::premult, kRowRgbx8, kRowRgba8, nullptr},
-    {"planar to padded", RowOp::conv, kRowPlanarRgb8, kRowRgbx8, conv_planar_rgb8_to_rgba8_c},
-    {"planar to planar only with alpha work", RowOp::conv, kRowPlanarRgba8, kRowPlanarRgb16, nullptr},
-    {"planar unpremultiply", RowOp::unpremult, kRowPlanarRgba32f, kRowPlanarRgb16, unpremult_planar_rgba32f_to_planar_rgb16_c},
-    {"rgbx16 to rgb8 has none", RowOp::conv, kRowRgbx16, kRowRgb8, nullptr},
-    {"uyvya as uyvy", RowOp::conv, kRowUyvya, kRowPlanarYuv422_12, conv_uyvy_to_planar_yuv422_12_c},
-    {"v210 to 10 bits", RowOp::conv, kRowV210, kRowPlanarYuv422_10, conv_v210_to_planar_yuv422_10_c},
-    {"v210 to 12 bits has none", RowOp::conv, kRowV210, kRowPlanarYuv422_12, nullptr},
-    {"12 bits to uyvy", RowOp::conv, kRowPlanarYuv422_12, kRowUyvy, conv_planar_yuv422_12_to_uyvy_c},
+    {"padding read and dropped", RowOp::conv, PixFmt_RGBX8, PixFmt_BGR8, conv_rgba8_to_bgr8_c},
+    {"padding to planar rgb", RowOp::conv, PixFmt_RGBX16, PixFmt_PlanarRGB32F, conv_rgba16_to_planar_rgb32f_c},
+    {"padding to planar rgba is opaque", RowOp::conv, PixFmt_RGBX32F, PixFmt_PlanarRGBA8, conv_rgbx32f_to_planar_rgba8_c},
+    {"rgbx8 widened keeps padding", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBX16, conv_rgba8_to_rgba16_c},
+    {"rgbx8 widened to float keeps padding", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBX32F, conv_rgba8_to_rgba32f_c},
+    {"rgbx8 to rgba16 opaque", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBA16, conv_rgbx8_to_rgba16_c},
+    {"rgbx16 to rgbx8 opaque", RowOp::conv, PixFmt_RGBX16, PixFmt_RGBX8, conv_rgbx16_to_rgba8_c},
+    {"rgbx32f to rgbx16 opaque", RowOp::conv, PixFmt_RGBX32F, PixFmt_RGBX16, conv_rgbx32f_to_rgba16_c},
+    {"rgbx8 to rgba8 opaque", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBA8, conv_rgbx8_to_rgba8_c},
+    {"rgbx8 to argb8", RowOp::conv, PixFmt_RGBX8, PixFmt_ARGB8, conv_rgbx8_to_argb8_c},
+    {"same layout is a copy", RowOp::conv, PixFmt_RGBX16, PixFmt_RGBX16, nullptr},
+    {"rgba8 to rgbx8 plain is a copy", RowOp::conv, PixFmt_RGBA8, PixFmt_RGBX8, nullptr},
+    {"premultiply into padding", RowOp::premult, PixFmt_RGBA8, PixFmt_RGBX8, premult_rgba8_to_rgba8_c},
+    {"unpremultiply argb8 into rgbx32f", RowOp::unpremult, PixFmt_ARGB8, PixFmt_RGBX32F, unpremult_argb8_to_rgba32f_c},
+    {"no premultiply from padding", RowOp::premult, PixFmt_RGBX8, PixFmt_RGBA8, nullptr},
+    {"planar to padded", RowOp::conv, PixFmt_PlanarRGB8, PixFmt_RGBX8, conv_planar_rgb8_to_rgba8_c},
+    {"planar to planar only with alpha work", RowOp::conv, PixFmt_PlanarRGBA8, PixFmt_PlanarRGB16, nullptr},
+    {"planar unpremultiply", RowOp::unpremult, PixFmt_PlanarRGBA32F, PixFmt_PlanarRGB16, unpremult_planar_rgba32f_to_planar_rgb16_c},
+    {"rgbx16 to rgb8 has none", RowOp::conv, PixFmt_RGBX16, PixFmt_RGB8, nullptr},
+    {"uyvya as uyvy", RowOp::conv, PixFmt_UYVYA, PixFmt_YUV422_12, conv_uyvy_to_planar_yuv422_12_c},
+    {"v210 to 10 bits", RowOp::conv, PixFmt_V210, PixFmt_YUV422_10, conv_v210_to_planar_yuv422_10_c},
+    {"v210 to 12 bits has none", RowOp::conv, PixFmt_V210, PixFmt_YUV422_12, nullptr},
+    {"12 bits to uyvy", RowOp::conv, PixFmt_YUV422_12, PixFmt_UYVY, conv_planar_yuv422_12_to_uyvy_c},
 };
 
 TEST(KernelsRgb, FindPicksTheKernelServingEachPair) {
