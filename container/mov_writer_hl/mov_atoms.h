@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "container/mov_writer_hl/mov_types.h"
+#include "media/video_frame.h"  // ZRational
 
 class Atom_Writer {
 public:
