@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "container/mov_reader.h"  // mov_seek_from_start, shared with the reader
 #include "platform/core/errors.h"
 #include "platform/core/log.h"
 
@@ -16,17 +17,6 @@ void mov_write_checked(FILE *file, const void *data, size_t size)
         printf("Number of bytes to write : %zu. Number bytes write : %zu\n", size, written);
         throw_process_error("Error file write");
     }
-}
-
-void mov_seek_from_start(FILE *file, uint64_t offset)
-{
-    if (offset >= 9223372036854775807ull)
-        throw_process_errorf("Seek from start error (offset > LONG_MAX) : %llu. LONG_MAX : %lld. ",
-                             static_cast<unsigned long long>(offset), 9223372036854775807ll);
-    int r = fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-    if (r != 0)
-        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %llu. ", r,
-                             static_cast<unsigned long long>(offset));
 }
 
 void mov_seek_to_end(FILE *file)

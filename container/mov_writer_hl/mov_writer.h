@@ -104,7 +104,7 @@ private:
 };
 
 // File operations of the writer: a short write prints the counts and throws
-// "Error file write"; seeks throw with the offset.
+// "Error file write"; a failing seek throws with its result. (mov_seek_from_start
+// is shared with the reader, container/mov_reader.h.)
 void mov_write_checked(FILE *file, const void *data, size_t size);
-void mov_seek_from_start(FILE *file, uint64_t offset);
 void mov_seek_to_end(FILE *file);
