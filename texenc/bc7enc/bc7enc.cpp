@@ -58,6 +58,9 @@ struct Vec4 {
     float c[4];
 };
 
+// scale_color without its checks, for the inner loops (n is 6 to 8 there).
+inline uint32_t expand_to_8(uint32_t v, uint32_t n) { return ((v << (8 - n)) | (v >> (2 * n - 8))) & 0xFF; }
+
 float clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
 
 // Sets the results from a candidate when its error is strictly lower.
@@ -164,56 +167,66 @@ static uint64_t bc7_pack_mode7_one_color(const Bc7CellParams *pParams, Bc7CellRe
     return err;
 }
 
-static void bc7_evaluate_solution(const uint8_t low[4], const uint8_t high[4], const uint32_t pbits[2],
-                                  const Bc7CellParams *pParams, Bc7CellResults *pResults) {
+// Index choice and error of every pixel for one quantised pair; NC is 3 (RGB) or 4 (RGBA).
+template <uint32_t NC>
+static uint64_t evaluate_pixels(const int32_t lo8[4], const int32_t hi8[4], const Bc7CellParams *pParams,
+                                uint8_t *sel) {
     const uint32_t N = pParams->m_num_weights;
-    const uint32_t nc = pParams->m_has_alpha ? 4 : 3;
-    const uint32_t n = pParams->m_endpoint_bits + (pParams->m_has_pbits ? 1 : 0);
-    const uint32_t pl = pbits[0];
-    const uint32_t ph = pParams->m_shared_pbit ? pbits[0] : pbits[1];
-
-    int32_t lo8[4], hi8[4];
-    for (uint32_t c = 0; c < 4; c++) {
-        lo8[c] = int32_t(scale_color(pParams->m_has_pbits ? uint32_t((low[c] << 1) | pl) : low[c], n));
-        hi8[c] = int32_t(scale_color(pParams->m_has_pbits ? uint32_t((high[c] << 1) | ph) : high[c], n));
-    }
     int32_t palette[16][4];
-    for (uint32_t k = 0; k < N; k++)
-        for (uint32_t c = 0; c < 4; c++) {
-            const int32_t w = int32_t(pParams->m_weight_table[k]);
-            palette[k][c] = k == 0 ? lo8[c] : (k == N - 1 ? hi8[c] : ((64 - w) * lo8[c] + w * hi8[c] + 32) >> 6);
-        }
-
-    int32_t d[4] = {0, 0, 0, 0};
+    for (uint32_t k = 0; k < N; k++) {
+        const int32_t w = int32_t(pParams->m_weight_table[k]);
+        for (uint32_t c = 0; c < 4; c++) palette[k][c] = ((64 - w) * lo8[c] + w * hi8[c] + 32) >> 6;
+    }
+    int32_t d[NC];
     int32_t dd = 0;
-    for (uint32_t c = 0; c < nc; c++) {
+    for (uint32_t c = 0; c < NC; c++) {
         d[c] = hi8[c] - lo8[c];
         dd += d[c] * d[c];
     }
     const float f = float(N) / (float(dd) + 0.00000125f);
+    uint64_t wc[NC];
+    for (uint32_t c = 0; c < NC; c++) wc[c] = pParams->m_channel_weights[c];
 
-    uint8_t sel[16];
     uint64_t total = 0;
     for (uint32_t i = 0; i < pParams->m_num_pixels; i++) {
         const uint8_t *px = pParams->m_pixels[i];
         int32_t dot = 0;
-        for (uint32_t c = 0; c < nc; c++) dot += (int32_t(px[c]) - lo8[c]) * d[c];
+        for (uint32_t c = 0; c < NC; c++) dot += (int32_t(px[c]) - lo8[c]) * d[c];
         int32_t s = int32_t(float(dot) * f + 0.5f);
         s = std::clamp<int32_t>(s, 1, int32_t(N) - 1);
-        uint64_t e[2] = {0, 0};
-        for (uint32_t k = 0; k < 2; k++)
-            for (uint32_t c = 0; c < nc; c++) {
-                const int64_t diff = palette[s - 1 + k][c] - int32_t(px[c]);
-                e[k] += uint64_t(pParams->m_channel_weights[c]) * uint64_t(diff * diff);
-            }
-        if (e[0] < e[1]) {
+        uint64_t e0 = 0, e1 = 0;
+        for (uint32_t c = 0; c < NC; c++) {
+            const int64_t a = palette[s - 1][c] - int32_t(px[c]);
+            const int64_t b = palette[s][c] - int32_t(px[c]);
+            e0 += wc[c] * uint64_t(a * a);
+            e1 += wc[c] * uint64_t(b * b);
+        }
+        if (e0 < e1) {
             sel[i] = uint8_t(s - 1);
-            total += e[0];
+            total += e0;
         } else {
             sel[i] = uint8_t(s);
-            total += e[1];
+            total += e1;
         }
     }
+    return total;
+}
+
+static void bc7_evaluate_solution(const uint8_t low[4], const uint8_t high[4], const uint32_t pbits[2],
+                                  const Bc7CellParams *pParams, Bc7CellResults *pResults) {
+    const uint32_t n = pParams->m_endpoint_bits + (pParams->m_has_pbits ? 1 : 0);
+    const uint32_t pl = pbits[0];
+    const uint32_t ph = pParams->m_shared_pbit ? pbits[0] : pbits[1];
+
+    // Entry 0 is the low end point and entry N - 1 the high one (weights 0 and 64).
+    int32_t lo8[4], hi8[4];
+    for (uint32_t c = 0; c < 4; c++) {
+        lo8[c] = int32_t(expand_to_8(pParams->m_has_pbits ? uint32_t((low[c] << 1) | pl) : low[c], n));
+        hi8[c] = int32_t(expand_to_8(pParams->m_has_pbits ? uint32_t((high[c] << 1) | ph) : high[c], n));
+    }
+    uint8_t sel[16];
+    const uint64_t total = pParams->m_has_alpha ? evaluate_pixels<4>(lo8, hi8, pParams, sel)
+                                                : evaluate_pixels<3>(lo8, hi8, pParams, sel);
     keep_if_better(pResults, total, low, high, pbits, sel, pParams->m_num_pixels);
 }
 
@@ -242,8 +255,8 @@ static uint64_t bc7_find_optimal_solution(uint32_t mode, const Bc7CellParams *pP
             for (int p = 0; p < 2; p++) {
                 float err = 0;
                 for (uint32_t c = 0; c < nc; c++) {
-                    const float l = float(scale_color(uint32_t(quant(xl.c[c], p)), b + 1)) / 255.0f - xl.c[c];
-                    const float h = float(scale_color(uint32_t(quant(xh.c[c], p)), b + 1)) / 255.0f - xh.c[c];
+                    const float l = float(expand_to_8(uint32_t(quant(xl.c[c], p)), b + 1)) / 255.0f - xl.c[c];
+                    const float h = float(expand_to_8(uint32_t(quant(xh.c[c], p)), b + 1)) / 255.0f - xh.c[c];
                     err += l * l + h * h;
                 }
                 if (p == 0 || err < best_err) {
@@ -282,7 +295,7 @@ static uint64_t bc7_find_optimal_solution(uint32_t mode, const Bc7CellParams *pP
                     for (int p = 0; p < 2; p++) {
                         float err = 0;
                         for (uint32_t c = 0; c < nc; c++) {
-                            const float d = float(scale_color(uint32_t(quant(x.c[c], p)), b + 1)) - 255.0f * x.c[c];
+                            const float d = float(expand_to_8(uint32_t(quant(x.c[c], p)), b + 1)) - 255.0f * x.c[c];
                             err += d * d;
                         }
                         if (p == 0 || err < best_err) {

@@ -23,26 +23,30 @@ constexpr uint32_t g_bc7_partition_filter[35] = {
     0xC000,     0x414000,   0x1024000,  0xC006,     0xFFFFFFFF, 0x41400A,   0xFFFFFFFF, 0x1028006,  0x40000A,
     0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x3C000,    0xFFFFFFFF, 0xFFFFFFFF, 0x900001E,  0x803C800};
 
-void set_block_bits(uint8_t *pBytes, uint32_t val, uint32_t num_bits, uint32_t *pCur_ofs) {
+// Appends num_bits of val at *pCur_ofs; the block is two little-endian 64-bit words.
+inline void set_block_bits(uint64_t *pWords, uint32_t val, uint32_t num_bits, uint32_t *pCur_ofs) {
     ZASSERT((num_bits <= 32) && (val < (1ULL << num_bits)));
-    for (uint32_t i = 0; i < num_bits; i++) {
-        const uint32_t bit = *pCur_ofs + i;
-        if ((val >> i) & 1) pBytes[bit >> 3] |= uint8_t(1u << (bit & 7));
+    const uint32_t ofs = *pCur_ofs;
+    if (num_bits) {
+        pWords[ofs >> 6] |= uint64_t(val) << (ofs & 63);
+        if ((ofs & 63) + num_bits > 64) pWords[1] |= uint64_t(val) >> (64 - (ofs & 63));
     }
     *pCur_ofs += num_bits;
     ZASSERT(*pCur_ofs <= 128);
 }
 
 // Squared error of one estimator subset against its min/max palette; stops early past `limit`.
-uint64_t estimate_subset_error(const uint8_t (*px)[4], uint32_t n, const uint32_t weights[4], uint32_t mode,
-                               uint64_t limit) {
+uint64_t estimate_subset_error(const uint8_t (*px)[4], const uint8_t *subset_of_pixel, uint32_t subset,
+                               const uint32_t weights[4], uint32_t mode, uint64_t limit) {
     const uint32_t nc = mode == 7 ? 4 : 3;
     int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
-    for (uint32_t i = 0; i < n; i++)
+    for (uint32_t i = 0; i < 16; i++) {
+        if (subset_of_pixel[i] != subset) continue;
         for (uint32_t c = 0; c < nc; c++) {
             lo[c] = std::min<int>(lo[c], px[i][c]);
             hi[c] = std::max<int>(hi[c], px[i][c]);
         }
+    }
     const uint32_t np = mode == 7 ? 4 : 8;
     int pal[8][4];
     for (uint32_t k = 0; k < np; k++)
@@ -65,7 +69,8 @@ uint64_t estimate_subset_error(const uint8_t (*px)[4], uint32_t n, const uint32_
     for (uint32_t k = 0; k + 1 < np; k++) thr[k] = (s[k] + s[k + 1] + 1) >> 1;
 
     uint64_t err = 0;
-    for (uint32_t i = 0; i < n; i++) {
+    for (uint32_t i = 0; i < 16; i++) {
+        if (subset_of_pixel[i] != subset) continue;
         int q = 0;
         for (uint32_t c = 0; c < nc; c++) q += int(px[i][c]) * d[c];
         uint32_t idx = 0;
@@ -271,12 +276,9 @@ uint32_t bc7_estimate_partition(const uint8_t (*pPixels)[4], const Bc7EncodePara
         const bool skip = pComp_params->m_partition_filter && pos >= 14 && pos <= 34 &&
                           !(g_bc7_partition_filter[p] & (1u << (filter_y + 1)));
         if (!skip) {
-            uint8_t sub[16][4];
             uint64_t total = 0;
-            for (uint32_t s = 0; s < 2 && total < best_err; s++) {
-                const uint32_t k = split_subset(pPixels, p, s, sub);
-                total += estimate_subset_error(sub, k, weights, mode, best_err);
-            }
+            for (uint32_t s = 0; s < 2 && total < best_err; s++)
+                total += estimate_subset_error(pPixels, bc7fmt::kPartition2[p], s, weights, mode, best_err);
             if (total < best_err) {
                 best_err = total;
                 best_p = p;
@@ -331,8 +333,7 @@ void encode_bc7_block(void *pBlock, const Bc7BlockSolution *pResults) {
         }
     }
 
-    uint8_t *out = static_cast<uint8_t *>(pBlock);
-    std::memset(out, 0, 16);
+    uint64_t out[2] = {0, 0};
     uint32_t cur_bit_ofs = 0;
     set_block_bits(out, 1u << mode, mode + 1, &cur_bit_ofs);
     set_block_bits(out, partition, mi.partition_bits, &cur_bit_ofs);
@@ -368,6 +369,11 @@ void encode_bc7_block(void *pBlock, const Bc7BlockSolution *pResults) {
         for (uint32_t i = 0; i < 16; i++) set_block_bits(out, second[i], mi.index2_bits - (i == 0 ? 1 : 0), &cur_bit_ofs);
     }
     ZASSERT(cur_bit_ofs == 128);
+    uint8_t *bytes = static_cast<uint8_t *>(pBlock);
+    for (int i = 0; i < 8; i++) {
+        bytes[i] = uint8_t(out[0] >> (8 * i));
+        bytes[8 + i] = uint8_t(out[1] >> (8 * i));
+    }
 }
 
 bool bc7enc_compress_block(void *pBlock, const uint8_t (*pPixels)[4], const Bc7EncodeParams *pComp_params) {
