@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/core/cpu.h"
+#include "texenc/bc7enc/bc7enc.h"
 #include "texenc/dxtenc.h"
 #include "texenc/dxtenc_kernels.h"
 
@@ -191,9 +192,9 @@ int32_t dxtenc_init(DxtEncContext *ctx, uint16_t width, uint16_t height, uint32_
             return 1;
         }
         o.bc7_gather = (ctx->no_alpha ? dxtenc_bc7_gather_opaque_sse41 : dxtenc_bc7_gather_sse41)[pixel_format];
-        // The BC7 block encoders are not part of this build yet.
-        printf("DxtEnc BC7 unavailable : %u\n", codec);
-        return 1;
+        o.encode_block_tex1 = quality == 1 ? encode_block_bc7_q1 : (quality == 2 ? encode_block_bc7_q2 : encode_block_bc7_q3);
+        bc7enc_build_tables();  // once per process; later set-ups find them built
+        break;
     }
     return 0;
 }
