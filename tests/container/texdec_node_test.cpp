@@ -108,7 +108,9 @@ TEST(TexdecNode, QAlphaTakesAlphaFromSecondTexture) {
         (option ? decode_block_ycocg_float : decode_block_ycocg_int)(ref, 16, in->data[0]);
         for (int y = 0; y < 4; ++y)
             for (int i = 0; i < 16; ++i)
-                if (i % 4 != 3) EXPECT_EQ(left[y * node.f->output->linesize[0] + i], ref[y * 16 + i]);
+                if (i % 4 != 3) {
+                    EXPECT_EQ(left[y * node.f->output->linesize[0] + i], ref[y * 16 + i]);
+                }
         video_frame_destroy(&in);
     }
 }
