@@ -189,10 +189,11 @@ TEST(BlockopsRotate, IndexPermutationOfSingleBlocks) {
     for (int i = 5; i >= 0; --i) bits = bits << 8 | out[2 + i];
     EXPECT_EQ(bits, uint64_t(5) << (3 * 3));
     // The block itself moves to the mirrored column.
-    uint8_t row[16] = {0}, flipped[16];
+    uint8_t row[16] = {0}, flipped[16], single[8];
     std::memcpy(row, dxt1, 8);
     rotate_flip_texture_kernel(4, 8, false)(flipped, row, 2, 1, 16, 16);
-    EXPECT_EQ(std::memcmp(flipped + 8, out, 8), 0);
+    rotate_flip_texture_kernel(4, 8, false)(single, dxt1, 1, 1, 8, 8);
+    EXPECT_EQ(std::memcmp(flipped + 8, single, 8), 0);
     EXPECT_EQ(flipped[8], 0x12);
     EXPECT_EQ(flipped[0], 0);
 }
