@@ -93,15 +93,22 @@ int init_dxt(DxtEncContext *ctx, const Tiers &t)
         printf(q == 3 ? "Cs unsupported : %d\n" : "DXT1 invalid pix fmt : %d\n", int(fmt));
         return 1;
     }
-    if (q != DXTENC_QUALITY_FAST) {
-        // The normal and slow qualities need the cluster fit, which this build lacks.
-        printf(dxt5 ? "DxtEnc DXT5 Qualite inconnu : %d\n" : "DxtEnc DXT1 Qualite inconnu : %d\n", q);
-        return 1;
-    }
     DxtEncOps &o = ctx->ops;
-    o.encode_block_tex1 = dxt5 ? encode_block_dxt5_q1 : encode_block_dxt1_q1;
-    o.to_planar_rgb = (t.avx ? dxtenc_to_planar_rgb_avx : dxtenc_to_planar_rgb_sse41)[fmt];
-    set_fast_fit(ctx, t);
+    if (q == DXTENC_QUALITY_FAST) {
+        o.encode_block_tex1 = dxt5 ? encode_block_dxt5_q1 : encode_block_dxt1_q1;
+        o.to_planar_rgb = (t.avx ? dxtenc_to_planar_rgb_avx : dxtenc_to_planar_rgb_sse41)[fmt];
+        set_fast_fit(ctx, t);
+    } else {
+        if (q == DXTENC_QUALITY_NORMAL) {
+            o.encode_block_tex1 = dxt5 ? encode_block_dxt5_q2 : encode_block_dxt1_q2;
+            o.to_planar_rgb_range = (t.avx ? dxtenc_to_planar_rgb_range_avx : dxtenc_to_planar_rgb_range_sse41)[fmt];
+            set_fast_fit(ctx, t);
+        } else {
+            o.encode_block_tex1 = dxt5 ? encode_block_dxt5_q3 : encode_block_dxt1_q3;
+        }
+        // Cluster-fit fields: the baseline members (no faster tier of them in this build).
+        dxtenc_init_ops_cluster(&o, fmt);
+    }
     if (dxt5) {
         set_to_alpha(ctx, t);
         set_alpha_fields(ctx, t);
