@@ -39,6 +39,8 @@ TEST(ScaleFfmpeg, MatchesFfmpegWithinOneCodeValue)
     const FfCase cases[] = {
         {"yuv420p -> rgba, bilinear, limited to full", "yuv420p", PixFmt_YUV420, 320, 240, "rgba",
          PixFmt_RGBA8, 200, 150, 1, 0, 1, 1, sws_vf(200, 150, "bilinear", "tv", "pc"), false},
+        {"yuv420p -> rgba, same size", "yuv420p", PixFmt_YUV420, 320, 240, "rgba", PixFmt_RGBA8, 320,
+         240, 1, 0, 1, 1, sws_vf(320, 240, "bilinear", "tv", "pc"), false},
         {"yuv422p10 -> yuv444p10, bicubic, limited", "yuv422p10le", PixFmt_YUV422_10, 320, 240,
          "yuv444p10le", PixFmt_YUV444_10, 160, 120, 2, 0, 0, 1, sws_vf(160, 120, "bicubic", "tv", "tv"),
          true},
