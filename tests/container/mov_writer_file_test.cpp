@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "container/mov_reader.h"
 #include "container/mov_writer_hl/mov_writer.h"
 #include "mov_writer_test_util.h"
 #include "platform/core/errors.h"
@@ -520,4 +521,77 @@ TEST(MovWriterFile, SamplesPastFourGigabytesUseWideOffsets)
     EXPECT_EQ(stream_bytes(dir, path, "0:v"), concat({s0, s1}));
     auto r = run(testutil::require_tool("ffmpeg") + " -v error -i " + shell_quote(path) + " -f null -");
     EXPECT_EQ(r.output, "");
+}
+
+TEST(MovWriterFile, TheProjectsReaderReadsWhatTheWriterWrote)
+{
+    testutil::TempDir dir;
+    std::string path = dir.file("both.mov");
+    const uint32_t frames = 40, tracks = 2;
+    const uint64_t written = 30000;  // per track: less than the 64064 that span the video
+    std::vector<std::vector<uint8_t>> video;
+    std::vector<std::vector<uint8_t>> pcm;
+    for (uint32_t t = 0; t < tracks; t++) pcm.push_back(random_bytes(written * 6, 50 + t));
+    {
+        Mov_Writer_Video w(path.c_str(), 96, 64, 32, {30000, 1001}, 1.0f, "Hap5", 0, true, 1800, true);
+        MovUdtaMetadata m;
+        m.is_set = 1, m.alpha_mode = 2, m.have_crop_box = 1;
+        m.display_width = 200, m.display_height = 100, m.crop_x = 104, m.crop_y = 36;
+        w.set_metadata(m);
+        w.set_audio_tracks(tracks, 48000, 24, 2, false, 0);
+        for (uint32_t f = 0; f < frames; f++) {
+            video.push_back(make_hap_frame("Hap5", 96, 64, 300 + f));
+            video.back().resize(video.back().size() - f);  // sizes differ
+            w.write_video_frame(video.back().data(), uint32_t(video.back().size()));
+        }
+        for (uint32_t t = 0; t < tracks; t++) w.write_audio_samples(pcm[t].data(), int64_t(written), t);
+        w.close();
+    }
+    MovReader r;
+    mov_reader_init(&r);
+    MovReaderParams params;
+    params.path = path.c_str();
+    mov_reader_open(&r, &params);
+    EXPECT_EQ(r.nb_video_tracks, 1u);
+    EXPECT_EQ(r.width, 96u);
+    EXPECT_EQ(r.height, 64u);
+    EXPECT_EQ(r.fps_rational.num, 30000u);
+    EXPECT_EQ(r.fps_rational.den, 1001u);
+    EXPECT_EQ(r.nb_frames, frames);
+    EXPECT_EQ(r.codec, 0x48617035u);  // "Hap5"
+    EXPECT_EQ(r.depth, 32);
+    EXPECT_EQ(r.warning_flags, 0u);
+    auto bytes = testutil::read_file(path);
+    for (uint32_t f = 0; f < std::min(frames, r.nb_frames); f++) {
+        ASSERT_EQ(r.seek_table[f].size, video[f].size());
+        EXPECT_TRUE(std::equal(video[f].begin(), video[f].end(), bytes.begin() + r.seek_table[f].offset)) << f;
+    }
+    EXPECT_TRUE(r.have_timecode);
+    EXPECT_EQ(r.tc_start_frame, 1800u);
+    EXPECT_EQ(r.tc_flags & 1, 1u);
+    EXPECT_EQ(r.alfa_alpha_mode, 3u);
+    EXPECT_TRUE(r.meta_set);
+    EXPECT_EQ(r.meta_alpha_mode, 2);
+    EXPECT_EQ(r.meta_have_crop, 1);
+    EXPECT_EQ(r.meta_display_w, 200u);
+    EXPECT_EQ(r.meta_display_h, 100u);
+    EXPECT_EQ(r.meta_crop_x, 104u);
+    EXPECT_EQ(r.meta_crop_y, 36u);
+    ASSERT_EQ(r.nb_audio_tracks, tracks);
+    const uint64_t span = 64064;  // 40 frames at 29.97 of 48 kHz
+    for (uint32_t t = 0; t < tracks; t++) {
+        SCOPED_TRACE(t);
+        const MovAudioTrack &a = r.audio_tracks[t];
+        EXPECT_EQ(a.track_id, t + 2);
+        EXPECT_EQ(a.channels, 2u);
+        EXPECT_EQ(a.sample_rate, 48000u);
+        EXPECT_EQ(a.bits_per_sample, 24u);
+        EXPECT_EQ(a.nb_samples, span);
+        std::vector<uint8_t> got(span * 6, 0xEE);
+        EXPECT_EQ(mov_reader_read_audio(&r, got.data(), t, 0, span), span);
+        std::vector<uint8_t> expect(span * 6, 0);
+        std::copy(pcm[t].begin(), pcm[t].end(), expect.begin());
+        EXPECT_TRUE(got == expect);
+    }
+    mov_reader_close(&r);
 }
