@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "container/hap_frame.h"
 #include "container/mov_reader.h"
 #include "container/mov_writer_hl/mov_writer.h"
 #include "mov_writer_test_util.h"
@@ -78,6 +79,35 @@ void expect_gstreamer_parses(const std::string &mov)
     EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
 }
 
+// Frames from the project's HAP packer: compressible textures (runs of equal
+// blocks) split into 4 snappy chunks, so the sizes vary from frame to frame.
+std::vector<std::vector<uint8_t>> packer_hap_frames(HapCodec codec, uint32_t w, uint32_t h, int frames)
+{
+    const size_t blocks = size_t(w / 4) * (h / 4);
+    const bool wide0 = codec == HapCodec_HAPA || codec == HapCodec_HAPQ || codec == HapCodec_HAPQA ||
+                       codec == HapCodec_HAPR;
+    std::vector<std::vector<uint8_t>> out;
+    for (int f = 0; f < frames; f++) {
+        auto make = [&](size_t block_bytes, uint32_t seed) {
+            std::vector<uint8_t> t(blocks * block_bytes);
+            auto pattern = random_bytes(block_bytes * 8, seed);
+            for (size_t b = 0; b < blocks; b++)
+                std::memcpy(&t[b * block_bytes], &pattern[((b / (f + 2)) % 8) * block_bytes], block_bytes);
+            return t;
+        };
+        auto t0 = make(wide0 ? 16 : 8, 500 + f);
+        auto t1 = make(8, 900 + f);
+        HapFrame hf;
+        hap_frame_init(&hf);
+        hap_frame_alloc(&hf, w, h, codec, 4);
+        hap_frame_encode(&hf, t0.data(), codec == HapCodec_HAPQA ? t1.data() : nullptr, uint32_t(t0.size()),
+                         codec == HapCodec_HAPQA ? uint32_t(t1.size()) : 0, 4, HapCompressorSnappy);
+        out.emplace_back(hf.buffer, hf.buffer + hf.encoded_length);
+        hap_frame_free(&hf);
+    }
+    return out;
+}
+
 std::vector<uint8_t> concat(const std::vector<std::vector<uint8_t>> &frames)
 {
     std::vector<uint8_t> all;
@@ -116,23 +146,36 @@ TEST(MovWriterFile, HeaderAndMdatSizeFrameTheSamples)
 TEST(MovWriterFile, EveryHapCodecReadsBackWithFFmpegAndGStreamer)
 {
     testutil::TempDir dir;
+    enum Source { kFFmpeg, kHandMade, kPacker };
     struct Case {
         const char *tag;
         uint8_t depth;
-        const char *ffmpeg_format;  // frames from FFmpeg's encoder, or hand-made when null
+        Source source;
+        const char *ffmpeg_format;
+        HapCodec codec;
         const char *codec_name;
         bool decodable;  // FFmpeg 5.1 has no Hap7 decoder
     } cases[] = {
-        {"Hap1", 24, "hap", "hap", true},       {"Hap5", 32, "hap_alpha", "hap", true},
-        {"HapY", 24, "hap_q", "hap", true},     {"HapM", 32, nullptr, "hap", true},
-        {"HapA", 24, nullptr, "hap", true},     {"Hap7", 32, nullptr, "unknown", false},
+        {"Hap1", 24, kFFmpeg, "hap", HapCodec_HAP, "hap", true},
+        {"Hap5", 32, kFFmpeg, "hap_alpha", HapCodec_HAPA, "hap", true},
+        {"HapY", 24, kFFmpeg, "hap_q", HapCodec_HAPQ, "hap", true},
+        {"HapM", 32, kHandMade, nullptr, HapCodec_HAPQA, "hap", true},
+        {"HapA", 24, kHandMade, nullptr, HapCodec_HAPAlphaOnly, "hap", true},
+        {"Hap7", 32, kHandMade, nullptr, HapCodec_HAPR, "unknown", false},
+        {"Hap1", 24, kPacker, nullptr, HapCodec_HAP, "hap", true},
+        {"Hap5", 32, kPacker, nullptr, HapCodec_HAPA, "hap", true},
+        {"HapY", 24, kPacker, nullptr, HapCodec_HAPQ, "hap", true},
+        {"HapM", 32, kPacker, nullptr, HapCodec_HAPQA, "hap", true},
+        {"HapA", 24, kPacker, nullptr, HapCodec_HAPAlphaOnly, "hap", true},
+        {"Hap7", 24, kPacker, nullptr, HapCodec_HAPR, "unknown", false},
     };
     const uint32_t w = 96, h = 64;
     const int frames = 12;
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.tag);
+        SCOPED_TRACE(std::string(c.tag) + (c.source == kFFmpeg ? " ffmpeg" : c.source == kPacker ? " packer" : ""));
         std::vector<std::vector<uint8_t>> samples;
-        if (c.ffmpeg_format) samples = ffmpeg_hap_packets(dir, c.ffmpeg_format, frames);
+        if (c.source == kFFmpeg) samples = ffmpeg_hap_packets(dir, c.ffmpeg_format, frames);
+        else if (c.source == kPacker) samples = packer_hap_frames(c.codec, w, h, frames);
         else
             for (int i = 0; i < frames; i++) samples.push_back(make_hap_frame(c.tag, w, h, 100 + i));
         ASSERT_EQ(samples.size(), size_t(frames));
