@@ -2,6 +2,7 @@
 // tables and the fast colour fit's documented corner cases.
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -265,6 +266,76 @@ TEST(DxtFastFit, IndexThresholdsGoTowardA)
         uint64_t w = 0;
         fast_fit_indices_sse41(g_planar, A, B, &w, dxt_expand_table);
         EXPECT_EQ(w, uint64_t(c.index * 0x55555555u));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::array<uint8_t, 64> rows_of(const std::array<std::array<uint8_t, 3>, 4> &row_colors)
+{
+    std::array<uint8_t, 64> px;
+    for (int i = 0; i < 16; i++) {
+        for (int c = 0; c < 3; c++) px[4 * i + c] = row_colors[i / 4][c];
+        px[4 * i + 3] = uint8_t(255 - i);
+    }
+    return px;
+}
+
+TEST(DxtBlocks, NormalAndSlowQualities)
+{
+    struct Case {
+        const char *name;
+        std::array<uint8_t, 64> px;
+        Bytes q3;
+    };
+    auto checker = solid(0, 0, 0);
+    for (int i = 0; i < 16; i++)
+        if (i % 2) checker[4 * i] = checker[4 * i + 1] = checker[4 * i + 2] = 255;
+    const Case cases[] = {
+        {"red over blue", rows_of({{{255, 0, 0}, {255, 0, 0}, {0, 0, 255}, {0, 0, 255}}}),
+         {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x00, 0x55, 0x55}},
+        {"blue over red", rows_of({{{0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0}}}),
+         {0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x00, 0x00}},
+        {"black and white", checker, {0xFF, 0xFF, 0x00, 0x00, 0x11, 0x11, 0x11, 0x11}},
+        {"grey rows", rows_of({{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}}),
+         {0xFF, 0xFF, 0x00, 0x00, 0x55, 0xFF, 0xAA, 0x00}},
+        // One distinct colour (alpha varies): the exact/mixed single-colour choice.
+        {"one colour", rows_of({{{100, 128, 128}, {100, 128, 128}, {100, 128, 128}, {100, 128, 128}}}),
+         {0xFB, 0xFF, 0x0A, 0x1A, 0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(encode_rgba_block(c.px, DXTENC_CODEC_DXT1, 3), c.q3);
+        Bytes dxt5 = encode_rgba_block(c.px, DXTENC_CODEC_DXT5, 3);
+        EXPECT_EQ(Bytes(dxt5.begin() + 8, dxt5.end()), c.q3);
+        // The normal quality sends these wide-range blocks to the cluster fit as well.
+        if (std::string(c.name) != "one colour") {
+            EXPECT_EQ(encode_rgba_block(c.px, DXTENC_CODEC_DXT1, 2), c.q3);
+        }
+    }
+}
+
+TEST(DxtBlocks, NormalQualityRangeThreshold)
+{
+    // Two colours 14 apart in green take the fast fit; 15 apart, the cluster fit.
+    for (int step : {1, 14, 15, 40}) {
+        SCOPED_TRACE(step);
+        auto px = solid(90, 100, 110);
+        for (int i = 0; i < 16; i += 3) px[4 * i + 1] = uint8_t(100 + step);
+        Bytes q1 = encode_rgba_block(px, DXTENC_CODEC_DXT1, 1);
+        Bytes q2 = encode_rgba_block(px, DXTENC_CODEC_DXT1, 2);
+        Bytes q3 = encode_rgba_block(px, DXTENC_CODEC_DXT1, 3);
+        EXPECT_EQ(q2, step <= 14 ? q1 : q3);
+    }
+    // A solid block at the normal quality uses the fast quality's solid tables.
+    EXPECT_EQ(encode_rgba_block(solid(100, 128, 128), DXTENC_CODEC_DXT1, 2),
+              (Bytes{0x4F, 0x6C, 0x71, 0x5B, 0xAA, 0xAA, 0xAA, 0xAA}));
+    // Constant alpha 0 at the normal and slow qualities: 8 zero bytes.
+    for (int q : {2, 3}) {
+        Bytes b = encode_rgba_block(solid(1, 2, 3, 0), DXTENC_CODEC_DXT5, q);
+        EXPECT_EQ(Bytes(b.begin(), b.begin() + 8), Bytes(8, 0));
     }
 }
 

@@ -57,6 +57,11 @@ TEST(DxtEncInit, RefusalsPrintOneLineAndReturnOne)
         {3, 1, 7, 1, 0, ""},
         {0, 1, 15, 0, 0, ""},
         {1, 1, 2, 0, 0, ""},
+        {0, 2, 7, 0, 1, "DXT1 invalid pix fmt : 7\n"},
+        {0, 3, 7, 0, 1, "Cs unsupported : 7\n"},
+        {1, 3, 7, 0, 1, "Cs unsupported : 7\n"},
+        {0, 2, 12, 0, 0, ""},
+        {1, 3, 14, 0, 0, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "codec " << c.codec << " quality " << c.quality << " fmt " << c.fmt);
