@@ -405,6 +405,22 @@ TEST(HapFormat, ReadsHandMadeSections) {
         f.insert(f.end(), raw.begin(), raw.end());
         cases.push_back({"unknown format nibble", f, 0, HapResult_Bad_Frame, 0});
     }
+    {
+        // Lengths at the 24-bit boundary and near 2^32 in frames far shorter.
+        std::vector<uint8_t> f = {0xFF, 0xFF, 0xFF, 0xAB};
+        f.insert(f.end(), raw.begin(), raw.end());
+        cases.push_back({"24-bit length 2^24 - 1", f, 0, HapResult_Bad_Frame, 0});
+        for (uint32_t len : {1u << 24, 0xFFFFFFFFu, 0xFFFFFFF8u}) {
+            std::vector<uint8_t> g = {0, 0, 0, 0xAB};
+            put32(g, len);
+            g.insert(g.end(), raw.begin(), raw.end());
+            cases.push_back({"32-bit length past the frame", g, 0, HapResult_Bad_Frame, 0});
+            std::vector<uint8_t> two = {0, 0, 0, 0x0D};
+            put32(two, 8 + 32);
+            two.insert(two.end(), g.begin(), g.end());
+            cases.push_back({"texture inside a container past its end", two, 0, HapResult_Bad_Frame, 0});
+        }
+    }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> back;
