@@ -89,7 +89,7 @@ TEST(HapFfmpeg, FramesParseUnpackAndPackAgain) {
 
 TEST(HapFfmpeg, PixelsMatchFfmpegDecode) {
     for (const Kind &k : kKinds) {
-        for (auto [w, h] : {std::pair<uint32_t, uint32_t>{192, 108}, {64, 36}}) {
+        for (auto [w, h] : {std::pair<uint32_t, uint32_t>{192, 108}}) {
             SCOPED_TRACE(testing::Message() << k.format << " max " << k.max_diff << " " << w << "x" << h);
             const auto &clip = haptest::ffmpeg_hap_clip(k.format, w, h);
             ASSERT_TRUE(clip.ok);

@@ -123,7 +123,7 @@ TEST(TexdecNode, FfmpegFramesDecodeToFfmpegPixels) {
     } cases[] = {{"hap", HapCodec_HAP, 3}, {"hap_alpha", HapCodec_HAPA, 4}, {"hap_q", HapCodec_HAPQ, 3}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.format);
-        const uint32_t w = 64, h = 36;
+        const uint32_t w = 192, h = 108;
         const auto &clip = haptest::ffmpeg_hap_clip(c.format, w, h);
         ASSERT_TRUE(clip.ok);
         Filter hap(create_filter_hap_frame_decode({c.codec, w, h, 0, 1}));
