@@ -196,7 +196,6 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
 
     MovChunkOffsets co = mov_parse_chunk_offsets(moov, a.chunk_offsets, a.chunk_offset_width);
     uint32_t *spc = nullptr;
-    MovSeekEntry *temp = nullptr;
     try {
         if (a.stsz.size < 12) throw_process_error("Stsz atom taille invalid");
         const uint8_t *z = moov + a.stsz.offset;
@@ -212,14 +211,8 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
         spc = mov_expand_sample_to_chunk(moov, a.stsc, co.count);
 
         const bool resample = r->is_vfr && !(r->flags & MOV_FLAG_VFR_KEEP_SAMPLES);
-        // Without resampling no more entries than stsz samples can be filled.
-        const uint32_t entries = resample ? r->nb_frames : std::min(r->nb_frames, stsz_count);
-        if (entries > MOV_READER_MAX_FRAMES) throw_process_error("Invalid video duration");
-        r->seek_table = static_cast<MovSeekEntry *>(calloc(entries, sizeof(MovSeekEntry)));
-        if (!r->seek_table) throw_alloc_error();
-        std::vector<double> ts;
+        uint64_t timed = 0;  // samples with a usable time-to-sample entry
         if (resample) {
-            double now = 0;
             for (uint32_t i = 0; i < stts_count; i++) {
                 if (stts[i].count == 0 || stts[i].duration == 0) {
                     if (stts[i].count == 0 && stts[i].duration == 0)
@@ -231,90 +224,100 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
                     r->warning_flags |= MOV_WARNING_INVALID_DURATION;
                     continue;
                 }
-                for (uint32_t k = 0; k < stts[i].count && ts.size() < MOV_READER_MAX_FRAMES; k++) {
-                    ts.push_back(now);
-                    now += double(stts[i].duration) / timescale;
-                }
+                timed += stts[i].count;
             }
         }
 
         // Every sample a consumer can reach gets an entry: when resampling that is every
         // timed sample (the rate cap must not cut the tail), otherwise nb_frames samples.
-        uint64_t limit = resample ? ts.size() : r->nb_frames;
+        const uint64_t limit = resample ? timed : r->nb_frames;
         uint32_t total = stsz_count;
         if (total > limit) {
             printf("WARNING : Too much STSZ entry\n");
             total = uint32_t(limit);
         }
         if (total > MOV_READER_MAX_FRAMES) throw_process_error("Invalid video duration");
-        MovSeekEntry *dst;
-        if (!resample) {
-            if (total < r->nb_frames) {
-                r->nb_frames = total;
-                printf("WARNING : Not enough STSZ entry\n");
-            }
-            dst = r->seek_table;
-        } else {
-            temp = static_cast<MovSeekEntry *>(calloc(total ? total : 1, sizeof(MovSeekEntry)));
-            if (!temp) throw_alloc_error();
-            dst = temp;
+        if (!resample && total < r->nb_frames) {
+            r->nb_frames = total;
+            printf("WARNING : Not enough STSZ entry\n");
         }
 
-        uint32_t filled = 0;
+        // Entries grow with the samples found, so a header that promises many samples
+        // costs nothing until the file really holds them.
+        std::vector<MovSeekEntry> found;
+        found.reserve(std::min<uint32_t>(total, 1u << 16));
         bool stopped = false;
-        for (uint32_t c = 0; c < co.count && filled < total && !stopped; c++) {
+        for (uint32_t c = 0; c < co.count && found.size() < total && !stopped; c++) {
             // A chunk takes at most the slots left, all of them.
-            uint32_t n = std::min(spc[c], total - filled);
+            const uint32_t n = std::min<uint32_t>(spc[c], total - uint32_t(found.size()));
             uint64_t offset = co.offsets[c];
             for (uint32_t k = 0; k < n; k++) {
+                const uint32_t index = uint32_t(found.size());
                 uint32_t size;
                 if (sizes) {
-                    if (filled >= stsz_count) {
-                        printf("Invalid sample count for sample : %llu (Max : %u)\n", (unsigned long long)filled,
+                    if (index >= stsz_count) {
+                        printf("Invalid sample count for sample : %llu (Max : %u)\n", (unsigned long long)index,
                                stsz_count);
                         r->warning_flags |= MOV_WARNING_FILE_INCOMPLETE;
                         stopped = true;
                         break;
                     }
-                    size = be32(sizes + 4 * uint64_t(filled));
+                    size = be32(sizes + 4 * uint64_t(index));
                     if (size == 0) throw_process_error("Stsz sample zero for frame");
                 } else {
                     size = const_size;
                 }
                 if (offset > r->file_size || size > r->file_size - offset) {
-                    if (filled == 0) throw_process_error("Invalid offset size");
+                    if (index == 0) throw_process_error("Invalid offset size");
                     if (sizes)
                         printf("ERROR : Invalid offset size for sample : %llu (Offset : %llu ; Size : %u ; Filesize : "
                                "%llu)\n",
-                               (unsigned long long)filled, (unsigned long long)offset, size,
+                               (unsigned long long)index, (unsigned long long)offset, size,
                                (unsigned long long)r->file_size);
                     else
-                        printf("ERROR : Invalid offset size for sample : %llu\n", (unsigned long long)filled);
+                        printf("ERROR : Invalid offset size for sample : %llu\n", (unsigned long long)index);
                     r->warning_flags |= MOV_WARNING_FILE_INCOMPLETE;
                     // Samples before this one lie wholly inside the file and stay.
                     stopped = true;
                     break;
                 }
-                dst[filled++] = MovSeekEntry{offset, size};
+                found.push_back(MovSeekEntry{offset, size});
                 offset += size;
             }
         }
 
-        uint32_t usable = std::min(total, filled);
+        const uint32_t filled = uint32_t(found.size());
+        const uint32_t usable = std::min(total, filled);
         if (usable == 0) throw_process_error("Can't find valid video sample");
         if (stopped || filled < total) {
             printf("ERROR : Can't build entire video seek table\n");
             r->warning_flags |= MOV_WARNING_INDEX_INCOMPLETE;
             if (!resample) r->nb_frames = usable;
         }
-        if (resample) resample_to_constant_rate(r, ts, temp, usable);
+        if (r->nb_frames > MOV_READER_MAX_FRAMES) throw_process_error("Invalid video duration");
+        r->seek_table = static_cast<MovSeekEntry *>(calloc(r->nb_frames, sizeof(MovSeekEntry)));
+        if (!r->seek_table) throw_alloc_error();
+        if (!resample) {
+            std::copy(found.begin(), found.begin() + r->nb_frames, r->seek_table);
+        } else {
+            // Timestamps of the indexed samples only.
+            std::vector<double> ts;
+            ts.reserve(usable);
+            double now = 0;
+            for (uint32_t i = 0; i < stts_count && ts.size() < usable; i++) {
+                if (stts[i].count == 0 || stts[i].duration == 0) continue;
+                for (uint32_t k = 0; k < stts[i].count && ts.size() < usable; k++) {
+                    ts.push_back(now);
+                    now += double(stts[i].duration) / timescale;
+                }
+            }
+            resample_to_constant_rate(r, ts, found.data(), usable);
+        }
     } catch (...) {
-        free(temp);
         free(spc);
         free(co.offsets);
         throw;
     }
-    free(temp);
     free(spc);
     free(co.offsets);
 }
