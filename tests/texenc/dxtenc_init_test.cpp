@@ -213,3 +213,24 @@ TEST(DxtEncInit, FieldsFollowLayoutAndAlpha)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DxtEncInit, SlowQualityDropsAvx2)
+{
+    const CpuFeatures &cpu = cpu_features();
+    if (!cpu.avx2) GTEST_SKIP() << "no AVX2";
+    DxtEncContext ctx;
+    ASSERT_EQ(init(ctx, 1, 2, 1).rc, 0);
+    EXPECT_EQ(ctx.ops.alpha_palette_indices, alpha_block_indices_avx2);
+    EXPECT_EQ(ctx.ops.encode_block_tex1, encode_block_dxt5_q2);
+    EXPECT_EQ(ctx.ops.to_planar_rgb_range, dxtenc_to_planar_rgb_range_avx[1]);
+    ASSERT_EQ(init(ctx, 1, 3, 1).rc, 0);
+    EXPECT_EQ(ctx.ops.alpha_palette_indices, alpha_block_indices_avx);
+    EXPECT_EQ(ctx.ops.encode_block_tex1, encode_block_dxt5_q3);
+    // RGTC1 keeps AVX2 at any quality value.
+    ASSERT_EQ(init(ctx, 3, 3, 1).rc, 0);
+    EXPECT_EQ(ctx.ops.alpha_palette_indices, alpha_block_indices_avx2);
+}
+
+}  // namespace
