@@ -16,7 +16,7 @@ inline void gather_planar(uint8_t *planar, const uint8_t *const *planes, const i
 {
     for (int r = 0; r < 4; r++) {
         for (int c = 0; c < 4; c++) {
-            Rgba8 px = read_pixel<L>(planes, strides, r, c);
+            Rgba8 px = read_pixel<L, false>(planes, strides, r, c);
             planar[4 * r + c] = px.r;
             planar[16 + 4 * r + c] = px.g;
             planar[32 + 4 * r + c] = px.b;
@@ -98,8 +98,12 @@ void alpha_kernel(uint8_t *values, const uint8_t *const *planes, const int64_t *
     } else {
         for (int r = 0; r < 4; r++) {
             for (int c = 0; c < 4; c++) {
-                Rgba8 px = read_pixel<L>(planes, strides, r, c);
-                values[4 * r + c] = Luma ? uint8_t(((px.r + px.g + px.b) * 21846) >> 16) : px.a;
+                if constexpr (Luma) {
+                    Rgba8 px = read_pixel<L, false>(planes, strides, r, c);
+                    values[4 * r + c] = uint8_t(((px.r + px.g + px.b) * 21846) >> 16);
+                } else {
+                    values[4 * r + c] = dxtenc_px::read_alpha<L>(planes, strides, r, c);
+                }
             }
         }
         minmax16(values, min, max);

@@ -24,8 +24,9 @@ inline const uint8_t *row(const uint8_t *plane, int64_t stride, int r) { return 
 inline uint8_t reduce_scaled15(uint16_t v) { return v == 0x8000 ? 255 : uint8_t((v >> 7) & 0xFF); }
 
 // Reads pixel (r, c) of layout L (never 2 or 7: layout 2 is read as 1, 7 has no reader).
-// Layouts without alpha give 255.
-template <uint32_t L>
+// Layouts without alpha give 255; with Alpha false the alpha plane of the planar RGBA
+// layouts is not read (callers that only want colour need not pass it).
+template <uint32_t L, bool Alpha = true>
 inline Rgba8 read_pixel(const uint8_t *const *planes, const int64_t *strides, int r, int c)
 {
     Rgba8 px{0, 0, 0, 255};
@@ -48,16 +49,25 @@ inline Rgba8 read_pixel(const uint8_t *const *planes, const int64_t *strides, in
         px.r = row(planes[0], strides[0], r)[c];
         px.g = row(planes[1], strides[1], r)[c];
         px.b = row(planes[2], strides[2], r)[c];
-        if constexpr (L == 10) px.a = row(planes[3], strides[3], r)[c];
+        if constexpr (L == 10 && Alpha) px.a = row(planes[3], strides[3], r)[c];
     } else {
         static_assert(L >= 12 && L <= 15, "no reader for this layout");
         constexpr int shift = L == 12 ? 2 : L == 13 ? 4 : 8;
         px.r = uint8_t(load16(row(planes[0], strides[0], r) + 2 * c) >> shift);
         px.g = uint8_t(load16(row(planes[1], strides[1], r) + 2 * c) >> shift);
         px.b = uint8_t(load16(row(planes[2], strides[2], r) + 2 * c) >> shift);
-        if constexpr (L == 14) px.a = uint8_t(load16(row(planes[3], strides[3], r) + 2 * c) >> 8);
+        if constexpr (L == 14 && Alpha) px.a = uint8_t(load16(row(planes[3], strides[3], r) + 2 * c) >> 8);
     }
     return px;
+}
+
+// Alpha of pixel (r, c) alone: the planar RGBA layouts read plane 3 only.
+template <uint32_t L>
+inline uint8_t read_alpha(const uint8_t *const *planes, const int64_t *strides, int r, int c)
+{
+    if constexpr (L == 10) return row(planes[3], strides[3], r)[c];
+    else if constexpr (L == 14) return uint8_t(load16(row(planes[3], strides[3], r) + 2 * c) >> 8);
+    else return read_pixel<L>(planes, strides, r, c).a;
 }
 
 template <uint32_t L>
