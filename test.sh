@@ -14,6 +14,7 @@ cmake --build "$dir"
 jobs=$(nproc)
 if [ "$mode" = asan ]; then
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
+  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi
 ctest --test-dir "$dir" --output-on-failure -j"$jobs" "$@"
