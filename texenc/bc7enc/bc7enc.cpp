@@ -61,7 +61,8 @@ struct Vec4 {
 // scale_color without its checks, for the inner loops (n is 6 to 8 there).
 inline uint32_t expand_to_8(uint32_t v, uint32_t n) { return ((v << (8 - n)) | (v >> (2 * n - 8))) & 0xFF; }
 
-float clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
+// A degenerate least-squares fit may give NaN: it clamps to 0 like any value below range.
+float clamp01(float x) { return x > 0.0f ? (x < 1.0f ? x : 1.0f) : 0.0f; }
 
 // Sets the results from a candidate when its error is strictly lower.
 void keep_if_better(Bc7CellResults *r, uint64_t err, const uint8_t low[4], const uint8_t high[4],
@@ -461,10 +462,9 @@ uint64_t color_cell_compression(uint32_t mode, const Bc7CellParams *pParams, Bc7
             xb = b;
             const float m = std::max(std::fabs(xr), std::max(std::fabs(xg), std::fabs(xb)));
             if (m > 1e-10f) {
-                const float s = 1.0f / m;
-                xr *= s;
-                xg *= s;
-                xb *= s;
+                xr /= m;
+                xg /= m;
+                xb /= m;
             }
         }
         const float l2 = xr * xr + xg * xg + xb * xb;

@@ -232,9 +232,10 @@ uint64_t handle_alpha_block_mode5(const uint8_t (*pPixels)[4], const Bc7EncodePa
             float first = (z11 * q00 - z10 * q10) * det;
             float second = (z00 * q10 - z10 * q00) * det;
             if ((first < 0.0f || second > 255.0f) && lo == hi) first = second = float(lo);
-            // Kept within a byte: a negative fit must not wrap.
-            int a = std::clamp(int(std::floor(first + 0.5f)), 0, 255);
-            int b = std::clamp(int(std::floor(second + 0.5f)), 0, 255);
+            // Kept within a byte (a negative or degenerate fit must not wrap) before the conversion.
+            auto to_byte = [](float x) { return x > 0.0f ? int(std::floor(std::min(x, 255.0f) + 0.5f)) : 0; };
+            int a = to_byte(first);
+            int b = to_byte(second);
             if (a > b) std::swap(a, b);
             if (a == lo && b == hi) break;
             lo = a;
