@@ -5,6 +5,7 @@
 #include "texenc/bc7enc/bc7enc.h"
 #include "texenc/dxtenc.h"
 #include "texenc/dxtenc_kernels.h"
+#include "texenc/ycocg.h"
 
 namespace {
 
@@ -187,8 +188,23 @@ int32_t dxtenc_init(DxtEncContext *ctx, uint16_t width, uint16_t height, uint32_
         break;
     case DXTENC_CODEC_YCOCG_DXT5:
     case DXTENC_CODEC_YCOCG_DXT5_ALPHA:
-        printf("DxtEnc YCoCg DXT5 unavailable : %u\n", codec);
-        return 1;
+        if (quality < 1 || quality > 3) {
+            printf("DxtEnc DXT5 ycocg unknown quality : %d\n", int(quality));
+            return 1;
+        }
+        if (codec == DXTENC_CODEC_YCOCG_DXT5_ALPHA) {
+            if (pixel_format == DXTENC_PIX_ARGB32F && !ctx->no_alpha) {
+                printf("RGTC1 Alpha invalid pix fmt : %d\n", int(pixel_format));
+                return 1;
+            }
+            o.encode_block_tex2 = encode_block_rgtc1_alpha;
+            set_to_alpha(ctx, t);
+            set_alpha_fields(ctx, t);
+        }
+        ycocg_init_ops(&o, quality, pixel_format,
+                       {bool(isa_mask & DXTENC_ISA_ANY), bool(isa_mask & DXTENC_ISA_AVX),
+                        bool(isa_mask & DXTENC_ISA_FMA), bool(isa_mask & DXTENC_ISA_AVX2)});
+        break;
     case DXTENC_CODEC_BC7:
         if (pixel_format == DXTENC_PIX_ARGB32F) {
             printf("BC7 invalid pix fmt : %d\n", int(pixel_format));
