@@ -379,7 +379,7 @@ void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t
 }
 
 // Error of one second end point (eight pixels per step, lanes summed at the end); fills
-// its distance table.
+// its distance table when given one.
 template <int S>
 float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table)
 {
@@ -403,10 +403,12 @@ float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e
         a = _mm256_sub_ps(co, p3co);
         c = _mm256_sub_ps(cg, p3cg);
         const __m256 d3 = _mm256_add_ps(_mm256_mul_ps(a, a), _mm256_mul_ps(c, c));
-        _mm256_store_ps(table + h, d0);
-        _mm256_store_ps(table + 16 + h, d1);
-        _mm256_store_ps(table + 32 + h, d2);
-        _mm256_store_ps(table + 48 + h, d3);
+        if (table) {
+            _mm256_store_ps(table + h, d0);
+            _mm256_store_ps(table + 16 + h, d1);
+            _mm256_store_ps(table + 32 + h, d2);
+            _mm256_store_ps(table + 48 + h, d3);
+        }
         const __m256 m = _mm256_min_ps(_mm256_min_ps(d0, d1), _mm256_min_ps(d2, d3));
         acc = _mm256_add_ps(acc, _mm256_mul_ps(m, m));
     }
@@ -436,9 +438,8 @@ void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *
         e2[j] = Q3 ? cand[2] : std::min(cand[2] + First + j, 31);
         e3[j] = std::min(cand[3] + First + j, 63);
     }
-    alignas(32) float t1[64], t2[64];
-    const float err1 = candidate_error<S>(b, scratch, e2[0], e3[0], t1);
-    const float err2 = candidate_error<S>(b, scratch, e2[1], e3[1], t2);
+    const float err1 = candidate_error<S>(b, scratch, e2[0], e3[0], nullptr);
+    const float err2 = candidate_error<S>(b, scratch, e2[1], e3[1], nullptr);
     const int w = err2 < err1 ? 1 : 0;
     const float err = w ? err2 : err1;
     if (err < *best_error) {
@@ -447,7 +448,7 @@ void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *
         best[1] = cand[1];
         best[2] = e2[w];
         best[3] = e3[w];
-        std::memcpy(distances, w ? t2 : t1, sizeof(t1));
+        candidate_error<S>(b, scratch, e2[w], e3[w], distances);
     }
     cand[2] = e2[1];
     cand[3] = e3[1];

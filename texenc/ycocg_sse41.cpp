@@ -473,7 +473,8 @@ void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t
     }
 }
 
-// Error of one second end point over the 16 pixels; fills its distance table.
+// Error of one second end point over the 16 pixels; fills its distance table when given
+// one (only the winner's table is kept, so the others are not written at all).
 template <int S>
 float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table)
 {
@@ -486,7 +487,9 @@ float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e
         d[1] = scratch[i];
         d[2] = sq_dist(b->co[i], b->cg[i], p.co[2], p.cg[2]);
         d[3] = sq_dist(b->co[i], b->cg[i], p.co[3], p.cg[3]);
-        for (int k = 0; k < 4; k++) table[16 * k + i] = d[k];
+        if (table) {
+            for (int k = 0; k < 4; k++) table[16 * k + i] = d[k];
+        }
         const float m = min4(d);
         err += m * m;
     }
@@ -510,9 +513,8 @@ void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *
         e2[j] = Q3 ? cand[2] : std::min(cand[2] + First + j, 31);
         e3[j] = std::min(cand[3] + First + j, 63);
     }
-    alignas(32) float t1[64], t2[64];
-    const float err1 = candidate_error<S>(b, scratch, e2[0], e3[0], t1);
-    const float err2 = candidate_error<S>(b, scratch, e2[1], e3[1], t2);
+    const float err1 = candidate_error<S>(b, scratch, e2[0], e3[0], nullptr);
+    const float err2 = candidate_error<S>(b, scratch, e2[1], e3[1], nullptr);
     const int w = err2 < err1 ? 1 : 0;
     const float err = w ? err2 : err1;
     if (err < *best_error) {
@@ -521,7 +523,7 @@ void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *
         best[1] = cand[1];
         best[2] = e2[w];
         best[3] = e3[w];
-        std::memcpy(distances, w ? t2 : t1, sizeof(t1));
+        candidate_error<S>(b, scratch, e2[w], e3[w], distances);
     }
     cand[2] = e2[1];
     cand[3] = e3[1];

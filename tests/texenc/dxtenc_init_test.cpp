@@ -74,7 +74,7 @@ TEST(DxtEncInit, RefusalsPrintOneLineAndReturnOne)
 
 TEST(DxtEncInit, UnknownAndUnavailableCodecsAreRefused)
 {
-    for (uint32_t codec : {4u, 5u, 7u, 100u}) {
+    for (uint32_t codec : {7u, 100u}) {
         SCOPED_TRACE(codec);
         DxtEncContext ctx;
         InitResult r = init(ctx, codec, 1, 1);
