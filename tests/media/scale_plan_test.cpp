@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "media/scale/scale_filter_internal.h"
+#include "platform/core/cpu.h"
 #include "platform/core/errors.h"
 #include "scale_frames.h"
 
@@ -163,6 +164,26 @@ TEST(ScalePlan, DisabledFastPathAndMatrixChangeLeaveOwnKernels)
     FilterPtr c(create_filter_scale(&p));
     EXPECT_EQ(data_of(c.get()).mode, ScaleMode_Zimg);
     EXPECT_NE(data_of(c.get()).zimg[1].graph, nullptr);
+}
+
+// The AVX2 tier is chosen once, only when the creator allows it and the processor has it.
+TEST(ScalePlan, ChoosesTheAvx2TierOnlyWhenAllowed)
+{
+    const CpuFeatures &cpu = cpu_features();
+    if (!(cpu.avx && cpu.avx2)) GTEST_SKIP() << "no AVX2";
+    struct Case {
+        uint8_t allow;
+        RowKernel pre;
+    };
+    const Case cases[] = {{0, halfsize_rgba8_to_rgba8_c}, {1, halfsize_rgba8_to_rgba8_avx2}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.allow));
+        ScaleFilterParams p = make_params(PixFmt_RGBA8, 128, 64, PixFmt_RGBA8, 64, 32);
+        p.allow_avx2 = c.allow;
+        FilterPtr node(create_filter_scale(&p));
+        EXPECT_EQ(data_of(node.get()).use_avx2, c.allow == 1);
+        EXPECT_EQ(data_of(node.get()).kernel_pre, c.pre);
+    }
 }
 
 TEST(ScalePlan, RefusesWithTheNodesMessages)
