@@ -90,5 +90,35 @@ void dxt_pack_block_sse41(const ClusterBest *best, const uint8_t *indices, uint8
 void dxt_pack_block_565_sse41(const uint8_t *endpoints, const uint8_t *indices, uint8_t *out);
 void cluster_axis_template_sse41(float *axis, const float (*colors)[4], const float *weights, int32_t count);
 
+// Candidate evaluators. Records hold byte offsets into the sums (see cluster_tables.h);
+// bounds lists three bytes per candidate. The two-candidate forms solve both candidates,
+// then offer the first and the second to `best` (replaced only by a smaller error).
+void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                           const uint64_t *records, const uint8_t *bounds_list);  // 2 records of 5
+void cluster_try_partition_one(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                               const uint64_t *record, const uint8_t *bounds_list);
+void cluster_try_partition_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const float *factors,
+                              const uint64_t *records, const uint8_t *bounds_list);  // 2 records of 6
+// Records of record_len fields holding only the clusters flagged in present (clusters 0,
+// 2, 3, 1); position gives the field of each of them, then of the cross value (and, for
+// the 16-colour form, of the factor). Without cluster 2 and 3 it prints a message and
+// evaluates nothing.
+void cluster_try_alphax_betax(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                              const uint64_t *records, const uint8_t *bounds_list, const uint8_t *present,
+                              uint32_t record_len, const uint8_t *position);
+void cluster_try_alphax_betax_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                 const float *factors, const uint64_t *records, const uint8_t *bounds_list,
+                                 const uint8_t *present, uint32_t record_len, const uint8_t *position);
+// Splits (k, k, k), k = 1 .. count - 1, from pairs of offsets ([0, k), [k, count)).
+void cluster_try_splits(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const uint64_t *pairs,
+                        uint64_t count);
+// 16 colours: constants (1/k, 1/(16 - k), k, 16 - k); the end forms take (1/15, 15).
+void cluster_try_split_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                          uint64_t offset1, uint8_t k, const float *constants);
+void cluster_try_split_16_first(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                                uint64_t offset1, const float *constants);
+void cluster_try_split_16_last(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                               uint64_t offset1, const float *constants);
+
 // Gathering member for a pixel layout; null for layouts without one (7 and unknown values).
 DxtToUniqueColorsFn cluster_unique_colors_kernel(uint32_t pixel_format);

@@ -10,6 +10,8 @@
 // every array gives a partition the same bits.
 #include <emmintrin.h>
 
+#include <cstdio>
+
 #include "texenc/clusterfit/cluster_fit.h"
 #include "texenc/clusterfit/cluster_stages.h"
 #include "texenc/clusterfit/cluster_tables.h"
@@ -155,42 +157,115 @@ void search_cd(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums
     walk_pattern<0x0F, Sixteen>(best, bounds, sums, factors, rec, bnd, Rows);
 }
 
-// Array e: the splits (k, k, k) on the weighted means of the two groups.
-template <int N>
-void search_e(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
-    const __m128 one = _mm_set1_ps(1.0f);
-    for (int k = 1; k < N; ++k) {
-        const __m128 x0 = at(sums, 48ull * cluster_range_entry(N, 0, k));
-        const __m128 x1 = at(sums, 48ull * cluster_range_entry(N, k, N));
-        const __m128 w0 = _mm_set1_ps(lane3(x0)), w1 = _mm_set1_ps(lane3(x1));
-        // Means of non-negative colours need no lower limit.
-        const __m128 start = snap(_mm_min_ps(_mm_div_ps(x0, w0), one));
-        const __m128 end = snap(_mm_min_ps(_mm_div_ps(x1, w1), one));
-        const __m128 squares = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(start, start), w0), _mm_mul_ps(_mm_mul_ps(end, end), w1));
-        const __m128 dots = _mm_add_ps(_mm_mul_ps(start, x0), _mm_mul_ps(end, x1));
-        const float error = sum3(_mm_sub_ps(squares, _mm_add_ps(dots, dots)));
-        const uint8_t b = static_cast<uint8_t>(k);
-        keep(best, bounds, start, end, error, b, b, b);
-    }
-}
-
-// 16 colours: every weight is 1, so the means multiply by the float of 1/k; a group of
-// one colour takes the colour itself.
-void split16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, int k) {
-    static const float kRecip[16] = {0.0f,        1.0f,        1.0f / 2,  1.0f / 3,  1.0f / 4,  1.0f / 5,
-                                     1.0f / 6,    1.0f / 7,    1.0f / 8,  1.0f / 9,  1.0f / 10, 1.0f / 11,
-                                     1.0f / 12,   1.0f / 13,   1.0f / 14, 1.0f / 15};
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 x0 = at(sums, 48ull * cluster_range_entry(16, 0, k));
-    const __m128 x1 = at(sums, 48ull * cluster_range_entry(16, k, 16));
-    const __m128 w0 = _mm_set1_ps(static_cast<float>(k)), w1 = _mm_set1_ps(static_cast<float>(16 - k));
-    const __m128 start = snap(k == 1 ? x0 : _mm_min_ps(_mm_mul_ps(x0, _mm_set1_ps(kRecip[k])), one));
-    const __m128 end = snap(k == 15 ? x1 : _mm_min_ps(_mm_mul_ps(x1, _mm_set1_ps(kRecip[16 - k])), one));
+// Split (k, k, k) from the full sums of [0, k) and [k, c): end points are the means of the
+// two groups, either by division by their weights or, with unit weights, by multiplication
+// with the float reciprocal of their sizes (a group of one colour is taken as it is).
+inline void split_error(ClusterBest *best, ClusterBounds *bounds, __m128 x0, __m128 x1, __m128 start, __m128 end,
+                        __m128 w0, __m128 w1, uint8_t k) {
+    start = snap(start);
+    end = snap(end);
     const __m128 squares = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(start, start), w0), _mm_mul_ps(_mm_mul_ps(end, end), w1));
     const __m128 dots = _mm_add_ps(_mm_mul_ps(start, x0), _mm_mul_ps(end, x1));
     const float error = sum3(_mm_sub_ps(squares, _mm_add_ps(dots, dots)));
-    const uint8_t b = static_cast<uint8_t>(k);
-    keep(best, bounds, start, end, error, b, b, b);
+    keep(best, bounds, start, end, error, k, k, k);
+}
+
+inline void split_means(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0,
+                        uint64_t off1, uint8_t k) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 x0 = at(sums, off0), x1 = at(sums, off1);
+    const __m128 w0 = _mm_set1_ps(lane3(x0)), w1 = _mm_set1_ps(lane3(x1));
+    // Means of non-negative colours need no lower limit.
+    split_error(best, bounds, x0, x1, _mm_min_ps(_mm_div_ps(x0, w0), one), _mm_min_ps(_mm_div_ps(x1, w1), one), w0,
+                w1, k);
+}
+
+inline void split_unit(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0,
+                       uint64_t off1, uint8_t k, const float *recips, const float *sizes) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 x0 = at(sums, off0), x1 = at(sums, off1);
+    const __m128 start = k == 1 ? x0 : _mm_min_ps(_mm_mul_ps(x0, _mm_set1_ps(recips[0])), one);
+    const __m128 end = k == 15 ? x1 : _mm_min_ps(_mm_mul_ps(x1, _mm_set1_ps(recips[1])), one);
+    split_error(best, bounds, x0, x1, start, end, _mm_set1_ps(sizes[0]), _mm_set1_ps(sizes[1]), k);
+}
+
+// Reciprocals (1/k, 1/(16-k)) and sizes (k, 16-k) of the 16-colour splits, k = 1..15.
+struct Split16Constants {
+    float recips[16][2];
+    float sizes[16][2];
+    Split16Constants() : recips{}, sizes{} {
+        for (int k = 1; k < 16; ++k) {
+            recips[k][0] = 1.0f / static_cast<float>(k);
+            recips[k][1] = 1.0f / static_cast<float>(16 - k);
+            sizes[k][0] = static_cast<float>(k);
+            sizes[k][1] = static_cast<float>(16 - k);
+        }
+    }
+};
+const Split16Constants kSplit16;
+
+void split16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, int k) {
+    split_unit(best, bounds, sums, 48ull * cluster_range_entry(16, 0, k), 48ull * cluster_range_entry(16, k, 16),
+               static_cast<uint8_t>(k), kSplit16.recips[k], kSplit16.sizes[k]);
+}
+
+template <int N>
+void search_e(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    for (int k = 1; k < N; ++k) {
+        split_means(best, bounds, sums, 48ull * cluster_range_entry(N, 0, k), 48ull * cluster_range_entry(N, k, N),
+                    static_cast<uint8_t>(k));
+    }
+}
+
+// Sums of a record whose layout is given at run time (present clusters 0, 2, 3, 1 and the
+// index of each field), added in the same order as the fixed patterns.
+void record_sums(const ClusterSums *sums, const uint64_t *rec, const uint8_t *present, const uint8_t *position,
+                 __m128 *alphax, __m128 *betax, float *alphabeta) {
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 f0 = present[0] ? at(sums, rec[position[0]]) : zero;
+    const __m128 t2 = present[1] ? at(sums, rec[position[1]]) : zero;
+    const __m128 u2 = present[1] ? at(sums, rec[position[1]] + 16) : zero;
+    const __m128 t3 = present[2] ? at(sums, rec[position[2]]) : zero;
+    const __m128 u3 = present[2] ? at(sums, rec[position[2]] + 16) : zero;
+    const __m128 f1 = present[3] ? at(sums, rec[position[3]]) : zero;
+    __m128 ax = present[0] ? f0 : u2;
+    if (present[0] && present[1]) {
+        ax = _mm_add_ps(ax, u2);
+    }
+    ax = present[2] ? (present[0] || present[1] ? _mm_add_ps(ax, t3) : t3) : ax;
+    __m128 bx = present[3] ? f1 : t2;
+    if (present[3] && present[1]) {
+        bx = _mm_add_ps(bx, t2);
+    }
+    bx = present[2] ? (present[3] || present[1] ? _mm_add_ps(bx, u3) : u3) : bx;
+    *alphax = ax;
+    *betax = bx;
+    *alphabeta = scalar_at(sums, rec[position[4]]);
+}
+
+// Both candidates are solved before either is offered, the first one first.
+void try_pair(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const float *factors,
+              const uint64_t *records, const uint8_t *bnd, const uint8_t *present, uint32_t record_len,
+              const uint8_t *position, int candidates) {
+    for (int c = 0; c < candidates; ++c) {
+        const uint64_t *rec = records + static_cast<size_t>(c) * record_len;
+        __m128 ax, bx;
+        float ab;
+        record_sums(sums, rec, present, position, &ax, &bx, &ab);
+        const float factor = factors ? scalar_at(factors, rec[position[5]]) : solve_factor(ax, bx, ab);
+        evaluate(best, bounds, ax, bx, ab, factor, bnd + 3 * c);
+    }
+}
+
+constexpr uint8_t kAllPresent[4] = {1, 1, 1, 1};
+constexpr uint8_t kFullPositions[6] = {0, 1, 2, 3, 4, 5};
+
+bool middle_present(const uint8_t *present) {
+    if (present[1] || present[2]) {
+        return true;
+    }
+    printf("ERREUR : ALPHAX need part 1 et 2\n");
+    return false;
 }
 
 }  // namespace
@@ -250,4 +325,67 @@ void cluster_search_d_count16_sse41(ClusterBest *best, ClusterBounds *bounds, co
                                     const void *factors, const void *records, const void *bounds_list) {
     search_cd<kClusterDRows[16], true>(best, bounds, sums, static_cast<const float *>(factors), records,
                                        bounds_list);
+}
+
+// ---------------------------------------------------------------------------------------
+// Evaluators for callers that hold their own candidate records.
+
+void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                           const uint64_t *records, const uint8_t *bounds_list) {
+    try_pair(best, bounds, sums, nullptr, records, bounds_list, kAllPresent, 5, kFullPositions, 2);
+}
+
+void cluster_try_partition_one(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                               const uint64_t *record, const uint8_t *bounds_list) {
+    try_pair(best, bounds, sums, nullptr, record, bounds_list, kAllPresent, 5, kFullPositions, 1);
+}
+
+void cluster_try_partition_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const float *factors,
+                              const uint64_t *records, const uint8_t *bounds_list) {
+    try_pair(best, bounds, sums, factors, records, bounds_list, kAllPresent, 6, kFullPositions, 2);
+}
+
+void cluster_try_alphax_betax(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                              const uint64_t *records, const uint8_t *bounds_list, const uint8_t *present,
+                              uint32_t record_len, const uint8_t *position) {
+    if (middle_present(present)) {
+        try_pair(best, bounds, sums, nullptr, records, bounds_list, present, record_len, position, 2);
+    }
+}
+
+void cluster_try_alphax_betax_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                 const float *factors, const uint64_t *records, const uint8_t *bounds_list,
+                                 const uint8_t *present, uint32_t record_len, const uint8_t *position) {
+    if (middle_present(present)) {
+        try_pair(best, bounds, sums, factors, records, bounds_list, present, record_len, position, 2);
+    }
+}
+
+void cluster_try_splits(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const uint64_t *pairs,
+                        uint64_t count) {
+    if (count == 1) {
+        return;
+    }
+    const uint64_t last = count <= 2 ? 1 : count - 1;
+    for (uint64_t k = 1; k <= last; ++k) {
+        split_means(best, bounds, sums, pairs[2 * (k - 1)], pairs[2 * (k - 1) + 1], static_cast<uint8_t>(k));
+    }
+}
+
+void cluster_try_split_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                          uint64_t offset1, uint8_t k, const float *constants) {
+    const float recips[2] = {constants[0], constants[1]}, sizes[2] = {constants[2], constants[3]};
+    split_unit(best, bounds, sums, offset0, offset1, k, recips, sizes);
+}
+
+void cluster_try_split_16_first(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                                uint64_t offset1, const float *constants) {
+    const float recips[2] = {1.0f, constants[0]}, sizes[2] = {1.0f, constants[1]};
+    split_unit(best, bounds, sums, offset0, offset1, 1, recips, sizes);
+}
+
+void cluster_try_split_16_last(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t offset0,
+                               uint64_t offset1, const float *constants) {
+    const float recips[2] = {constants[0], 1.0f}, sizes[2] = {constants[1], 1.0f};
+    split_unit(best, bounds, sums, offset0, offset1, 15, recips, sizes);
 }
