@@ -269,7 +269,7 @@ TEST(MovDemuxerFiles, ShortRawSampleIsFlagged)
 {
     testutil::TempDir dir;
     // 4x2 UYVY needs 16 bytes; the second sample holds only 10.
-    VideoTrakSpec s;
+    VideoTrakDesc s;
     s.codec = "2vuy";
     s.width = 4;
     s.height = 2;

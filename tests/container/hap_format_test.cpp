@@ -89,7 +89,7 @@ void put32(std::vector<uint8_t> &v, uint32_t x) {
 }
 
 // A chunked DXT1 texture section built by hand from its tables.
-struct ChunkedSpec {
+struct ChunkedLayout {
     std::vector<uint8_t> compressors;
     std::vector<uint32_t> sizes;
     std::vector<uint32_t> offsets;  // written as an offset table when not empty
@@ -97,7 +97,7 @@ struct ChunkedSpec {
     std::vector<uint8_t> data;
 };
 
-std::vector<uint8_t> chunked_frame(const ChunkedSpec &s) {
+std::vector<uint8_t> chunked_frame(const ChunkedLayout &s) {
     std::vector<uint8_t> tables;
     put24(tables, uint32_t(s.compressors.size()), 0x02);
     tables.insert(tables.end(), s.compressors.begin(), s.compressors.end());
@@ -452,7 +452,7 @@ TEST(HapFormat, ChunksOutsideTheSectionAreBadFrames) {
     const auto raw = noise(32);
     struct Case {
         const char *what;
-        ChunkedSpec spec;
+        ChunkedLayout layout;
     } cases[] = {
         {"sizes past the data", {{0x0A, 0x0A}, {16, 17}, {}, true, raw}},
         {"offset past the data", {{0x0A}, {16}, {17}, true, raw}},
@@ -463,7 +463,7 @@ TEST(HapFormat, ChunksOutsideTheSectionAreBadFrames) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        const auto frame = chunked_frame(c.spec);
+        const auto frame = chunked_frame(c.layout);
         const HapResult r = decode(frame, 0, 1 << 16, nullptr);
         EXPECT_TRUE(r == HapResult_Bad_Frame || r == HapResult_Buffer_Too_Small) << r;
     }

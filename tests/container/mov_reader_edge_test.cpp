@@ -150,9 +150,9 @@ TEST(MovReaderTables, SampleToChunkExpansion)
 }
 
 // Video trak of n samples of 10 bytes each, stored in chunks as the stsc says.
-VideoTrakSpec simple_video(uint32_t n, std::vector<uint32_t> chunk_sizes)
+VideoTrakDesc simple_video(uint32_t n, std::vector<uint32_t> chunk_sizes)
 {
-    VideoTrakSpec s;
+    VideoTrakDesc s;
     s.stts = {{n, 1}};
     s.sizes.assign(n, 10);
     uint64_t off = kMdatStart;
@@ -187,7 +187,7 @@ TEST(MovReaderIndex, KeepsEveryCompleteSample)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        VideoTrakSpec s = simple_video(c.samples, c.chunks);
+        VideoTrakDesc s = simple_video(c.samples, c.chunks);
         Bytes data = sample_bytes(c.samples, 10);
         // The moov comes first here so that cutting the data truly shortens the file.
         Bytes moov = atoms({mvhd(), video_trak(s)});
@@ -226,7 +226,7 @@ TEST(MovReaderIndex, KeepsEveryCompleteSample)
 TEST(MovReaderIndex, VariableRateToConstantRate)
 {
     testutil::TempDir dir;
-    VideoTrakSpec s;
+    VideoTrakDesc s;
     s.timescale = 4;
     s.media_duration = 12;
     s.stts = {{4, 2}, {4, 1}};
@@ -271,7 +271,7 @@ TEST(MovReaderIndex, DescriptionAndExtensions)
     put_be32(pasp, 10), put_be32(pasp, 11);
     fiel = {2, 9};
     colr = {'n', 'c', 'l', 'x', 0, 1, 0, 1, 0, 1, 0x80};
-    VideoTrakSpec s = simple_video(3, {3});
+    VideoTrakDesc s = simple_video(3, {3});
     s.timescale = 2500;
     s.stts = {{3, 100}};
     s.stsd_extensions = atoms({atom("fiel", fiel), atom("colr", colr), atom("pasp", pasp)});
@@ -290,9 +290,9 @@ TEST(MovReaderIndex, DescriptionAndExtensions)
         EXPECT_EQ(h.r.seek_table, nullptr);
     }
     // A second video trak is counted and ignored; a text trak is dropped quietly.
-    VideoTrakSpec text = simple_video(3, {3});
+    VideoTrakDesc text = simple_video(3, {3});
     text.handler = "text";
-    VideoTrakSpec second = simple_video(3, {3});
+    VideoTrakDesc second = simple_video(3, {3});
     second.width = 999;
     Reader h;
     ASSERT_EQ(open_bytes(h.r, dir, mov_file(sample_bytes(3, 10), atoms({mvhd(), video_trak(simple_video(3, {3})),
@@ -357,7 +357,7 @@ TEST(MovReaderUserData, MetadataAtoms)
 
 // ---- audio ------------------------------------------------------------------------------
 
-struct AudioTrakSpec {
+struct AudioTrakDesc {
     const char *codec = "twos";
     uint16_t version = 0;
     uint32_t channels = 2, bits = 16, rate = 48000, lpcm_flags = 0;
@@ -367,10 +367,10 @@ struct AudioTrakSpec {
     Bytes children;
 };
 
-AudioTrakSpec audio_spec(const char *codec, uint16_t version = 0, uint32_t channels = 2, uint32_t bits = 16,
+AudioTrakDesc audio_spec(const char *codec, uint16_t version = 0, uint32_t channels = 2, uint32_t bits = 16,
                          uint32_t lpcm_flags = 0, Bytes children = {})
 {
-    AudioTrakSpec s;
+    AudioTrakDesc s;
     s.codec = codec;
     s.version = version;
     s.channels = channels;
@@ -380,7 +380,7 @@ AudioTrakSpec audio_spec(const char *codec, uint16_t version = 0, uint32_t chann
     return s;
 }
 
-Bytes audio_trak(const AudioTrakSpec &s)
+Bytes audio_trak(const AudioTrakDesc &s)
 {
     Bytes tkhd = zeros(84);
     tkhd[15] = 7;  // track id
@@ -444,7 +444,7 @@ TEST(MovReaderAudio, DescriptionsAndFormats)
     Bytes enda_le = atom("wave", atoms({atom("frma", Bytes{'i', 'n', '2', '4'}), atom("enda", Bytes{0, 1})}));
     struct Case {
         const char *name;
-        AudioTrakSpec spec;
+        AudioTrakDesc desc;
         bool supported;
         uint32_t flags;
         AudioSampleFormat format;
@@ -462,11 +462,11 @@ TEST(MovReaderAudio, DescriptionsAndFormats)
     };
     for (Case &c : cases) {
         SCOPED_TRACE(c.name);
-        c.spec.duration = 100;
-        c.spec.chunk_samples = {100};
-        c.spec.chunk_offsets = {kMdatStart};
+        c.desc.duration = 100;
+        c.desc.chunk_samples = {100};
+        c.desc.chunk_offsets = {kMdatStart};
         Reader h;
-        ASSERT_EQ(open_bytes(h.r, dir, mov_file(zeros(100 * 16), atoms({mvhd(), audio_trak(c.spec)}))), "");
+        ASSERT_EQ(open_bytes(h.r, dir, mov_file(zeros(100 * 16), atoms({mvhd(), audio_trak(c.desc)}))), "");
         ASSERT_EQ(h.r.nb_audio_tracks, 1u);
         const MovAudioTrack &t = h.r.audio_tracks[0];
         EXPECT_EQ(t.track_flags, 0u);
@@ -482,7 +482,7 @@ TEST(MovReaderAudio, DescriptionsAndFormats)
         }
     }
     // A timescale that is not the rate fails the track, not the file.
-    AudioTrakSpec bad = audio_spec("twos");
+    AudioTrakDesc bad = audio_spec("twos");
     bad.mdhd_timescale = 44100;
     bad.duration = 10;
     bad.chunk_samples = {10};
@@ -527,7 +527,7 @@ TEST(MovReaderAudio, ChunkWalkAndReads)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        AudioTrakSpec s = audio_spec("twos", 0, 1, 16);
+        AudioTrakDesc s = audio_spec("twos", 0, 1, 16);
         s.duration = c.duration;
         s.chunk_samples = c.chunks;
         Bytes data;
@@ -553,7 +553,7 @@ TEST(MovReaderAudio, ChunkWalkAndReads)
         EXPECT_EQ(buf[got * 2], 0xEE);  // nothing written past the frames read
     }
     {
-        AudioTrakSpec s = audio_spec("twos", 0, 1, 16);
+        AudioTrakDesc s = audio_spec("twos", 0, 1, 16);
         s.duration = 10;
         s.chunk_samples = {10};
         s.chunk_offsets = {kMdatStart};

@@ -56,7 +56,7 @@ inline Bytes atoms(std::initializer_list<Bytes> list)
 inline Bytes zeros(size_t n) { return Bytes(n, 0); }
 
 // A hand-made video trak: the caller gives the tables, the rest is filled in.
-struct VideoTrakSpec {
+struct VideoTrakDesc {
     const char *codec = "Hap1";
     uint32_t width = 64, height = 48;
     uint32_t timescale = 25, media_duration = 0;
@@ -80,7 +80,7 @@ inline Bytes full_box(uint32_t version_flags, const Bytes &rest)
     return b;
 }
 
-inline Bytes video_trak(const VideoTrakSpec &s)
+inline Bytes video_trak(const VideoTrakDesc &s)
 {
     Bytes tkhd = zeros(84);
     tkhd[76] = uint8_t(s.width >> 8), tkhd[77] = uint8_t(s.width);

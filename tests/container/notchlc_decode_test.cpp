@@ -290,7 +290,7 @@ TEST(NotchLcDecode, AgreesWithFfmpeg)
         Picture pic = random_picture(c.w, c.h, c.alpha, c.w * 31 + c.h);
         const Bytes sample = sample_of(payload_of(pic));
 
-        VideoTrakSpec s;
+        VideoTrakDesc s;
         s.codec = "nclc";
         s.width = c.w;
         s.height = c.h;

@@ -42,7 +42,7 @@ void write_file(const std::string &path, const void *data, size_t size);
 std::string testdata_photo(const std::string &name);
 
 // Makes raw frames with the ffmpeg tool: `ffmpeg -i input [vf] -frames:v 1 -f rawvideo -pix_fmt fmt`.
-// input is an ffmpeg input spec, e.g. "-f lavfi -i testsrc2=size=64x32" or "-i file.png".
+// input is the ffmpeg input arguments, e.g. "-f lavfi -i testsrc2=size=64x32" or "-i file.png".
 std::vector<uint8_t> ffmpeg_raw_frame(const std::string &input_args, const std::string &pix_fmt,
                                       const std::string &vf = "");
 
