@@ -9,8 +9,12 @@ cd "$(dirname "$0")/.."
 seconds=${1:-120}
 shift || true
 if ! command -v clang++ >/dev/null 2>&1; then
-  echo "clang++ is needed: apt-get install clang" >&2
-  exit 1
+  if [ "$(id -u)" -eq 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang
+  else
+    echo "clang++ is needed: apt-get install clang" >&2
+    exit 1
+  fi
 fi
 out=build-fuzz
 mkdir -p "$out/corpus"

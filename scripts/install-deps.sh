@@ -16,8 +16,6 @@ PACKAGES=(
   libexpat1-dev libicu-dev uuid-dev nlohmann-json3-dev
   # oracles used by the tests
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good libosmesa6-dev
-  # libFuzzer builds of scripts/fuzz.sh
-  clang
 )
 
 missing=()
