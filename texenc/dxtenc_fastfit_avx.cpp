@@ -3,55 +3,15 @@
 // factor (f * 2.032258 instead of 63 * f / 31) and the zero fourth lanes of the stats.
 #include <immintrin.h>
 
-#include <cmath>
-
+#include "texenc/dxtenc_fastfit_common.h"
 #include "texenc/dxtenc_kernels.h"
 
 #pragma GCC target("avx")
 
 namespace {
+#include "texenc/dxtenc_fastfit_reduce.inc"
 
-inline int hsum32(__m128i v)
-{
-    v = _mm_add_epi32(v, _mm_srli_si128(v, 8));
-    v = _mm_add_epi32(v, _mm_srli_si128(v, 4));
-    return _mm_cvtsi128_si32(v);
-}
-
-inline int hmin8(__m128i v)
-{
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 1));
-    return _mm_cvtsi128_si32(v) & 0xFF;
-}
-
-inline int hmax8(__m128i v)
-{
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return _mm_cvtsi128_si32(v) & 0xFF;
-}
-
-inline int quant5(int x)
-{
-    int t = 31 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline int quant6(int x)
-{
-    int t = 63 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline uint64_t pack565(const uint8_t *planar, int i)
-{
-    return uint64_t(quant5(planar[i]) << 11 | quant6(planar[16 + i]) << 5 | quant5(planar[32 + i]));
-}
+using fastfit::pack565;
 
 // Per-pixel dot products r * wr + g * wg + b * wb for pixels 4q..4q+3 (q = 0..3), in
 // 32-bit lanes; weights and channel values fit 16 bits.
@@ -127,26 +87,10 @@ void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, Dxt
     }
 
     float vr = float(range[0]), vg = float(range[1]), vb = float(range[2]);
-    for (int it = 0; it < 4; it++) {
-        float r = (vr * c[0] + vg * c[1]) + vb * c[2];
-        float g = (vr * c[1] + vg * c[3]) + vb * c[4];
-        float bl = (vr * c[2] + vg * c[4]) + vb * c[5];
-        vr = r;
-        vg = g;
-        vb = bl;
-    }
-    float m = std::fabs(vr);
-    if (std::fabs(vg) > m) m = std::fabs(vg);
-    if (std::fabs(vb) > m) m = std::fabs(vb);
-    int wr = 299, wg = 587, wb = 114;
-    if (!(m < 4.0f)) {
-        double s = 512.0 / double(m);
-        wr = int(double(vr) * s);
-        wg = int(double(vg) * s);
-        wb = int(double(vb) * s);
-    }
+    int w[3];
+    fastfit::axis_weights(c, vr, vg, vb, w);
 
-    Dots ds = dots(ch[0], ch[1], ch[2], wr, wg, wb);
+    Dots ds = dots(ch[0], ch[1], ch[2], w[0], w[1], w[2]);
     __m128i lo = _mm_min_epi32(_mm_min_epi32(ds.d[0], ds.d[1]), _mm_min_epi32(ds.d[2], ds.d[3]));
     __m128i hi = _mm_max_epi32(_mm_max_epi32(ds.d[0], ds.d[1]), _mm_max_epi32(ds.d[2], ds.d[3]));
     lo = _mm_min_epi32(lo, _mm_shuffle_epi32(lo, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -160,22 +104,13 @@ void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, Dxt
 void fast_fit_indices_avx(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
                           const uint8_t *expand)
 {
-    const int ca[3] = {expand[(a >> 11) & 31], expand[32 + ((a >> 5) & 63)], expand[a & 31]};
-    const int cb[3] = {expand[(b >> 11) & 31], expand[32 + ((b >> 5) & 63)], expand[b & 31]};
-    int d[3], s[4] = {0, 0, 0, 0};
-    for (int ch = 0; ch < 3; ch++) {
-        d[ch] = ca[ch] - cb[ch];
-        s[0] += ca[ch] * d[ch];
-        s[1] += cb[ch] * d[ch];
-        s[2] += ((2 * ca[ch] + cb[ch]) / 3) * d[ch];
-        s[3] += ((ca[ch] + 2 * cb[ch]) / 3) * d[ch];
-    }
-    const __m128i t1 = _mm_set1_epi32((s[1] + s[3]) >> 1);
-    const __m128i th = _mm_set1_epi32((s[2] + s[3]) >> 1);
-    const __m128i t0 = _mm_set1_epi32((s[0] + s[2]) >> 1);
+    const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
+    const __m128i t1 = _mm_set1_epi32(ax.t1);
+    const __m128i th = _mm_set1_epi32(ax.th);
+    const __m128i t0 = _mm_set1_epi32(ax.t0);
     Dots ds = dots(_mm_load_si128(reinterpret_cast<const __m128i *>(planar)),
                    _mm_load_si128(reinterpret_cast<const __m128i *>(planar + 16)),
-                   _mm_load_si128(reinterpret_cast<const __m128i *>(planar + 32)), d[0], d[1], d[2]);
+                   _mm_load_si128(reinterpret_cast<const __m128i *>(planar + 32)), ax.d[0], ax.d[1], ax.d[2]);
     const __m128i two = _mm_set1_epi32(2), three = _mm_set1_epi32(3);
     __m128i idx[4];
     for (int q = 0; q < 4; q++) {

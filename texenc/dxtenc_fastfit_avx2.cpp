@@ -3,31 +3,17 @@
 // multiply-add; everything else gives the baseline's results.
 #include <immintrin.h>
 
-#include <cmath>
 #include <cstring>
 
+#include "texenc/dxtenc_fastfit_common.h"
 #include "texenc/dxtenc_kernels.h"
 
 #pragma GCC target("avx2,fma")
 
 namespace {
+#include "texenc/dxtenc_fastfit_reduce.inc"
 
-inline int quant5(int x)
-{
-    int t = 31 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline int quant6(int x)
-{
-    int t = 63 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline uint64_t pack565(const uint8_t *planar, int i)
-{
-    return uint64_t(quant5(planar[i]) << 11 | quant6(planar[16 + i]) << 5 | quant5(planar[32 + i]));
-}
+using fastfit::pack565;
 
 // Dot products of the 16 pixels. lo holds pixels 0..3 | 8..11, hi pixels 4..7 | 12..15.
 struct Dots {
@@ -71,32 +57,6 @@ inline __m256i broadcast_max(__m256i v)
     v = _mm256_max_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
     return _mm256_max_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
 }
-
-inline int hsum32(__m128i v)
-{
-    v = _mm_add_epi32(v, _mm_srli_si128(v, 8));
-    v = _mm_add_epi32(v, _mm_srli_si128(v, 4));
-    return _mm_cvtsi128_si32(v);
-}
-
-inline int hmin8(__m128i v)
-{
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_min_epu8(v, _mm_srli_si128(v, 1));
-    return _mm_cvtsi128_si32(v) & 0xFF;
-}
-
-inline int hmax8(__m128i v)
-{
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
-    v = _mm_max_epu8(v, _mm_srli_si128(v, 1));
-    return _mm_cvtsi128_si32(v) & 0xFF;
-}
-
 }  // namespace
 
 void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats)
@@ -123,28 +83,12 @@ void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, Dx
         __m256i s = _mm256_madd_epi16(c16[kPairs[k][0]], c16[kPairs[k][1]]);
         c[k] = float(hsum32(_mm_add_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1)))) / 255.0f;
     }
-    // Same association as the baseline and no contraction: the pragma allows FMA but
-    // -ffp-contract=off keeps these as separate multiplies and adds.
+    // The axis is the baseline's own code: same association, and -ffp-contract=off keeps
+    // its multiplies and adds separate even though the pragma allows FMA.
     float vr = float(range[0]), vg = float(range[1]), vb = float(range[2]);
-    for (int it = 0; it < 4; it++) {
-        float r = (vr * c[0] + vg * c[1]) + vb * c[2];
-        float g = (vr * c[1] + vg * c[3]) + vb * c[4];
-        float bl = (vr * c[2] + vg * c[4]) + vb * c[5];
-        vr = r;
-        vg = g;
-        vb = bl;
-    }
-    float m = std::fabs(vr);
-    if (std::fabs(vg) > m) m = std::fabs(vg);
-    if (std::fabs(vb) > m) m = std::fabs(vb);
-    int wr = 299, wg = 587, wb = 114;
-    if (!(m < 4.0f)) {
-        double s = 512.0 / double(m);
-        wr = int(double(vr) * s);
-        wg = int(double(vg) * s);
-        wb = int(double(vb) * s);
-    }
-    Dots d = dots(planar, wr, wg, wb);
+    int w[3];
+    fastfit::axis_weights(c, vr, vg, vb, w);
+    Dots d = dots(planar, w[0], w[1], w[2]);
     __m256i lo = broadcast_min(_mm256_min_epi32(d.lo, d.hi));
     __m256i hi = broadcast_max(_mm256_max_epi32(d.lo, d.hi));
     *a = pack565(planar, __builtin_ctz(equal_mask(d, hi)));
@@ -154,20 +98,11 @@ void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, Dx
 void fast_fit_indices_avx2(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
                            const uint8_t *expand)
 {
-    const int ca[3] = {expand[(a >> 11) & 31], expand[32 + ((a >> 5) & 63)], expand[a & 31]};
-    const int cb[3] = {expand[(b >> 11) & 31], expand[32 + ((b >> 5) & 63)], expand[b & 31]};
-    int dd[3], s[4] = {0, 0, 0, 0};
-    for (int ch = 0; ch < 3; ch++) {
-        dd[ch] = ca[ch] - cb[ch];
-        s[0] += ca[ch] * dd[ch];
-        s[1] += cb[ch] * dd[ch];
-        s[2] += ((2 * ca[ch] + cb[ch]) / 3) * dd[ch];
-        s[3] += ((ca[ch] + 2 * cb[ch]) / 3) * dd[ch];
-    }
-    const __m256i t1 = _mm256_set1_epi32((s[1] + s[3]) >> 1);
-    const __m256i th = _mm256_set1_epi32((s[2] + s[3]) >> 1);
-    const __m256i t0 = _mm256_set1_epi32((s[0] + s[2]) >> 1);
-    Dots d = dots(planar, dd[0], dd[1], dd[2]);
+    const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
+    const __m256i t1 = _mm256_set1_epi32(ax.t1);
+    const __m256i th = _mm256_set1_epi32(ax.th);
+    const __m256i t0 = _mm256_set1_epi32(ax.t0);
+    Dots d = dots(planar, ax.d[0], ax.d[1], ax.d[2]);
     // Code: bit 0 p < T0, bit 1 p < T1, bit 2 p < Th.
     const __m256i table = _mm256_setr_epi32(0, 2, 0, 2, 3, 3, 1, 1);
     auto index_of = [&](__m256i p) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "texenc/dxtenc_fastfit_common.h"
 #include "texenc/dxtenc_kernels.h"
 
 const uint8_t dxt_expand_table[96] = {
@@ -15,22 +16,6 @@ const uint8_t dxt_expand_table[96] = {
     130, 134, 138, 142, 146, 150, 154, 158, 162, 166, 170, 174, 178, 182, 186, 190,
     195, 199, 203, 207, 211, 215, 219, 223, 227, 231, 235, 239, 243, 247, 251, 255,
 };
-
-namespace {
-
-inline int quant5(int x)
-{
-    int t = 31 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-inline int quant6(int x)
-{
-    int t = 63 * x + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-}  // namespace
 
 void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats)
 {
@@ -68,34 +53,12 @@ void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, D
     float vr = float(mx[0] - mn[0]);
     float vg = float(mx[1] - mn[1]);
     float vb = float(mx[2] - mn[2]);
-    for (int it = 0; it < 4; it++) {
-        float r = (vr * c[0] + vg * c[1]) + vb * c[2];
-        float g = (vr * c[1] + vg * c[3]) + vb * c[4];
-        float bl = (vr * c[2] + vg * c[4]) + vb * c[5];
-        vr = r;
-        vg = g;
-        vb = bl;
-    }
-
-    float m = std::fabs(vr);
-    if (std::fabs(vg) > m) m = std::fabs(vg);
-    if (std::fabs(vb) > m) m = std::fabs(vb);
-    int wr, wg, wb;
-    if (m < 4.0f) {
-        // Too little spread for the axis to mean anything: use luma.
-        wr = 299;
-        wg = 587;
-        wb = 114;
-    } else {
-        double s = 512.0 / double(m);
-        wr = int(double(vr) * s);
-        wg = int(double(vg) * s);
-        wb = int(double(vb) * s);
-    }
+    int w[3];
+    fastfit::axis_weights(c, vr, vg, vb, w);
 
     int lo_dot = 0, hi_dot = 0, lo_i = 0, hi_i = 0;
     for (int i = 0; i < 16; i++) {
-        int d = planar[i] * wr + planar[16 + i] * wg + planar[32 + i] * wb;
+        int d = planar[i] * w[0] + planar[16 + i] * w[1] + planar[32 + i] * w[2];
         if (i == 0 || d < lo_dot) {
             lo_dot = d;
             lo_i = i;
@@ -105,32 +68,20 @@ void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, D
             hi_i = i;
         }
     }
-    *a = uint64_t(quant5(planar[hi_i]) << 11 | quant6(planar[16 + hi_i]) << 5 | quant5(planar[32 + hi_i]));
-    *b = uint64_t(quant5(planar[lo_i]) << 11 | quant6(planar[16 + lo_i]) << 5 | quant5(planar[32 + lo_i]));
+    *a = fastfit::pack565(planar, hi_i);
+    *b = fastfit::pack565(planar, lo_i);
 }
 
 void fast_fit_indices_sse41(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
                             const uint8_t *expand)
 {
-    const int ca[3] = {expand[(a >> 11) & 31], expand[32 + ((a >> 5) & 63)], expand[a & 31]};
-    const int cb[3] = {expand[(b >> 11) & 31], expand[32 + ((b >> 5) & 63)], expand[b & 31]};
-    int d[3], s[4] = {0, 0, 0, 0};
-    for (int ch = 0; ch < 3; ch++) {
-        d[ch] = ca[ch] - cb[ch];
-        s[0] += ca[ch] * d[ch];
-        s[1] += cb[ch] * d[ch];
-        s[2] += ((2 * ca[ch] + cb[ch]) / 3) * d[ch];
-        s[3] += ((ca[ch] + 2 * cb[ch]) / 3) * d[ch];
-    }
-    const int t1 = (s[1] + s[3]) >> 1;
-    const int th = (s[2] + s[3]) >> 1;
-    const int t0 = (s[0] + s[2]) >> 1;
+    const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
     uint32_t word = 0;
     for (int i = 0; i < 16; i++) {
-        int p = planar[i] * d[0] + planar[16 + i] * d[1] + planar[32 + i] * d[2];
+        int p = planar[i] * ax.d[0] + planar[16 + i] * ax.d[1] + planar[32 + i] * ax.d[2];
         uint32_t idx;
-        if (p >= th) idx = p < t0 ? 2 : 0;
-        else idx = p < t1 ? 1 : 3;
+        if (p >= ax.th) idx = p < ax.t0 ? 2 : 0;
+        else idx = p < ax.t1 ? 1 : 3;
         word |= idx << (2 * i);
     }
     *index_word = word;

@@ -33,24 +33,6 @@ uint64_t luma_indices(const float *y, const float *t)
     return bits;
 }
 
-// Diagonal selection with the eight-lane summation order.
-void select_diagonal(DxtEncYcocgBlock *b)
-{
-    float *box = b->box;
-    const __m256 cco = _mm256_set1_ps((box[0] + box[2]) * 0.5f), ccg = _mm256_set1_ps((box[1] + box[3]) * 0.5f);
-    const __m256 p0 = _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(b->cg), ccg), _mm256_sub_ps(_mm256_load_ps(b->co), cco));
-    const __m256 p1 =
-        _mm256_mul_ps(_mm256_sub_ps(_mm256_load_ps(b->cg + 8), ccg), _mm256_sub_ps(_mm256_load_ps(b->co + 8), cco));
-    alignas(32) float s[8];
-    _mm256_store_ps(s, _mm256_add_ps(p0, p1));
-    const float sum = ((s[0] + s[4]) + (s[1] + s[5])) + ((s[2] + s[6]) + (s[3] + s[7]));
-    if (sum < 0.0f) {
-        const float t = box[1];
-        box[1] = box[3];
-        box[3] = t;
-    }
-}
-
 inline int32_t component(float v, float top)
 {
     int32_t q = int32_t(v * top + 0.5f);
