@@ -1,6 +1,7 @@
 // HapFrame and the HAP encode and decode nodes.
 #include "container/hap_frame.h"
 #include "container/hap_test_clips.h"
+#include "container/node_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,9 @@
 
 namespace {
 
+using nodetest::Filter;
+using nodetest::run_node;
+
 std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
     std::mt19937 rng(seed);
@@ -20,26 +24,10 @@ std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
     return v;
 }
 
-struct Filter {
-    VideoFilter *f;
-    explicit Filter(VideoFilter *f) : f(f) {}
-    ~Filter() { video_filter_free(f); }
-};
-
 struct Frame {
     VideoFrame *v = video_frame_new();
     ~Frame() { video_frame_destroy(&v); }
 };
-
-std::string process_error(VideoFilter *f, VideoFrame *in) {
-    f->inputs[0] = in;
-    try {
-        f->process(f);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Texture frame for a codec, filled with compressible data.
 void fill_textures(VideoFrame *v, uint32_t w, uint32_t h, VideoFrameDataDescriptor desc, uint32_t seed) {
@@ -57,7 +45,7 @@ std::vector<uint8_t> encode_frame(HapCodec codec, uint32_t w, uint32_t h, uint32
     Frame *t = textures ? textures : &local;
     fill_textures(t->v, w, h, VideoFrameDataDescriptor(uint32_t(VideoFrameDxtData_HAP) + codec), seed);
     Filter enc(create_filter_hap_frame_encode({codec, w, h, chunks, HapCompressorSnappy}));
-    EXPECT_EQ(process_error(enc.f, t->v), "");
+    EXPECT_EQ(run_node(enc.f, t->v), "");
     return std::vector<uint8_t>(enc.f->output->data[0], enc.f->output->data[0] + enc.f->output->data_size[0]);
 }
 
@@ -123,7 +111,7 @@ TEST(HapFrame, NodesRoundTripEveryCodec) {
             Frame sample;
             set_sample(sample.v, bytes, 42);
             Filter dec(create_filter_hap_frame_decode({HapCodec(codec), w, h, 0, parallel}));
-            ASSERT_EQ(process_error(dec.f, sample.v), "");
+            ASSERT_EQ(run_node(dec.f, sample.v), "");
             const VideoFrame *out = dec.f->output;
             EXPECT_EQ(out->frame_index, 42u);
             EXPECT_EQ(out->error_flags, 0u);
@@ -151,7 +139,7 @@ TEST(HapFrame, QAlphaTextureChoice) {
         Frame sample;
         set_sample(sample.v, bytes);
         Filter dec(create_filter_hap_frame_decode({HapCodec_HAPQA, 64, 32, c.choice, 0}));
-        ASSERT_EQ(process_error(dec.f, sample.v), "");
+        ASSERT_EQ(run_node(dec.f, sample.v), "");
         const VideoFrame *out = dec.f->output;
         EXPECT_EQ(out->data_descriptor, c.desc);
         ASSERT_EQ(out->nb_planes, 1u);
@@ -203,11 +191,11 @@ TEST(HapFrame, DecodeNodeRefusesWrongFrames) {
         video_frame_set_compressed_data(sample.v, c.bytes->data(), uint32_t(c.bytes->size()), c.desc);
         Filter dec(create_filter_hap_frame_decode({c.node_codec, 64, 32, 0, 0}));
         dec.f->output->error_flags = 0;
-        EXPECT_EQ(process_error(dec.f, sample.v), c.error);
+        EXPECT_EQ(run_node(dec.f, sample.v), c.error);
         EXPECT_EQ(dec.f->output->error_flags, c.flags);
     }
     Filter dec(create_filter_hap_frame_decode({HapCodec_HAP, 64, 32, 0, 0}));
-    EXPECT_EQ(process_error(dec.f, nullptr), "Invalid inputs");
+    EXPECT_EQ(run_node(dec.f, nullptr), "Invalid inputs");
     try {
         create_filter_hap_frame_decode({HapCodec(6), 64, 32, 0, 0});
         ADD_FAILURE();
@@ -223,17 +211,17 @@ TEST(HapFrame, ShortTextureMarksFrameCorruptWithoutThrowing) {
     Filter dec(create_filter_hap_frame_decode({HapCodec_HAPA, 64, 64, 0, 0}));
     Frame sample;
     set_sample(sample.v, small, 5);
-    EXPECT_EQ(process_error(dec.f, sample.v), "");
+    EXPECT_EQ(run_node(dec.f, sample.v), "");
     EXPECT_STREQ(dec.f->message, "Corrupt hap frame");
     EXPECT_EQ(dec.f->output->error_flags, 0x02u);
     EXPECT_EQ(dec.f->output->frame_index, 5u);
     // A larger texture than the plane is refused before anything is written.
     Filter dec_small(create_filter_hap_frame_decode({HapCodec_HAPA, 64, 32, 0, 0}));
     set_sample(sample.v, right);
-    EXPECT_EQ(process_error(dec_small.f, sample.v), "Fail to decode hap frame");
+    EXPECT_EQ(run_node(dec_small.f, sample.v), "Fail to decode hap frame");
     // The next good frame is clean again.
     set_sample(sample.v, right, 6);
-    EXPECT_EQ(process_error(dec.f, sample.v), "");
+    EXPECT_EQ(run_node(dec.f, sample.v), "");
     EXPECT_STREQ(dec.f->message, "");
     EXPECT_EQ(dec.f->output->error_flags, 0u);
 }
@@ -296,10 +284,10 @@ TEST(HapFrame, FfmpegFramesThroughTheDecodeNode) {
             auto bytes = frame;
             Frame sample;
             set_sample(sample.v, bytes);
-            ASSERT_EQ(process_error(dec.f, sample.v), "");
+            ASSERT_EQ(run_node(dec.f, sample.v), "");
             EXPECT_STREQ(dec.f->message, "");
-            ASSERT_EQ(process_error(enc.f, dec.f->output), "");
-            ASSERT_EQ(process_error(dec2.f, enc.f->output), "");
+            ASSERT_EQ(run_node(enc.f, dec.f->output), "");
+            ASSERT_EQ(run_node(dec2.f, enc.f->output), "");
             EXPECT_EQ(std::memcmp(dec.f->output->data[0], dec2.f->output->data[0], dec.f->output->data_size[0]), 0);
         }
     }

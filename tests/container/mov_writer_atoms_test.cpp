@@ -21,16 +21,6 @@ std::vector<uint8_t> serialise(const Atom_Writer &a)
     return out;
 }
 
-std::string thrown_message(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
 // A leaf that claims a size without holding the bytes, to reach the 64-bit form cheaply.
 class HugeLeaf : public Atom_Writer {
 public:

@@ -18,16 +18,6 @@ using testutil::shell_quote;
 
 namespace {
 
-std::string thrown_message(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
 // HAP packets made by FFmpeg's encoder (snappy-compressed, so their sizes vary).
 std::vector<std::vector<uint8_t>> ffmpeg_hap_packets(const testutil::TempDir &dir, const std::string &format,
                                                      int frames)

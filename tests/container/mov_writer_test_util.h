@@ -7,13 +7,26 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/core/errors.h"
 #include "testutil/testutil.h"
 
 namespace mwtest {
+
+// The ProcessError text fn throws, or "(nothing thrown)".
+inline std::string thrown_message(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const ProcessError &e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
+}
 
 inline uint32_t be32(const uint8_t *p) { return (uint32_t(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 inline uint16_t be16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }

@@ -3,6 +3,7 @@
 #include "container/dxt_decode_filter.h"
 #include "container/hap_frame.h"
 #include "container/hap_test_clips.h"
+#include "container/node_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +13,8 @@
 
 namespace {
 
-struct Filter {
-    VideoFilter *f;
-    explicit Filter(VideoFilter *f) : f(f) {}
-    ~Filter() { video_filter_free(f); }
-};
-
-std::string run(VideoFilter *f, VideoFrame *in) {
-    f->inputs[0] = in;
-    try {
-        f->process(f);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
-    return "";
-}
+using nodetest::Filter;
+using nodetest::run_node;
 
 std::string create_error(const DxtDecodeParams &p) {
     try {
@@ -71,7 +59,7 @@ TEST(TexdecNode, PartialBlocksAndShortInputs) {
         b[0] = b[1] = uint8_t(50 * (k + 1));
     }
     in->frame_index = 12;
-    ASSERT_EQ(run(node.f, in), "");
+    ASSERT_EQ(run_node(node.f, in), "");
     EXPECT_EQ(out->frame_index, 12u);
     for (uint32_t y = 0; y < 8; ++y)
         for (uint32_t x = 0; x < 8; ++x) {
@@ -81,7 +69,7 @@ TEST(TexdecNode, PartialBlocksAndShortInputs) {
             EXPECT_EQ(p[3], 255);
         }
     in->data_size[0] -= 1;
-    EXPECT_EQ(run(node.f, in), "Invalid inputs");
+    EXPECT_EQ(run_node(node.f, in), "Invalid inputs");
     video_frame_destroy(&in);
 }
 
@@ -99,7 +87,7 @@ TEST(TexdecNode, QAlphaTakesAlphaFromSecondTexture) {
             std::memset(a, 0, 8);
             a[0] = a[1] = uint8_t(k ? 30 : 200);
         }
-        ASSERT_EQ(run(node.f, in), "");
+        ASSERT_EQ(run_node(node.f, in), "");
         const uint8_t *left = node.f->output->data[0], *right = left + 16;
         EXPECT_EQ(left[3], 200);
         EXPECT_EQ(right[3], 30);
@@ -132,8 +120,8 @@ TEST(TexdecNode, FfmpegFramesDecodeToFfmpegPixels) {
             auto bytes = clip.frames[i];
             VideoFrame *sample = video_frame_new();
             video_frame_set_compressed_data(sample, bytes.data(), uint32_t(bytes.size()), VideoFrameHapData);
-            ASSERT_EQ(run(hap.f, sample), "");
-            ASSERT_EQ(run(tex.f, hap.f->output), "");
+            ASSERT_EQ(run_node(hap.f, sample), "");
+            ASSERT_EQ(run_node(tex.f, hap.f->output), "");
             const VideoFrame *out = tex.f->output;
             int worst = 0;
             for (uint32_t y = 0; y < h; ++y)

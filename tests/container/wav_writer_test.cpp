@@ -14,16 +14,6 @@ using testutil::shell_quote;
 
 namespace {
 
-std::string thrown_message(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
 struct WavCase {
     const char *name;
     uint8_t channels;

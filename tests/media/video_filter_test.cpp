@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "error_of.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -62,16 +63,7 @@ VideoFilter *make_node(std::vector<std::string> *log, const std::string &name, u
 
 TestNode *node_of(FilterGraph *g, uint32_t i) { return static_cast<TestNode *>(g->filters[i]->priv_data); }
 
-template <typename Fn>
-std::string error_of(Fn &&fn)
-{
-    try {
-        fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
-    return "";
-}
+using mediatest::error_of;
 
 struct Graph {
     FilterGraph *g;

@@ -7,21 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "error_of.h"
 #include "platform/core/errors.h"
 
 namespace {
 
-// Runs fn and returns the ProcessError text ("" when nothing was thrown).
-template <typename Fn>
-std::string error_of(Fn &&fn)
-{
-    try {
-        fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
-    return "";
-}
+using mediatest::error_of;
 
 struct FrameHolder {
     VideoFrame *f = video_frame_new();
