@@ -144,21 +144,9 @@ void fast_fit_refine_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, uint32
     idx = _mm_blendv_epi8(idx, s2, m2);
     idx = _mm_blendv_epi8(idx, s3, m3);
 
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i w = _mm_shuffle_epi8(_mm_setr_epi8(3, 0, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), idx);
-    auto sum8 = [&](__m128i table) {
-        __m128i v = _mm_sad_epu8(_mm_shuffle_epi8(table, idx), zero);
-        return _mm_cvtsi128_si32(v) + _mm_extract_epi32(v, 2);
-    };
-    const int xx = sum8(_mm_setr_epi8(9, 0, 4, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-    const int yy = sum8(_mm_setr_epi8(0, 9, 1, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-    const int xy = sum8(_mm_setr_epi8(0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-    const __m128i ones16 = _mm_set1_epi16(1);
-    int at1[3];
-    for (int ch = 0; ch < 3; ch++) {
-        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(planar + 16 * ch));
-        at1[ch] = hsum32(_mm_madd_epi16(_mm_maddubs_epi16(v, w), ones16));
-    }
+    const RefineSums sums = refine_sums(planar, idx);
+    const int xx = sums.xx, yy = sums.yy, xy = sums.xy;
+    const int *at1 = sums.at1;
     const int det = xx * yy - xy * xy;
     const float f = 0.36470589f / float(det);
     const float fg = f * 2.032258f;
