@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "container/filter_node.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -161,10 +162,8 @@ VideoFilter *create_filter_dxt_crop_convert(const DxtCropConvertParams &params) 
 }
 
 void filter_dxt_crop_convert_process(VideoFilter *filter) {
-    auto *d = static_cast<DxtCropConvertFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<DxtCropConvertFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     // The geometry was fixed for one codec and size: refuse other frames rather than
     // read past their planes.
     if (in->data_descriptor != uint32_t(VideoFrameDxtData_HAP) + d->in_codec) throw_process_error("Invalid data format");

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "container/filter_node.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -67,10 +68,8 @@ VideoFilter *create_filter_dxt_decode(const DxtDecodeParams &params) {
 }
 
 void dxt_decode_process(VideoFilter *filter) {
-    auto *d = static_cast<DxtDecodeFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<DxtDecodeFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     // The walker reads whole textures of the node's size: refuse shorter planes.
     const uint64_t blocks = uint64_t(get_dxt_block_count(d->width)) * get_dxt_block_count(d->height);
     const bool two = d->context.codec == DxtDecCodec_YCoCg_RGTC1;

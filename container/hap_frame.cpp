@@ -1,4 +1,5 @@
 #include "container/hap_frame.h"
+#include "container/filter_node.h"
 
 #include <cinttypes>
 #include <climits>
@@ -234,10 +235,8 @@ VideoFilter *create_filter_hap_frame_encode(const HapFrameEncodeParams &params) 
 }
 
 void hap_frame_encode_process(VideoFilter *filter) {
-    auto *d = static_cast<HapEncodeFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<HapEncodeFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     const uint8_t *tex1 = d->texture_count == 2 ? in->data[1] : nullptr;
     const uint32_t size1 = d->texture_count == 2 ? in->data_size[1] : 0;
     hap_frame_encode(&d->frame, in->data[0], tex1, in->data_size[0], size1, d->chunk_count, d->compressor);
@@ -308,10 +307,8 @@ VideoFilter *create_filter_hap_frame_decode(const HapFrameDecodeParams &params) 
 }
 
 void hap_frame_decode_process(VideoFilter *filter) {
-    auto *d = static_cast<HapDecodeFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<HapDecodeFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     VideoFrame *out = &d->output;
     if (in->data_descriptor != VideoFrameHapData) throw_process_error("Invalid data descriptor hap decode");
     if (in->data_size[0] == 0 || !in->data[0]) {

@@ -1,4 +1,5 @@
 // Notch LC decode node.
+#include "container/filter_node.h"
 #include "container/notchlc_decode.h"
 
 #include <lz4.h>
@@ -435,10 +436,8 @@ VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params)
 
 void notchlc_decode_process(VideoFilter *f)
 {
-    auto *d = static_cast<NotchLcDecoder *>(f ? f->priv_data : nullptr);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!f->inputs || !f->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = f->inputs[0];
+    auto *d = filter_node_data<NotchLcDecoder>(f);
+    const VideoFrame *in = filter_node_input(f);
     if (in->data_descriptor != VideoFrameNotchLcData) throw_process_error("Invalid data descriptor");
     d->out_frame->error_flags = 0;
     d->out_frame->frame_index = in->frame_index;

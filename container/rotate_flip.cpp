@@ -1,4 +1,5 @@
 #include "container/rotate_flip.h"
+#include "container/filter_node.h"
 
 #include <cstring>
 #include <new>
@@ -198,10 +199,8 @@ VideoFilter *create_filter_rotate_flip(const RotateFlipParams &params) {
 }
 
 void filter_rotate_flip_process(VideoFilter *filter) {
-    auto *d = static_cast<RotateFlipFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<RotateFlipFilterData>(filter);
+    VideoFrame *in = filter_node_input(filter);
     if (d->texture) {
         if (in->data_descriptor != d->data_descriptor) throw_process_error("Invalid data format");
     } else if (in->pix_fmt != d->pix_fmt) {
