@@ -23,7 +23,8 @@ struct Picture {
 
 Picture load(const std::string &input, int width, int height) {
     Picture p;
-    const std::string cmd = "ffmpeg -v error -nostdin " + input + " -frames:v 1 -f rawvideo -pix_fmt rgba - 2>/dev/null";
+    const std::string cmd =
+        "ffmpeg -v error -nostdin " + input + " -frames:v 1 -f rawvideo -pix_fmt rgba - 2>/dev/null";
     FILE *f = popen(cmd.c_str(), "r");
     if (!f) return p;
     p.rgba.resize(size_t(width) * height * 4);
@@ -49,7 +50,8 @@ constexpr uint32_t kLevel[3] = {0, 1, 4}, kLimit[3] = {4, 16, 64};
 void encode_row(const Picture &pic, int by, int q, uint8_t *out) {
     for (int bx = 0; bx < pic.width / 4; bx++) {
         uint8_t px[16][4];
-        for (int y = 0; y < 4; y++) std::memcpy(px[4 * y], &pic.rgba[4 * (size_t(4 * by + y) * pic.width + 4 * bx)], 16);
+        for (int y = 0; y < 4; y++)
+            std::memcpy(px[4 * y], &pic.rgba[4 * (size_t(4 * by + y) * pic.width + 4 * bx)], 16);
         bc7enc_encode_pixels(out + 16 * bx, px, kLevel[q], kLimit[q]);
     }
 }
@@ -63,7 +65,8 @@ double psnr_rgb(const Picture &pic, const std::vector<uint8_t> &blocks) {
         const int bx = int(k % bw), by = int(k / bw);
         for (int i = 0; i < 16; i++)
             for (int c = 0; c < 3; c++) {
-                const double d = double(px[4 * i + c]) - pic.rgba[4 * (size_t(4 * by + i / 4) * pic.width + 4 * bx + i % 4) + c];
+                const double d =
+                    double(px[4 * i + c]) - pic.rgba[4 * (size_t(4 * by + i / 4) * pic.width + 4 * bx + i % 4) + c];
                 se += d * d;
             }
     }
@@ -92,7 +95,8 @@ void BM_bc7_encode(benchmark::State &state) {
         benchmark::DoNotOptimize(blocks.data());
     }
     const double pixels = double(pic.width) * pic.height;
-    state.counters["MP/s"] = benchmark::Counter(pixels * 1e-6 * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["MP/s"] =
+        benchmark::Counter(pixels * 1e-6 * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["PSNR_dB"] = psnr_rgb(pic, blocks);
     state.counters["threads"] = all_cores ? double(cpu_count_available()) : 1.0;
 }

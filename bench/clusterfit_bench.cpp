@@ -32,9 +32,7 @@ const Photo &photo() {
         ph.rgba.resize(static_cast<size_t>(ph.width) * ph.height * 4);
         FILE *f = popen(cmd.c_str(), "r");
         const size_t got = f ? fread(ph.rgba.data(), 1, ph.rgba.size(), f) : 0;
-        if (f) {
-            pclose(f);
-        }
+        if (f) { pclose(f); }
         if (got != ph.rgba.size()) {
             fprintf(stderr, "cannot read the photo through ffmpeg\n");
             ph.rgba.clear();

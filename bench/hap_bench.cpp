@@ -88,8 +88,8 @@ void BM_Unpack(benchmark::State &state) {
     for (auto _ : state) {
         uint64_t n = 0;
         HapTextureFormat f;
-        hap_decode(frame.data(), uint32_t(used), 0, parallel ? hap_chunk_work_parallel : hap_chunk_work_serial,
-                   nullptr, out.data(), out.size(), &n, &f);
+        hap_decode(frame.data(), uint32_t(used), 0, parallel ? hap_chunk_work_parallel : hap_chunk_work_serial, nullptr,
+                   out.data(), out.size(), &n, &f);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetLabel(std::string(kNames[state.range(0)]) + (parallel ? ", parallel" : ", serial"));
@@ -99,9 +99,6 @@ void BM_Unpack(benchmark::State &state) {
 }  // namespace
 
 BENCHMARK(BM_Pack)->ArgsProduct({{0, 1, 2, 3}, {1, 8}})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Unpack)
-    ->ArgsProduct({{0, 1, 2, 3}, {1, 8}, {0, 1}})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_Unpack)->ArgsProduct({{0, 1, 2, 3}, {1, 8}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

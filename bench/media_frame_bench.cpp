@@ -8,8 +8,7 @@
 
 namespace {
 
-void BM_CopyRows(benchmark::State &state)
-{
+void BM_CopyRows(benchmark::State &state) {
     // Different line sizes: one memcpy per row.
     VideoFrame *src = video_frame_new(), *dst = video_frame_new();
     video_frame_alloc(src, 1918, 1080, PixFmt_RGBA8, 0);
@@ -25,8 +24,7 @@ void BM_CopyRows(benchmark::State &state)
 }
 BENCHMARK(BM_CopyRows);
 
-void BM_CopyWholePlanes(benchmark::State &state)
-{
+void BM_CopyWholePlanes(benchmark::State &state) {
     VideoFrame *src = video_frame_new(), *dst = video_frame_new();
     video_frame_alloc(src, 1920, 1080, PixFmt_YUV420, 1);
     video_frame_alloc(dst, 1920, 1080, PixFmt_YUV420, 1);
@@ -45,8 +43,7 @@ struct ViewNode {
     VideoFrame out;
 };
 
-void view_process(VideoFilter *f)
-{
+void view_process(VideoFilter *f) {
     auto *node = static_cast<ViewNode *>(f->priv_data);
     video_frame_copy_header(&node->out, f->inputs[0]);
     f->output = &node->out;
@@ -54,8 +51,7 @@ void view_process(VideoFilter *f)
 
 void view_destroy(VideoFilter *f) { delete static_cast<ViewNode *>(f->priv_data); }
 
-void BM_GraphOfFourViews(benchmark::State &state)
-{
+void BM_GraphOfFourViews(benchmark::State &state) {
     FilterGraph *graph = filter_graph_create(4, 1);
     for (int i = 0; i < 4; ++i) {
         VideoFilter *f = video_filter_create(VideoFilterType_Pass, 1);
@@ -78,8 +74,7 @@ void BM_GraphOfFourViews(benchmark::State &state)
 }
 BENCHMARK(BM_GraphOfFourViews);
 
-void BM_ReallocSameLayout(benchmark::State &state)
-{
+void BM_ReallocSameLayout(benchmark::State &state) {
     VideoFrame *f = video_frame_new();
     for (auto _ : state) {
         video_frame_realloc_if_changed(f, 1920, 1080, PixFmt_RGBA8, 1);

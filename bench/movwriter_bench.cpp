@@ -12,15 +12,13 @@
 
 namespace {
 
-std::string temp_path()
-{
+std::string temp_path() {
     const char *dir = std::getenv("TMPDIR");
     return std::string(dir && *dir ? dir : "/tmp") + "/movwriter_bench_" + std::to_string(getpid()) + ".mov";
 }
 
 // An uncompressed HAP frame of the codec's block size (8 or 16 bytes per 4x4 block).
-std::vector<uint8_t> hap_frame(uint32_t block_bytes, uint8_t type)
-{
+std::vector<uint8_t> hap_frame(uint32_t block_bytes, uint8_t type) {
     const uint32_t size = 1920 / 4 * (1080 / 4) * block_bytes;
     std::vector<uint8_t> f(4 + size);
     f[0] = uint8_t(size), f[1] = uint8_t(size >> 8), f[2] = uint8_t(size >> 16), f[3] = type;
@@ -30,12 +28,11 @@ std::vector<uint8_t> hap_frame(uint32_t block_bytes, uint8_t type)
 }
 
 // args: codec (0 Hap1, 1 HapY), audio tracks (stereo 24-bit 48 kHz each)
-void BM_WriteMov1080p(benchmark::State &state)
-{
+void BM_WriteMov1080p(benchmark::State &state) {
     const bool q = state.range(0) == 1;
     const uint32_t tracks = uint32_t(state.range(1));
     const auto frame = q ? hap_frame(16, 0xAF) : hap_frame(8, 0xAB);
-    const int frames = 120;  // 5 s at 24/1
+    const int frames = 120;       // 5 s at 24/1
     const uint32_t block = 2000;  // sample frames per audio call, as an audio pass would hand them
     std::vector<uint8_t> pcm(size_t(block) * 2 * 3, 0x11);
     const std::string path = temp_path();

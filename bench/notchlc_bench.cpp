@@ -10,8 +10,7 @@
 
 namespace {
 
-void decode(benchmark::State &state, PixFmt fmt, uint8_t slices)
-{
+void decode(benchmark::State &state, PixFmt fmt, uint8_t slices) {
     const uint32_t w = 1920, h = 1080;
     auto sample = notchlc_sample::sample_of(notchlc_sample::payload_of(notchlc_sample::random_picture(w, h, true, 5)));
     sample.resize(sample.size() + 64);
@@ -30,7 +29,8 @@ void decode(benchmark::State &state, PixFmt fmt, uint8_t slices)
     if (saved >= 0) dup2(saved, 1), close(saved);
     if (null) fclose(null);
     state.SetItemsProcessed(state.iterations());
-    state.counters["MPix/s"] = benchmark::Counter(double(w) * h * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+    state.counters["MPix/s"] =
+        benchmark::Counter(double(w) * h * state.iterations() / 1e6, benchmark::Counter::kIsRate);
     video_filter_free(f);
     video_frame_destroy(&in);
 }

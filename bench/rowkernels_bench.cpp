@@ -80,14 +80,16 @@ int register_all() {
             const bool floats = is_float_source(t.name);
             benchmark::RegisterBenchmark((std::string(t.name) + "_c" + w).c_str(), run_row, t.plain, floats, width);
             if (f.avx2 && (!t.needs_fma || f.fma))
-                benchmark::RegisterBenchmark((std::string(t.name) + "_avx2" + w).c_str(), run_row, t.avx2, floats, width);
+                benchmark::RegisterBenchmark((std::string(t.name) + "_avx2" + w).c_str(), run_row, t.avx2, floats,
+                                             width);
         }
         for (unsigned i = 0; i < kPlaneKernelTwinCount; ++i) {
             const PlaneKernelTwin &t = kPlaneKernelTwins[i];
             const bool floats = is_float_source(t.name);
             benchmark::RegisterBenchmark((std::string(t.name) + "_c" + w).c_str(), run_plane, t.plain, floats, width);
             if (f.avx2 && (!t.needs_fma || f.fma))
-                benchmark::RegisterBenchmark((std::string(t.name) + "_avx2" + w).c_str(), run_plane, t.avx2, floats, width);
+                benchmark::RegisterBenchmark((std::string(t.name) + "_avx2" + w).c_str(), run_plane, t.avx2, floats,
+                                             width);
         }
         for (const Plain &p : kPlainOnly)
             benchmark::RegisterBenchmark((std::string(p.name) + "_c" + w).c_str(), run_row, p.fn, false, width);

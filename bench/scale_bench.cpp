@@ -26,10 +26,8 @@ struct Job {
 const Job kJobs[] = {
     {"1080p yuv420p -> rgba8, libswscale", PixFmt_YUV420, 1920, 1080, PixFmt_RGBA8, 1920, 1080, 1, 1},
     {"1080p yuv420p -> rgba8, zimg", PixFmt_YUV420, 1920, 1080, PixFmt_RGBA8, 1920, 1080, 1, 0},
-    {"2160p rgba8 -> 1080p, bilinear (half-size kernel)", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920,
-     1080, 1, 1},
-    {"2160p rgba8 -> 1080p, bicubic, libswscale", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2,
-     1},
+    {"2160p rgba8 -> 1080p, bilinear (half-size kernel)", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 1, 1},
+    {"2160p rgba8 -> 1080p, bicubic, libswscale", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2, 1},
     {"2160p rgba8 -> 1080p, bicubic, zimg", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2, 0},
 };
 
@@ -38,8 +36,7 @@ struct Worker {
     VideoFrame *input = nullptr;
 };
 
-Worker make_worker(const Job &j)
-{
+Worker make_worker(const Job &j) {
     ScaleFilterParams p{};
     p.src_pix_fmt = j.src;
     p.src_w = j.sw;
@@ -64,14 +61,12 @@ Worker make_worker(const Job &j)
     return w;
 }
 
-void free_worker(Worker &w)
-{
+void free_worker(Worker &w) {
     video_filter_free(w.node);
     video_frame_destroy(&w.input);
 }
 
-void BM_Scale(benchmark::State &state)
-{
+void BM_Scale(benchmark::State &state) {
     const Job &job = kJobs[state.range(0)];
     const bool all_cores = state.range(1) != 0;
     const size_t n = all_cores ? cpu_count_available() : 1;
@@ -89,10 +84,7 @@ void BM_Scale(benchmark::State &state)
     state.SetLabel(std::string(job.name) + (all_cores ? ", one node per core" : ", one thread"));
     for (Worker &w : workers) free_worker(w);
 }
-BENCHMARK(BM_Scale)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_Scale)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 BENCHMARK_MAIN();

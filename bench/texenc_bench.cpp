@@ -22,8 +22,7 @@ namespace {
 
 constexpr int kW = 1920, kH = 1080;
 
-std::vector<uint8_t> load_frame()
-{
+std::vector<uint8_t> load_frame() {
     const char *env = std::getenv("ZELQA_BENCH_PHOTO");
     std::string photo = env ? env : std::string(ZELQA_SOURCE_DIR) + "/../shared/testdata/photos/coffee.png";
     // Alpha from the picture's own detail, max(r, g, b) - min(r, g, b), so the alpha paths
@@ -45,8 +44,7 @@ std::vector<uint8_t> load_frame()
     return px;
 }
 
-const std::vector<uint8_t> &frame()
-{
+const std::vector<uint8_t> &frame() {
     static const std::vector<uint8_t> px = load_frame();
     return px;
 }
@@ -55,8 +53,7 @@ int e5(int v) { return (v << 3) | (v >> 2); }
 int e6(int v) { return (v << 2) | (v >> 4); }
 
 // Decodes an 8-byte colour block into 16 RGB triples.
-void decode_color(const uint8_t *b, uint8_t rgb[16][3])
-{
+void decode_color(const uint8_t *b, uint8_t rgb[16][3]) {
     const int c0 = b[0] | b[1] << 8, c1 = b[2] | b[3] << 8;
     int pal[4][3];
     const int a[3] = {e5(c0 >> 11), e6((c0 >> 5) & 63), e5(c0 & 31)};
@@ -77,8 +74,7 @@ void decode_color(const uint8_t *b, uint8_t rgb[16][3])
         for (int k = 0; k < 3; k++) rgb[i][k] = uint8_t(pal[(w >> (2 * i)) & 3][k]);
 }
 
-void decode_single(const uint8_t *b, uint8_t v[16])
-{
+void decode_single(const uint8_t *b, uint8_t v[16]) {
     int pal[8] = {b[0], b[1]};
     if (b[0] > b[1]) {
         for (int k = 1; k <= 6; k++) pal[k + 1] = ((7 - k) * b[0] + k * b[1]) / 7;
@@ -96,8 +92,7 @@ double psnr(double se, double n) { return se == 0 ? 99.0 : 10.0 * std::log10(255
 
 // PSNR of the decoded texture against the frame: colour for DXT1/DXT5, alpha (DXT5,
 // RGTC1 from alpha) or luma (RGTC1 from luma) as the second figure.
-void measure(const std::vector<uint8_t> &tex, uint32_t codec, double *color_db, double *single_db)
-{
+void measure(const std::vector<uint8_t> &tex, uint32_t codec, double *color_db, double *single_db) {
     const std::vector<uint8_t> &px = frame();
     double se_c = 0, se_s = 0;
     const int bx = kW / 4;
@@ -125,8 +120,7 @@ void measure(const std::vector<uint8_t> &tex, uint32_t codec, double *color_db, 
     *single_db = psnr(se_s, double(kW) * kH);
 }
 
-void bm_encode(benchmark::State &state, uint32_t codec, int quality, uint32_t isa, uint32_t threads)
-{
+void bm_encode(benchmark::State &state, uint32_t codec, int quality, uint32_t isa, uint32_t threads) {
     const CpuFeatures &cpu = cpu_features();
     if (((isa & 0x20) && !cpu.avx) || ((isa & 0x80) && !cpu.avx2)) {
         state.SkipWithError("tier not available on this CPU");
@@ -146,16 +140,14 @@ void bm_encode(benchmark::State &state, uint32_t codec, int quality, uint32_t is
         dxtenc_encode_frame(&ctx, tex.data(), planes, strides);
         benchmark::ClobberMemory();
     }
-    state.counters["MP/s"] =
-        benchmark::Counter(double(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] = benchmark::Counter(double(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     double c_db, s_db;
     measure(tex, codec, &c_db, &s_db);
     if (codec <= 1) state.counters["PSNR_rgb"] = c_db;
     if (codec >= 1) state.counters[codec == 2 ? "PSNR_luma" : "PSNR_alpha"] = s_db;
 }
 
-void register_all()
-{
+void register_all() {
     struct Tier {
         const char *name;
         uint32_t isa;
@@ -185,8 +177,7 @@ void register_all()
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     frame();
     register_all();
     benchmark::Initialize(&argc, argv);

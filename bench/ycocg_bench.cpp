@@ -22,8 +22,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kW = 1920, kH = 1080;
 
-std::string run(const std::string &cmd)
-{
+std::string run(const std::string &cmd) {
     std::string out;
     FILE *p = popen(cmd.c_str(), "r");
     if (!p) return out;
@@ -34,8 +33,7 @@ std::string run(const std::string &cmd)
     return out;
 }
 
-std::string temp_dir()
-{
+std::string temp_dir() {
     const char *d = std::getenv("TMPDIR");
     const std::string dir = std::string(d && *d ? d : "/tmp") + "/ycocg_bench_" + std::to_string(getpid());
     run("mkdir -p '" + dir + "'");
@@ -43,8 +41,7 @@ std::string temp_dir()
 }
 
 // The photo scaled to 1080p, RGBA, with a diagonal alpha ramp for codec 5.
-const Bytes &frame()
-{
+const Bytes &frame() {
     static const Bytes f = [] {
         const std::string photo = std::string(ZELQA_TESTDATA_DIR) + "/photos/coffee.png";
         const std::string s = run("ffmpeg -v error -nostdin -i '" + photo + "' -vf scale=" + std::to_string(kW) + ":" +
@@ -61,8 +58,7 @@ const Bytes &frame()
     return f;
 }
 
-double psnr_rgb(const Bytes &a, const Bytes &b)
-{
+double psnr_rgb(const Bytes &a, const Bytes &b) {
     double se = 0;
     size_t n = 0;
     for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4)
@@ -75,8 +71,7 @@ double psnr_rgb(const Bytes &a, const Bytes &b)
 }
 
 // args: codec (4, 5), quality (1..3), isa mask (0 baseline, 0x28 AVX, 0xF8 every tier)
-void BM_HapQ(benchmark::State &state)
-{
+void BM_HapQ(benchmark::State &state) {
     const uint32_t codec = uint32_t(state.range(0));
     const int quality = int(state.range(1));
     const uint32_t isa = uint32_t(state.range(2));
@@ -102,8 +97,7 @@ void BM_HapQ(benchmark::State &state)
 
 // FFmpeg's HAP Q encoder on the same frame. A run of 1 and a run of 11 frames are timed
 // and subtracted, so process start-up and file output do not count.
-void BM_FfmpegHapQ(benchmark::State &state)
-{
+void BM_FfmpegHapQ(benchmark::State &state) {
     const Bytes &src = frame();
     const std::string dir = temp_dir();
     const std::string raw = dir + "/frame.raw", mov = dir + "/hapq.mov";
@@ -138,8 +132,7 @@ void BM_FfmpegHapQ(benchmark::State &state)
     run("rm -rf '" + dir + "'");
 }
 
-void hapq_args(benchmark::internal::Benchmark *b)
-{
+void hapq_args(benchmark::internal::Benchmark *b) {
     for (int codec : {4, 5})
         for (int q : {1, 2, 3})
             for (int isa : {0x00, 0x28, 0xF8}) b->Args({codec, q, isa});

@@ -166,7 +166,8 @@ void filter_dxt_crop_convert_process(VideoFilter *filter) {
     const VideoFrame *in = filter_node_input(filter);
     // The geometry was fixed for one codec and size: refuse other frames rather than
     // read past their planes.
-    if (in->data_descriptor != uint32_t(VideoFrameDxtData_HAP) + d->in_codec) throw_process_error("Invalid data format");
+    if (in->data_descriptor != uint32_t(VideoFrameDxtData_HAP) + d->in_codec)
+        throw_process_error("Invalid data format");
     if (in->width != d->src_width) throw_process_error("Invalid width");
     if (in->height != d->src_height) throw_process_error("Invalid height");
     VideoFrame *out = d->output;

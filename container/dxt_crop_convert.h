@@ -11,12 +11,12 @@
 struct DxtCropConvertParams {
     uint32_t width;
     uint32_t height;
-    uint32_t codec;        // HapCodec of the input frames
-    uint32_t crop_left;    // multiple of 4
-    uint32_t crop_top;     // multiple of 4
+    uint32_t codec;      // HapCodec of the input frames
+    uint32_t crop_left;  // multiple of 4
+    uint32_t crop_top;   // multiple of 4
     uint32_t crop_right;
     uint32_t crop_bottom;
-    uint32_t conversion;   // 0 keep, 1 drop alpha, 2 alpha only, 3 add opaque alpha, 4 alpha-only to RGBA
+    uint32_t conversion;  // 0 keep, 1 drop alpha, 2 alpha only, 3 add opaque alpha, 4 alpha-only to RGBA
 };
 
 // Validates the crop and writes the output size; throws on an invalid crop.

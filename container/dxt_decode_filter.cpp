@@ -73,10 +73,8 @@ void dxt_decode_process(VideoFilter *filter) {
     // The walker reads whole textures of the node's size: refuse shorter planes.
     const uint64_t blocks = uint64_t(get_dxt_block_count(d->width)) * get_dxt_block_count(d->height);
     const bool two = d->context.codec == DxtDecCodec_YCoCg_RGTC1;
-    const uint64_t bytes0 = blocks * (d->context.codec == DxtDecCodec_DXT1 ||
-                                              d->context.codec == DxtDecCodec_RGTC1_Luma
-                                          ? 8
-                                          : 16);
+    const uint64_t bytes0 =
+        blocks * (d->context.codec == DxtDecCodec_DXT1 || d->context.codec == DxtDecCodec_RGTC1_Luma ? 8 : 16);
     if (!in->data[0] || in->data_size[0] < bytes0 || (two && (!in->data[1] || in->data_size[1] < blocks * 8)))
         throw_process_error("Invalid inputs");
     dxtdec_decode_frame(&d->context, in->data[0], in->data[1], d->output.data[0], d->output.linesize[0]);

@@ -10,9 +10,9 @@ struct DxtDecodeParams {
     HapCodec codec;
     uint32_t width;
     uint32_t height;
-    uint8_t flag;      // no effect on the pixels
-    PixFmt pix_fmt;    // PixFmt_RGBA8 or PixFmt_RGBX8
-    uint8_t option;    // HAP Q Alpha: non-zero for the float YCoCg conversion
+    uint8_t flag;    // no effect on the pixels
+    PixFmt pix_fmt;  // PixFmt_RGBA8 or PixFmt_RGBX8
+    uint8_t option;  // HAP Q Alpha: non-zero for the float YCoCg conversion
 };
 
 // Output planes cover whole blocks (size rounded up to 4); the visible size stays.

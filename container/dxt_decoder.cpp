@@ -208,8 +208,8 @@ int dxtdec_init(DxtDecContext *context, uint16_t width, uint16_t height, uint32_
     return 0;
 }
 
-int dxtdec_decode_frame(const DxtDecContext *context, const uint8_t *texture0, const uint8_t *texture1,
-                        uint8_t *dst, ptrdiff_t line_size) {
+int dxtdec_decode_frame(const DxtDecContext *context, const uint8_t *texture0, const uint8_t *texture1, uint8_t *dst,
+                        ptrdiff_t line_size) {
     const uint32_t rows = (uint32_t(context->height) + 3) / 4;
     const uint32_t cols = (uint32_t(context->width) + 3) / 4;
     const DxtBlockDecoder first = context->block_decoder;

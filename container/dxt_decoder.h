@@ -44,5 +44,5 @@ struct DxtDecContext {
 int dxtdec_init(DxtDecContext *context, uint16_t width, uint16_t height, uint32_t codec, uint8_t option);
 // Decodes ceil(w/4) x ceil(h/4) blocks stored row-major without gaps; texture1 is
 // read for codec 5 only. The destination must hold rounded-up rows of 4-byte pixels.
-int dxtdec_decode_frame(const DxtDecContext *context, const uint8_t *texture0, const uint8_t *texture1,
-                        uint8_t *dst, ptrdiff_t line_size);
+int dxtdec_decode_frame(const DxtDecContext *context, const uint8_t *texture0, const uint8_t *texture1, uint8_t *dst,
+                        ptrdiff_t line_size);

@@ -154,8 +154,7 @@ bool dxt1_block_to_four_colour(const uint8_t dxt1[8], uint8_t out[8]) {
                         for (int g1 = 0; g1 < n1[1]; ++g1)
                             for (int b1 = 0; b1 < n1[2]; ++b1) {
                                 if (best.error == 0) return;
-                                const uint16_t e1 =
-                                    uint16_t(codes1[0][r1] << 11 | codes1[1][g1] << 5 | codes1[2][b1]);
+                                const uint16_t e1 = uint16_t(codes1[0][r1] << 11 | codes1[1][g1] << 5 | codes1[2][b1]);
                                 try_pair(e0, e1, target, &best);
                             }
                 }

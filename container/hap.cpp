@@ -80,10 +80,8 @@ bool is_known_format(HapTextureFormat format) {
     case HapTextureFormat_RGBA_DXT5:
     case HapTextureFormat_YCoCg_DXT5:
     case HapTextureFormat_A_RGTC1:
-    case HapTextureFormat_RGBA_BPTC_UNORM:
-        return true;
-    default:
-        return false;
+    case HapTextureFormat_RGBA_BPTC_UNORM: return true;
+    default: return false;
     }
 }
 
@@ -125,8 +123,7 @@ uint32_t chunk_count_for(uint64_t length, HapTextureFormat format, uint32_t requ
 
 }  // namespace
 
-uint64_t hap_max_texture_length(uint64_t length, HapTextureFormat format, uint32_t compressor,
-                                uint32_t chunk_count) {
+uint64_t hap_max_texture_length(uint64_t length, HapTextureFormat format, uint32_t compressor, uint32_t chunk_count) {
     const uint32_t d = chunk_count_for(length, format, chunk_count);
     if (d == 0) return 0;
     uint64_t data = length;
@@ -145,11 +142,10 @@ uint64_t hap_max_encoded_length(uint32_t count, const uint64_t *lengths, const H
     return total;
 }
 
-HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureFormat format,
-                             uint32_t compressor, uint32_t chunk_count, void *out, uint64_t out_capacity,
-                             uint64_t *out_used) {
-    if (!buffer || length == 0 || !is_known_format(format) || compressor > HapCompressorSnappy || !out ||
-        !out_used || chunk_count == 0)
+HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureFormat format, uint32_t compressor,
+                             uint32_t chunk_count, void *out, uint64_t out_capacity, uint64_t *out_used) {
+    if (!buffer || length == 0 || !is_known_format(format) || compressor > HapCompressorSnappy || !out || !out_used ||
+        chunk_count == 0)
         return HapResult_Bad_Arguments;
     // A texture is whole blocks (otherwise equal chunks would drop the tail), and
     // every section length must fit the 32-bit header field.
@@ -210,10 +206,10 @@ HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureForm
 }
 
 HapResult hap_encode(uint32_t count, const void *const *buffers, const uint64_t *lengths,
-                     const HapTextureFormat *formats, const uint32_t *compressors,
-                     const uint32_t *chunk_counts, void *out, uint64_t out_capacity, uint64_t *out_used) {
-    if ((count != 1 && count != 2) || !buffers || !lengths || !formats || !compressors || !chunk_counts ||
-        !out || !out_used || out_capacity == 0)
+                     const HapTextureFormat *formats, const uint32_t *compressors, const uint32_t *chunk_counts,
+                     void *out, uint64_t out_capacity, uint64_t *out_used) {
+    if ((count != 1 && count != 2) || !buffers || !lengths || !formats || !compressors || !chunk_counts || !out ||
+        !out_used || out_capacity == 0)
         return HapResult_Bad_Arguments;
     for (uint32_t i = 0; i < count; ++i)
         if (chunk_counts[i] == 0) return HapResult_Bad_Arguments;
@@ -222,9 +218,8 @@ HapResult hap_encode(uint32_t count, const void *const *buffers, const uint64_t 
         return hap_encode_texture(buffers[0], lengths[0], formats[0], compressors[0], chunk_counts[0], out,
                                   out_capacity, out_used);
 
-    const bool ycocg_rgtc1 =
-        (formats[0] == HapTextureFormat_YCoCg_DXT5 && formats[1] == HapTextureFormat_A_RGTC1) ||
-        (formats[0] == HapTextureFormat_A_RGTC1 && formats[1] == HapTextureFormat_YCoCg_DXT5);
+    const bool ycocg_rgtc1 = (formats[0] == HapTextureFormat_YCoCg_DXT5 && formats[1] == HapTextureFormat_A_RGTC1) ||
+                             (formats[0] == HapTextureFormat_A_RGTC1 && formats[1] == HapTextureFormat_YCoCg_DXT5);
     if (!ycocg_rgtc1) return HapResult_Bad_Arguments;
 
     uint64_t estimate = 0;
@@ -325,16 +320,15 @@ HapResult hap_get_texture_format(const void *frame, uint32_t frame_length, uint3
     if (!frame || !out_format || index > 1) return HapResult_Bad_Arguments;
     const void *content;
     uint32_t length, type;
-    if (HapResult r = hap_get_section(frame, frame_length, index, &content, &length, &type);
-        r != HapResult_No_Error)
+    if (HapResult r = hap_get_section(frame, frame_length, index, &content, &length, &type); r != HapResult_No_Error)
         return r;
     *out_format = format_from_nibble(type & 0x0F);
     return *out_format ? HapResult_No_Error : HapResult_Bad_Frame;
 }
 
 HapResult hap_parse_decode_instructions(const void *content, uint32_t content_length, uint32_t *chunk_count,
-                                        const uint8_t **compressors, const uint8_t **sizes,
-                                        const uint8_t **offsets, const uint8_t **chunk_data_start) {
+                                        const uint8_t **compressors, const uint8_t **sizes, const uint8_t **offsets,
+                                        const uint8_t **chunk_data_start) {
     if (!content || !chunk_count || !compressors || !sizes || !offsets || !chunk_data_start)
         return HapResult_Bad_Arguments;
     *compressors = *sizes = *offsets = nullptr;
@@ -355,9 +349,21 @@ HapResult hap_parse_decode_instructions(const void *content, uint32_t content_le
         int slot = -1;
         uint32_t n = 0;
         switch (s.type) {
-        case kSectionChunkCompressors: slot = 0; n = s.content_length; *compressors = table; break;
-        case kSectionChunkSizes: slot = 1; n = s.content_length / 4; *sizes = table; break;
-        case kSectionChunkOffsets: slot = 2; n = s.content_length / 4; *offsets = table; break;
+        case kSectionChunkCompressors:
+            slot = 0;
+            n = s.content_length;
+            *compressors = table;
+            break;
+        case kSectionChunkSizes:
+            slot = 1;
+            n = s.content_length / 4;
+            *sizes = table;
+            break;
+        case kSectionChunkOffsets:
+            slot = 2;
+            n = s.content_length / 4;
+            *offsets = table;
+            break;
         default: break;
         }
         if (slot >= 0) {
@@ -386,8 +392,7 @@ HapResult hap_get_chunk_count(const void *frame, uint32_t frame_length, uint32_t
     if (!frame || !out_count || index > 1) return HapResult_Bad_Arguments;
     const void *content;
     uint32_t length, type;
-    if (HapResult r = hap_get_section(frame, frame_length, index, &content, &length, &type);
-        r != HapResult_No_Error)
+    if (HapResult r = hap_get_section(frame, frame_length, index, &content, &length, &type); r != HapResult_No_Error)
         return r;
     switch (type >> 4) {
     case kNibbleChunked: {
@@ -399,11 +404,8 @@ HapResult hap_get_chunk_count(const void *frame, uint32_t frame_length, uint32_t
         return HapResult_No_Error;
     }
     case kNibbleStored:
-    case kNibbleSnappy:
-        *out_count = 1;
-        return HapResult_No_Error;
-    default:
-        return HapResult_Bad_Frame;
+    case kNibbleSnappy: *out_count = 1; return HapResult_No_Error;
+    default: return HapResult_Bad_Frame;
     }
 }
 
@@ -428,12 +430,11 @@ void hap_decode_chunk(void *jobs, uint32_t index) {
 
 namespace {
 
-HapResult decode_chunked(const uint8_t *content, uint32_t content_length, HapDecodeCallback parallel_for,
-                         void *info, uint8_t *out, uint64_t out_capacity, uint64_t *used) {
+HapResult decode_chunked(const uint8_t *content, uint32_t content_length, HapDecodeCallback parallel_for, void *info,
+                         uint8_t *out, uint64_t out_capacity, uint64_t *used) {
     const uint8_t *compressors, *sizes, *offsets, *data;
     uint32_t count = 0;
-    HapResult r = hap_parse_decode_instructions(content, content_length, &count, &compressors, &sizes, &offsets,
-                                                &data);
+    HapResult r = hap_parse_decode_instructions(content, content_length, &count, &compressors, &sizes, &offsets, &data);
     if (r != HapResult_No_Error) return r;
     if (count == 0) {
         *used = 0;
@@ -497,13 +498,11 @@ HapResult decode_chunked(const uint8_t *content, uint32_t content_length, HapDec
 }  // namespace
 
 HapResult hap_decode(const void *frame, uint32_t frame_length, uint32_t index, HapDecodeCallback parallel_for,
-                     void *info, void *out, uint64_t out_capacity, uint64_t *out_used,
-                     HapTextureFormat *out_format) {
+                     void *info, void *out, uint64_t out_capacity, uint64_t *out_used, HapTextureFormat *out_format) {
     if (!frame || !parallel_for || !out || !out_format || index >= 2) return HapResult_Bad_Arguments;
     const void *section;
     uint32_t length, type;
-    if (HapResult r = hap_get_section(frame, frame_length, index, &section, &length, &type);
-        r != HapResult_No_Error)
+    if (HapResult r = hap_get_section(frame, frame_length, index, &section, &length, &type); r != HapResult_No_Error)
         return r;
     *out_format = format_from_nibble(type & 0x0F);
     if (!*out_format) return HapResult_Bad_Frame;
@@ -533,8 +532,7 @@ HapResult hap_decode(const void *frame, uint32_t frame_length, uint32_t index, H
             r != HapResult_No_Error)
             return r;
         break;
-    default:
-        return HapResult_Bad_Frame;
+    default: return HapResult_Bad_Frame;
     }
     if (out_used) *out_used = used;
     return HapResult_No_Error;

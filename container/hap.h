@@ -50,22 +50,19 @@ typedef void (*HapDecodeCallback)(HapDecodeWorkFunction work, void *jobs, uint32
 // Writer side. The bounds assume snappy where asked; 0 for bad arguments.
 uint64_t hap_max_encoded_length(uint32_t count, const uint64_t *lengths, const HapTextureFormat *formats,
                                 const uint32_t *chunk_counts);
-uint64_t hap_max_texture_length(uint64_t length, HapTextureFormat format, uint32_t compressor,
-                                uint32_t chunk_count);
+uint64_t hap_max_texture_length(uint64_t length, HapTextureFormat format, uint32_t compressor, uint32_t chunk_count);
 
 // Writes one frame at the start of out (never beyond out_capacity) and its byte
 // count to *out_used (only on success). Two textures: one YCoCg DXT5 and one RGTC1.
 HapResult hap_encode(uint32_t count, const void *const *buffers, const uint64_t *lengths,
-                     const HapTextureFormat *formats, const uint32_t *compressors,
-                     const uint32_t *chunk_counts, void *out, uint64_t out_capacity, uint64_t *out_used);
-HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureFormat format,
-                             uint32_t compressor, uint32_t chunk_count, void *out, uint64_t out_capacity,
-                             uint64_t *out_used);
+                     const HapTextureFormat *formats, const uint32_t *compressors, const uint32_t *chunk_counts,
+                     void *out, uint64_t out_capacity, uint64_t *out_used);
+HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureFormat format, uint32_t compressor,
+                             uint32_t chunk_count, void *out, uint64_t out_capacity, uint64_t *out_used);
 
 // Reader side. Nothing outside [frame, frame + frame_length) is ever read.
 HapResult hap_decode(const void *frame, uint32_t frame_length, uint32_t index, HapDecodeCallback parallel_for,
-                     void *info, void *out, uint64_t out_capacity, uint64_t *out_used,
-                     HapTextureFormat *out_format);
+                     void *info, void *out, uint64_t out_capacity, uint64_t *out_used, HapTextureFormat *out_format);
 HapResult hap_get_texture_count(const void *frame, uint32_t frame_length, uint32_t *out_count);
 HapResult hap_get_texture_format(const void *frame, uint32_t frame_length, uint32_t index,
                                  HapTextureFormat *out_format);
@@ -75,6 +72,6 @@ HapResult hap_get_section(const void *frame, uint32_t frame_length, uint32_t ind
 // Over the content of a chunked texture section. The tables point into the content;
 // *chunk_data_start is where the chunk data begins.
 HapResult hap_parse_decode_instructions(const void *content, uint32_t content_length, uint32_t *chunk_count,
-                                        const uint8_t **compressors, const uint8_t **sizes,
-                                        const uint8_t **offsets, const uint8_t **chunk_data_start);
+                                        const uint8_t **compressors, const uint8_t **sizes, const uint8_t **offsets,
+                                        const uint8_t **chunk_data_start);
 void hap_decode_chunk(void *jobs, uint32_t index);

@@ -83,8 +83,8 @@ void hap_frame_alloc(HapFrame *frame, uint32_t width, uint32_t height, HapCodec 
     frame->chunk_counts[0] = frame->chunk_counts[1] = chunk_count;
 }
 
-void hap_frame_encode(HapFrame *frame, const uint8_t *texture0, const uint8_t *texture1, uint32_t size0,
-                      uint32_t size1, uint32_t chunk_count, uint32_t compressor) {
+void hap_frame_encode(HapFrame *frame, const uint8_t *texture0, const uint8_t *texture1, uint32_t size0, uint32_t size1,
+                      uint32_t chunk_count, uint32_t compressor) {
     const CodecTextures t = codec_textures(frame->codec);
     if (frame->codec == HapCodec_HAPQA && !texture1) throw_process_error("HAPQA : Dxt Buffer 2 == NULL");
     const void *buffers[2] = {texture0, texture1};
@@ -240,8 +240,7 @@ void hap_frame_encode_process(VideoFilter *filter) {
     const uint8_t *tex1 = d->texture_count == 2 ? in->data[1] : nullptr;
     const uint32_t size1 = d->texture_count == 2 ? in->data_size[1] : 0;
     hap_frame_encode(&d->frame, in->data[0], tex1, in->data_size[0], size1, d->chunk_count, d->compressor);
-    video_frame_set_compressed_data(&d->output, d->frame.buffer, uint32_t(d->frame.encoded_length),
-                                    VideoFrameHapData);
+    video_frame_set_compressed_data(&d->output, d->frame.buffer, uint32_t(d->frame.encoded_length), VideoFrameHapData);
     d->output.frame_index = in->frame_index;
 }
 

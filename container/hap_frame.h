@@ -11,24 +11,24 @@
 #include "media/video_frame.h"
 
 enum HapCodec : uint32_t {
-    HapCodec_HAP = 0,        // "Hap1": RGB DXT1
-    HapCodec_HAPA = 1,       // "Hap5": RGBA DXT5
-    HapCodec_HAPQ = 2,       // "HapY": YCoCg DXT5
-    HapCodec_HAPQA = 3,      // "HapM": YCoCg DXT5 + RGTC1 alpha
+    HapCodec_HAP = 0,           // "Hap1": RGB DXT1
+    HapCodec_HAPA = 1,          // "Hap5": RGBA DXT5
+    HapCodec_HAPQ = 2,          // "HapY": YCoCg DXT5
+    HapCodec_HAPQA = 3,         // "HapM": YCoCg DXT5 + RGTC1 alpha
     HapCodec_HAPAlphaOnly = 4,  // "HapA": RGTC1
-    HapCodec_HAPR = 5,       // "Hap7": BC7
+    HapCodec_HAPR = 5,          // "Hap7": BC7
 };
 
 struct HapFrame {
     uint32_t width;
     uint32_t height;
-    uint8_t *buffer;          // owned when owns_buffer, else borrowed from the caller
+    uint8_t *buffer;  // owned when owns_buffer, else borrowed from the caller
     uint64_t capacity;
     uint64_t encoded_length;  // bytes of the frame in buffer
     uint8_t texture_count;    // 1 or 2
     uint32_t chunk_counts[2];
     HapCodec codec;
-    uint8_t owns_buffer;      // a borrowed buffer is never freed through the record
+    uint8_t owns_buffer;  // a borrowed buffer is never freed through the record
 };
 
 struct HapFrameEncodeParams {
@@ -54,8 +54,8 @@ void hap_frame_alloc(HapFrame *frame, uint32_t width, uint32_t height, HapCodec 
 // Bound of hap_encode for the codec's textures; throws "Unknown codec" or
 // "Data size hap frame > UINT32_MAX".
 uint32_t hap_get_max_frame_size(uint32_t width, uint32_t height, HapCodec codec, uint32_t chunk_count);
-void hap_frame_encode(HapFrame *frame, const uint8_t *texture0, const uint8_t *texture1, uint32_t size0,
-                      uint32_t size1, uint32_t chunk_count, uint32_t compressor);
+void hap_frame_encode(HapFrame *frame, const uint8_t *texture0, const uint8_t *texture1, uint32_t size0, uint32_t size1,
+                      uint32_t chunk_count, uint32_t compressor);
 // Borrows data (never freed through the record) and parses the header.
 void hap_frame_set_data(HapFrame *frame, uint32_t width, uint32_t height, uint8_t *data, uint32_t length);
 // Reads length bytes at offset into a new owned buffer (kept on failure: hap_frame_free).

@@ -15,8 +15,7 @@
 
 using namespace movr;
 
-void mov_reader_init(MovReader *r)
-{
+void mov_reader_init(MovReader *r) {
     r->path = nullptr;
     r->flags = 0;
     r->max_vfr_to_cfr_fps = ZRational{60, 1};
@@ -55,16 +54,14 @@ void mov_reader_init(MovReader *r)
     r->audio_tracks = nullptr;
 }
 
-void mov_reader_close_file(MovReader *r)
-{
+void mov_reader_close_file(MovReader *r) {
     if (r && r->file) {
         fclose(r->file);
         r->file = nullptr;
     }
 }
 
-void mov_reader_free_tables(MovReader *r)
-{
+void mov_reader_free_tables(MovReader *r) {
     if (!r) return;
     free(r->seek_table);
     r->seek_table = nullptr;
@@ -84,38 +81,31 @@ void mov_reader_free_tables(MovReader *r)
     r->audio_mutex = nullptr;
 }
 
-void mov_reader_close(MovReader *r)
-{
+void mov_reader_close(MovReader *r) {
     mov_reader_close_file(r);
     mov_reader_free_tables(r);
 }
 
-bool mov_fiel_is_progressive(const MovReader *r)
-{
-    return r->have_field_info && r->field_count == 1;
-}
+bool mov_fiel_is_progressive(const MovReader *r) { return r->have_field_info && r->field_count == 1; }
 
-bool mov_fiel_is_top_field_first(const MovReader *r)
-{
+bool mov_fiel_is_top_field_first(const MovReader *r) {
     return r->have_field_info && r->field_count == 2 && (r->field_detail == 1 || r->field_detail == 9);
 }
 
 // ---------------------------------------------------------------------------------------
 // File operations
 
-void mov_seek_from_start(FILE *f, uint64_t offset)
-{
+void mov_seek_from_start(FILE *f, uint64_t offset) {
     if (offset >= uint64_t(LLONG_MAX))
-        throw_process_errorf("Seek from start error (offset > LONG_MAX) : %" PRIu64 ". LONG_MAX : %lld. ",
-                             offset, LLONG_MAX);
+        throw_process_errorf("Seek from start error (offset > LONG_MAX) : %" PRIu64 ". LONG_MAX : %lld. ", offset,
+                             LLONG_MAX);
     int ret = fseeko(f, off_t(offset), SEEK_SET);
     if (ret != 0)
-        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %" PRIu64 ". ",
-                             ret, offset);
+        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %" PRIu64 ". ", ret,
+                             offset);
 }
 
-void file_read_at(FILE *f, void *buffer, uint64_t offset, uint64_t length)
-{
+void file_read_at(FILE *f, void *buffer, uint64_t offset, uint64_t length) {
     mov_seek_from_start(f, offset);
     size_t n = length ? fread(buffer, 1, size_t(length), f) : 0;
     if (n != length) {
@@ -124,21 +114,18 @@ void file_read_at(FILE *f, void *buffer, uint64_t offset, uint64_t length)
     }
 }
 
-uint64_t mov_file_tell(FILE *f)
-{
+uint64_t mov_file_tell(FILE *f) {
     off_t pos = ftello(f);
     if (pos < 0) {
         int e = errno;
-        throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s", (long long)pos, e,
-                             strerror(e));
+        throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s", (long long)pos, e, strerror(e));
     }
     return uint64_t(pos);
 }
 
 static bool read_exact(FILE *f, void *dst, size_t n) { return fread(dst, 1, n, f) == n; }
 
-int mov_atom_read_header(MovAtomHeader *h, FILE *f, uint64_t available)
-{
+int mov_atom_read_header(MovAtomHeader *h, FILE *f, uint64_t available) {
     if (available < 8) {
         printf("Not enough data for atom parse : %" PRIu64 "\n", available);
         return 1;
@@ -195,8 +182,7 @@ int mov_atom_read_header(MovAtomHeader *h, FILE *f, uint64_t available)
     return 0;
 }
 
-int mov_atom_parse_header(MovAtomHeader *h, const uint8_t *buf, uint64_t offset, uint64_t remaining)
-{
+int mov_atom_parse_header(MovAtomHeader *h, const uint8_t *buf, uint64_t offset, uint64_t remaining) {
     if (remaining < 8) {
         printf("Invalid size for atom parse\n");
         return 1;
@@ -242,8 +228,7 @@ int mov_atom_parse_header(MovAtomHeader *h, const uint8_t *buf, uint64_t offset,
 // ---------------------------------------------------------------------------------------
 // Sample-table helpers
 
-MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &loc, uint32_t width)
-{
+MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &loc, uint32_t width) {
     if (loc.size < 8) throw_process_error("Stco atom size invalid");
     const uint8_t *p = moov + loc.offset;
     uint32_t count = be32(p + 4);
@@ -259,8 +244,7 @@ MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocati
     return out;
 }
 
-uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &loc, uint32_t chunk_count)
-{
+uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &loc, uint32_t chunk_count) {
     if (loc.size < 8) throw_process_error("Stsc atom size innvalid");
     const uint8_t *p = moov + loc.offset;
     uint32_t count = be32(p + 4);
@@ -305,9 +289,7 @@ namespace {
 // Calls fn(header) for each child of a container in the moov buffer; stops when a
 // header fails (fn_fail is called) or fn returns false.
 template <typename Fn, typename Fail>
-void walk_children(const uint8_t *buf, uint64_t offset, uint64_t remaining, uint64_t min_left, Fn fn,
-                   Fail fail)
-{
+void walk_children(const uint8_t *buf, uint64_t offset, uint64_t remaining, uint64_t min_left, Fn fn, Fail fail) {
     while (remaining >= min_left) {
         MovAtomHeader h;
         if (mov_atom_parse_header(&h, buf, offset, remaining)) {
@@ -320,13 +302,11 @@ void walk_children(const uint8_t *buf, uint64_t offset, uint64_t remaining, uint
     }
 }
 
-MovAtomLocation location_of(const MovAtomHeader &h)
-{
+MovAtomLocation location_of(const MovAtomHeader &h) {
     return MovAtomLocation{h.payload_offset, uint32_t(h.payload_size)};
 }
 
-void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov)
-{
+void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov) {
     MovChunkOffsets co;
     try {
         if (a.stsd.size < 12) throw_process_error("Invalid Stsd timecode trak");
@@ -353,8 +333,7 @@ void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *mo
     free(co.offsets);
 }
 
-void parse_zelq(MovReader *r, const uint8_t *p, uint64_t size)
-{
+void parse_zelq(MovReader *r, const uint8_t *p, uint64_t size) {
     if (size < 20) return;
     try {
         r->meta_version = le16(p);
@@ -388,8 +367,7 @@ void parse_zelq(MovReader *r, const uint8_t *p, uint64_t size)
     }
 }
 
-void parse_zela(MovReader *r, const uint8_t *p, uint64_t size)
-{
+void parse_zela(MovReader *r, const uint8_t *p, uint64_t size) {
     if (r->meta_set && r->meta_alpha_mode != 0) return;
     if (size >= 8 && std::memcmp(p, "straight", 8) == 0) {
         r->meta_set = true;
@@ -400,8 +378,7 @@ void parse_zela(MovReader *r, const uint8_t *p, uint64_t size)
     }
 }
 
-void parse_udta(MovReader *r, const uint8_t *moov, const MovAtomHeader &udta)
-{
+void parse_udta(MovReader *r, const uint8_t *moov, const MovAtomHeader &udta) {
     if (udta.payload_size < 9) return;
     walk_children(
         moov, udta.payload_offset, udta.payload_size, 9,
@@ -416,8 +393,10 @@ void parse_udta(MovReader *r, const uint8_t *moov, const MovAtomHeader &udta)
                     printf("Unknown size for alfa metadata : %llu\n", (unsigned long long)h.payload_size);
                 } else {
                     uint32_t v = le32(p + 5);
-                    if (v == 0 && p[9] == 0) r->alfa_alpha_mode = 3;
-                    else if (v == 1 && p[9] == 1) r->alfa_alpha_mode = 2;
+                    if (v == 0 && p[9] == 0)
+                        r->alfa_alpha_mode = 3;
+                    else if (v == 1 && p[9] == 1)
+                        r->alfa_alpha_mode = 2;
                 }
             }
             return true;
@@ -426,8 +405,7 @@ void parse_udta(MovReader *r, const uint8_t *moov, const MovAtomHeader &udta)
 }
 
 // Returns false when the trak must be dropped (the messages are printed here).
-bool gather_trak(MovTrakAtoms &a, const uint8_t *moov, const MovAtomHeader &trak)
-{
+bool gather_trak(MovTrakAtoms &a, const uint8_t *moov, const MovAtomHeader &trak) {
     bool ok = true;
     auto fail = [&](const char *msg) {
         return [&ok, msg] {
@@ -461,10 +439,14 @@ bool gather_trak(MovTrakAtoms &a, const uint8_t *moov, const MovAtomHeader &trak
                                     walk_children(
                                         moov, n.payload_offset, n.payload_size, 8,
                                         [&](const MovAtomHeader &s) {
-                                            if (type_is(s.type, "stsd")) a.stsd = location_of(s);
-                                            else if (type_is(s.type, "stts")) a.stts = location_of(s);
-                                            else if (type_is(s.type, "stsc")) a.stsc = location_of(s);
-                                            else if (type_is(s.type, "stsz")) a.stsz = location_of(s);
+                                            if (type_is(s.type, "stsd"))
+                                                a.stsd = location_of(s);
+                                            else if (type_is(s.type, "stts"))
+                                                a.stts = location_of(s);
+                                            else if (type_is(s.type, "stsc"))
+                                                a.stsc = location_of(s);
+                                            else if (type_is(s.type, "stsz"))
+                                                a.stsz = location_of(s);
                                             else if (type_is(s.type, "stco")) {
                                                 a.chunk_offsets = location_of(s);
                                                 a.chunk_offset_width = 4;
@@ -490,14 +472,12 @@ bool gather_trak(MovTrakAtoms &a, const uint8_t *moov, const MovAtomHeader &trak
     return ok;
 }
 
-bool all_present(const MovTrakAtoms &a)
-{
-    return a.mdhd.present() && a.tkhd.present() && a.stts.present() && a.stsd.present() &&
-           a.stsz.present() && a.stsc.present() && a.chunk_offsets.present();
+bool all_present(const MovTrakAtoms &a) {
+    return a.mdhd.present() && a.tkhd.present() && a.stts.present() && a.stsd.present() && a.stsz.present() &&
+           a.stsc.present() && a.chunk_offsets.present();
 }
 
-void parse_trak(MovReader *r, const uint8_t *moov, const MovAtomHeader &trak)
-{
+void parse_trak(MovReader *r, const uint8_t *moov, const MovAtomHeader &trak) {
     MovTrakAtoms a;
     if (!gather_trak(a, moov, trak)) return;
     if (type_is(a.handler, "vide")) {
@@ -551,8 +531,7 @@ void parse_trak(MovReader *r, const uint8_t *moov, const MovAtomHeader &trak)
 
 }  // namespace
 
-void mov_reader_open(MovReader *r, const MovReaderParams *params)
-{
+void mov_reader_open(MovReader *r, const MovReaderParams *params) {
     mov_reader_init(r);
     r->flags = params->mov_intra_demuxer_flags;
     r->max_vfr_to_cfr_fps = params->max_vfr_to_cfr_fps;
@@ -618,8 +597,10 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params)
     walk_children(
         moov.data(), 0, h.payload_size, 8,
         [&](const MovAtomHeader &c) {
-            if (type_is(c.type, "trak")) parse_trak(r, moov.data(), c);
-            else if (type_is(c.type, "udta")) parse_udta(r, moov.data(), c);
+            if (type_is(c.type, "trak"))
+                parse_trak(r, moov.data(), c);
+            else if (type_is(c.type, "udta"))
+                parse_udta(r, moov.data(), c);
             return true;
         },
         [] {});
@@ -628,8 +609,7 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params)
 // ---------------------------------------------------------------------------------------
 // PCM format
 
-AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *t)
-{
+AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *t) {
     if (!t || !t->pcm_supported) return AudioSampleFormat_Unsupported;
     static const uint32_t pcm_codes[] = {fourcc("fl32"), fourcc("fl64"), fourcc("in24"), fourcc("in32"),
                                          fourcc("lpcm"), fourcc("raw "), fourcc("twos"), fourcc("sowt")};
@@ -668,8 +648,6 @@ AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *t)
             return AudioSampleFormat_Unsupported;
         }
         return be ? AudioSampleFormat_F64BE : AudioSampleFormat_F64LE;
-    default:
-        printf("Audio track PCM codec unsupported\n");
-        return AudioSampleFormat_Unsupported;
+    default: printf("Audio track PCM codec unsupported\n"); return AudioSampleFormat_Unsupported;
     }
 }

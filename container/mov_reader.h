@@ -16,10 +16,10 @@
 
 // Option bits of mov_intra_demuxer_flags.
 enum : uint64_t {
-    MOV_FLAG_DESCRIBE_ONLY = 0x02,   // no frame index, no audio chunk tables
+    MOV_FLAG_DESCRIBE_ONLY = 0x02,  // no frame index, no audio chunk tables
     MOV_FLAG_VFR_KEEP_SAMPLES = 0x04,
     MOV_FLAG_IGNORE_AUDIO = 0x08,
-    MOV_FLAG_VFR_LIMIT_FPS = 0x10,   // cap the constant rate at max_vfr_to_cfr_fps
+    MOV_FLAG_VFR_LIMIT_FPS = 0x10,  // cap the constant rate at max_vfr_to_cfr_fps
     MOV_FLAG_SKIP_PRORES_ALPHA_CHECK = 0x20,
 };
 
@@ -51,21 +51,21 @@ struct MovAudioChunk {
 };
 
 struct MovAudioTrack {
-    uint8_t track_flags;     // 0x02 chunk table cut (chunk outside the file), 0x04 parse failed
-    uint32_t codec;          // four characters, big-endian number
+    uint8_t track_flags;  // 0x02 chunk table cut (chunk outside the file), 0x04 parse failed
+    uint32_t codec;       // four characters, big-endian number
     uint32_t channels;
     uint32_t sample_rate;
     bool pcm_supported;
-    uint32_t pcm_flags;      // 0x01 float, 0x02 big-endian, 0x04 signed integer, 0x08 packed
+    uint32_t pcm_flags;  // 0x01 float, 0x02 big-endian, 0x04 signed integer, 0x08 packed
     uint32_t bits_per_sample;
-    uint64_t nb_samples;     // sample frames
+    uint64_t nb_samples;  // sample frames
     uint64_t bytes_per_frame;
     uint32_t *channel_labels;  // owned, `channels` entries or null
     MovAudioChunk *chunks;     // owned
     uint32_t nb_chunks;
     uint32_t first_run_chunks;
     uint32_t first_run_samples_per_chunk;
-    uint32_t track_id;         // from the trak's tkhd
+    uint32_t track_id;  // from the trak's tkhd
 };
 
 struct MovReader {
@@ -100,7 +100,7 @@ struct MovReader {
     uint32_t alfa_alpha_mode;  // 0 none, 2 premultiplied, 3 straight
     bool meta_set;
     uint16_t meta_version;
-    uint8_t meta_alpha_mode;   // 0 unspecified, 1 premultiplied on black, 2 straight
+    uint8_t meta_alpha_mode;  // 0 unspecified, 1 premultiplied on black, 2 straight
     uint8_t meta_have_crop;
     uint32_t meta_display_w, meta_display_h, meta_crop_x, meta_crop_y;
     MovSeekEntry *seek_table;  // owned, nb_frames entries
@@ -137,8 +137,8 @@ bool mov_fiel_is_top_field_first(const MovReader *reader);
 
 // Copies up to count sample frames of a PCM track, from sample frame first_sample on,
 // back to back into buffer (count x bytes_per_frame bytes). Locks audio_mutex.
-uint64_t mov_reader_read_audio(MovReader *reader, void *buffer, uint32_t track_index,
-                               uint64_t first_sample, uint64_t count);
+uint64_t mov_reader_read_audio(MovReader *reader, void *buffer, uint32_t track_index, uint64_t first_sample,
+                               uint64_t count);
 AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *track);
 
 // Shared low-level operations.
@@ -146,18 +146,15 @@ void mov_seek_from_start(FILE *file, uint64_t offset);
 void file_read_at(FILE *file, void *buffer, uint64_t offset, uint64_t length);
 uint64_t mov_file_tell(FILE *file);
 int mov_atom_read_header(MovAtomHeader *header, FILE *file, uint64_t available);
-int mov_atom_parse_header(MovAtomHeader *header, const uint8_t *buffer, uint64_t offset,
-                          uint64_t remaining);
+int mov_atom_parse_header(MovAtomHeader *header, const uint8_t *buffer, uint64_t offset, uint64_t remaining);
 
 // Tables owned by the caller (free()).
 struct MovChunkOffsets {
     uint64_t *offsets = nullptr;
     uint32_t count = 0;
 };
-MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &location,
-                                        uint32_t entry_width);
-uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &location,
-                                     uint32_t chunk_count);
+MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &location, uint32_t entry_width);
+uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &location, uint32_t chunk_count);
 
 // Internal steps of open, shared by the reader's source files.
 void mov_reader_parse_video_track(MovReader *reader, const MovTrakAtoms &atoms, const uint8_t *moov);

@@ -12,19 +12,16 @@ using namespace movr;
 
 namespace {
 
-bool is_pcm_code(uint32_t c)
-{
+bool is_pcm_code(uint32_t c) {
     return c == fourcc("fl32") || c == fourcc("fl64") || c == fourcc("in24") || c == fourcc("in32") ||
            c == fourcc("lpcm") || c == fourcc("raw ") || c == fourcc("twos") || c == fourcc("sowt");
 }
 
-bool code_has_endianness(uint32_t c)
-{
+bool code_has_endianness(uint32_t c) {
     return c == fourcc("fl32") || c == fourcc("fl64") || c == fourcc("in24") || c == fourcc("in32");
 }
 
-void pcm_from_code(MovAudioTrack *t)
-{
+void pcm_from_code(MovAudioTrack *t) {
     struct Entry {
         const char *code;
         uint32_t flags, bits;
@@ -40,8 +37,7 @@ void pcm_from_code(MovAudioTrack *t)
 }
 
 // Returns false when a child header could not be parsed.
-bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t start, uint64_t remaining)
-{
+bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t start, uint64_t remaining) {
     bool ok = true;
     while (remaining >= 8) {
         MovAtomHeader h;
@@ -76,9 +72,12 @@ bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t 
                         printf("Warning Wave ENDA data len < 2 (%llu)\n", (unsigned long long)w.payload_size);
                     } else {
                         uint16_t v = be16(moov + w.payload_offset);
-                        if (v == 1) t->pcm_flags &= ~0x02u;
-                        else if (v == 0) t->pcm_flags |= 0x02u;
-                        else printf("Warning : Invalid ENDA endianness value : %d\n", v);
+                        if (v == 1)
+                            t->pcm_flags &= ~0x02u;
+                        else if (v == 0)
+                            t->pcm_flags |= 0x02u;
+                        else
+                            printf("Warning : Invalid ENDA endianness value : %d\n", v);
                     }
                 }
                 off = w.payload_offset + w.payload_size;
@@ -91,8 +90,7 @@ bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t 
     return ok;
 }
 
-void build_chunk_table(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, const uint8_t *moov)
-{
+void build_chunk_table(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, const uint8_t *moov) {
     MovChunkOffsets co = mov_parse_chunk_offsets(moov, a.chunk_offsets, a.chunk_offset_width);
     uint32_t *spc = nullptr;
     try {
@@ -108,8 +106,7 @@ void build_chunk_table(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, co
             uint64_t bytes = uint64_t(spc[c]) * t->bytes_per_frame;  // bytes_per_frame < 2^32 here
             if (co.offsets[c] > r->file_size || bytes > r->file_size - co.offsets[c]) {
                 printf("ERROR : Invalid Offset Size Audio chunk (Offset : %llu : Size : %llu (filesize : %llu)\n",
-                       (unsigned long long)co.offsets[c], (unsigned long long)bytes,
-                       (unsigned long long)r->file_size);
+                       (unsigned long long)co.offsets[c], (unsigned long long)bytes, (unsigned long long)r->file_size);
                 t->track_flags |= 0x02;
                 cut = true;
                 break;
@@ -146,8 +143,7 @@ void build_chunk_table(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, co
 
 }  // namespace
 
-void mov_reader_parse_audio_track(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, const uint8_t *moov)
-{
+void mov_reader_parse_audio_track(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, const uint8_t *moov) {
     if (a.tkhd.size >= 16) t->track_id = be32(moov + a.tkhd.offset + 12);
     if (a.stsd.size < 12) throw_process_error("Invalid Stsd audio trak");
     const uint8_t *s = moov + a.stsd.offset;
@@ -238,8 +234,7 @@ void mov_reader_parse_audio_track(MovReader *r, MovAudioTrack *t, const MovTrakA
 }
 
 uint64_t mov_reader_read_audio(MovReader *r, void *buffer, uint32_t track_index, uint64_t first_sample,
-                               uint64_t count)
-{
+                               uint64_t count) {
     if (!r->audio_mutex) throw_process_error("Invalid audio track index");
     std::lock_guard<std::mutex> lock(*r->audio_mutex);
     if (track_index >= r->nb_audio_tracks) {

@@ -14,18 +14,16 @@ using namespace movr;
 namespace {
 
 const uint32_t kAcceptedCodecs[] = {
-    fourcc("Hap1"), fourcc("Hap5"), fourcc("Hap7"), fourcc("HapA"), fourcc("HapM"), fourcc("HapY"),
-    fourcc("apch"), fourcc("apcn"), fourcc("apco"), fourcc("apcs"), fourcc("ap4h"), fourcc("ap4x"),
-    fourcc("jpeg"), fourcc("nclc"), fourcc("DXD3"), fourcc("AVdn"), fourcc("AVdh"), fourcc("2vuy"),
-    fourcc("v210"),
+    fourcc("Hap1"), fourcc("Hap5"), fourcc("Hap7"), fourcc("HapA"), fourcc("HapM"), fourcc("HapY"), fourcc("apch"),
+    fourcc("apcn"), fourcc("apco"), fourcc("apcs"), fourcc("ap4h"), fourcc("ap4x"), fourcc("jpeg"), fourcc("nclc"),
+    fourcc("DXD3"), fourcc("AVdn"), fourcc("AVdh"), fourcc("2vuy"), fourcc("v210"),
 };
 
 struct SttsEntry {
     uint32_t count, duration;
 };
 
-void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_t remaining)
-{
+void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_t remaining) {
     const uint32_t avdn = fourcc("AVdn"), avdh = fourcc("AVdh");
     while (remaining >= 8) {
         MovAtomHeader h;
@@ -59,14 +57,20 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
                 printf("Warning : Invalid PASP size : %llu\n", ps);
             } else {
                 uint32_t hs = be32(p), vs = be32(p + 4);
-                if (hs == 0 || vs == 0) printf("Warning : Invalid PASP (%u / %u)\n", hs, vs);
-                else if (hs == vs) r->pixel_aspect = ZRational{1, 1};
-                else r->pixel_aspect = ZRational{hs, vs};
+                if (hs == 0 || vs == 0)
+                    printf("Warning : Invalid PASP (%u / %u)\n", hs, vs);
+                else if (hs == vs)
+                    r->pixel_aspect = ZRational{1, 1};
+                else
+                    r->pixel_aspect = ZRational{hs, vs};
             }
         } else if (type_is(h.type, "ACLR")) {
-            if (r->codec != avdn && r->codec != avdh) printf("ACLR Atom found but not DnxHD/HR : %u\n", r->codec);
-            else if (ps < 12) printf("Warning : Invalid ACLR size : %llu\n", ps);
-            else if (std::memcmp(p, "ACLR", 4) != 0) printf("ACLR unknown code\n");
+            if (r->codec != avdn && r->codec != avdh)
+                printf("ACLR Atom found but not DnxHD/HR : %u\n", r->codec);
+            else if (ps < 12)
+                printf("Warning : Invalid ACLR size : %llu\n", ps);
+            else if (std::memcmp(p, "ACLR", 4) != 0)
+                printf("ACLR unknown code\n");
             else {
                 uint32_t v = be32(p + 8);
                 if (v == 0 || v == 2) {
@@ -80,9 +84,12 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
                 }
             }
         } else if (type_is(h.type, "APRG")) {
-            if (r->codec != avdn) printf("APRG Atom found but not DnxHD/HR\n");
-            else if (ps < 12) printf("Warning : Invalid APRG size : %llu\n", ps);
-            else if (std::memcmp(p, "APRG", 4) != 0) printf("APRG unknown code\n");
+            if (r->codec != avdn)
+                printf("APRG Atom found but not DnxHD/HR\n");
+            else if (ps < 12)
+                printf("Warning : Invalid APRG size : %llu\n", ps);
+            else if (std::memcmp(p, "APRG", 4) != 0)
+                printf("APRG unknown code\n");
             else {
                 uint32_t v = be32(p + 8);
                 if (v == 1) {
@@ -98,37 +105,48 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
                 }
             }
         } else if (type_is(h.type, "ARES")) {
-            if (r->codec != avdn) printf("ARES Atom found but not DnxHD\n");
-            else if (ps < 32) printf("Warning : Invalid ARES size : %llu\n", ps);
-            else if (std::memcmp(p, "ARES", 4) != 0) printf("ARES unknown code\n");
+            if (r->codec != avdn)
+                printf("ARES Atom found but not DnxHD\n");
+            else if (ps < 32)
+                printf("Warning : Invalid ARES size : %llu\n", ps);
+            else if (std::memcmp(p, "ARES", 4) != 0)
+                printf("ARES unknown code\n");
             else {
                 uint32_t id = be32(p + 8);
                 switch (id) {
-                case 1237: case 1238: case 1242: case 1243: case 1244: case 1251:
-                case 1252: case 1253: case 1258: case 1259: case 1260: case 1274:
-                    r->codec_variant = 1;
-                    break;
-                case 1235: case 1241: case 1250:
-                    r->codec_variant = 2;
-                    break;
-                case 1256:
-                    r->codec_variant = 3;
-                    break;
-                default:
-                    printf("Unknown DnxHD Compression id : %u\n", id);
-                    r->codec_variant = 0;
+                case 1237:
+                case 1238:
+                case 1242:
+                case 1243:
+                case 1244:
+                case 1251:
+                case 1252:
+                case 1253:
+                case 1258:
+                case 1259:
+                case 1260:
+                case 1274: r->codec_variant = 1; break;
+                case 1235:
+                case 1241:
+                case 1250: r->codec_variant = 2; break;
+                case 1256: r->codec_variant = 3; break;
+                default: printf("Unknown DnxHD Compression id : %u\n", id); r->codec_variant = 0;
                 }
             }
         } else if (type_is(h.type, "ADHR")) {
-            if (r->codec != avdh) printf("ADHR Atom found but not DnxHR\n");
-            else if (ps < 24) printf("Warning : Invalid ADHR size : %llu\n", ps);
+            if (r->codec != avdh)
+                printf("ADHR Atom found but not DnxHR\n");
+            else if (ps < 24)
+                printf("Warning : Invalid ADHR size : %llu\n", ps);
             else {
                 if (be16(p + 20) != 0) printf("WARNING : ADHR : DnxHR with alpha (alpha unsupported)\n");
                 r->codec_variant = 0;
                 uint32_t sampling = be32(p + 8), code = be32(p + 12);
                 if (sampling == 0 || sampling == 2) {
-                    if (code >= 1 && code <= 3) r->codec_variant = (sampling == 0 ? 3 : 6) + code;
-                    else printf("ADHR : Unknown bitdepth 422 : %u\n", code);
+                    if (code >= 1 && code <= 3)
+                        r->codec_variant = (sampling == 0 ? 3 : 6) + code;
+                    else
+                        printf("ADHR : Unknown bitdepth 422 : %u\n", code);
                 } else if (sampling == 1) {
                     printf("ADHR : Sampling 420\n");
                 } else {
@@ -142,9 +160,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
 }
 
 // Resampling: output frame k takes the source sample whose timestamp is nearest to k / fps.
-void resample_to_constant_rate(MovReader *r, const std::vector<double> &ts, const MovSeekEntry *src,
-                               uint32_t nb_src)
-{
+void resample_to_constant_rate(MovReader *r, const std::vector<double> &ts, const MovSeekEntry *src, uint32_t nb_src) {
     const uint32_t n_ts = uint32_t(std::min<size_t>(ts.size(), nb_src));
     if (r->nb_frames == 0) throw_process_error("Can't find enough frames");
     r->seek_table[0] = src[0];
@@ -180,16 +196,17 @@ void resample_to_constant_rate(MovReader *r, const std::vector<double> &ts, cons
                 best = d;
             }
         }
-        if (chosen == s) r->vfr_duplicated_frames++;
-        else if (chosen > s + 1) r->vfr_dropped_frames += chosen - s - 1;
+        if (chosen == s)
+            r->vfr_duplicated_frames++;
+        else if (chosen > s + 1)
+            r->vfr_dropped_frames += chosen - s - 1;
         r->seek_table[k] = src[chosen];
         s = chosen;
     }
 }
 
 void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov, const SttsEntry *stts,
-                       uint32_t stts_count, uint32_t timescale)
-{
+                       uint32_t stts_count, uint32_t timescale) {
     free(r->seek_table);
     r->seek_table = nullptr;
     if (r->nb_frames == 0) throw_process_error("Invalid video duration");
@@ -270,10 +287,11 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
                 if (offset > r->file_size || size > r->file_size - offset) {
                     if (index == 0) throw_process_error("Invalid offset size");
                     if (sizes)
-                        printf("ERROR : Invalid offset size for sample : %llu (Offset : %llu ; Size : %u ; Filesize : "
-                               "%llu)\n",
-                               (unsigned long long)index, (unsigned long long)offset, size,
-                               (unsigned long long)r->file_size);
+                        printf(
+                            "ERROR : Invalid offset size for sample : %llu (Offset : %llu ; Size : %u ; Filesize : "
+                            "%llu)\n",
+                            (unsigned long long)index, (unsigned long long)offset, size,
+                            (unsigned long long)r->file_size);
                     else
                         printf("ERROR : Invalid offset size for sample : %llu\n", (unsigned long long)index);
                     r->warning_flags |= MOV_WARNING_FILE_INCOMPLETE;
@@ -323,20 +341,16 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
 }
 
 // Reads `n` bytes at `at` of the first sample, keeping the stream position.
-bool read_first_sample_bytes(MovReader *r, uint64_t at, uint8_t *dst, uint32_t n)
-{
+bool read_first_sample_bytes(MovReader *r, uint64_t at, uint8_t *dst, uint32_t n) {
     try {
         uint64_t pos = mov_file_tell(r->file);
         file_read_at(r->file, dst, r->seek_table[0].offset + at, n);
         mov_seek_from_start(r->file, pos);
         return true;
-    } catch (const std::exception &) {
-        return false;
-    }
+    } catch (const std::exception &) { return false; }
 }
 
-void first_sample_checks(MovReader *r)
-{
+void first_sample_checks(MovReader *r) {
     const uint32_t c = r->codec;
     const bool prores = (c == fourcc("ap4h") || c == fourcc("ap4x")) && r->depth == 24 &&
                         !(r->flags & MOV_FLAG_SKIP_PRORES_ALPHA_CHECK);
@@ -350,13 +364,18 @@ void first_sample_checks(MovReader *r)
     const uint32_t size = r->seek_table[0].size;
     if (prores) {
         uint8_t b;
-        if (size < 27) printf("Fail to check prores (Invalid length)\n");
-        else if (!read_first_sample_bytes(r, 25, &b, 1)) printf("Fail to check prores frame\n");
-        else if ((b & 0x0F) == 1 || (b & 0x0F) == 2) r->depth = 32;
+        if (size < 27)
+            printf("Fail to check prores (Invalid length)\n");
+        else if (!read_first_sample_bytes(r, 25, &b, 1))
+            printf("Fail to check prores frame\n");
+        else if ((b & 0x0F) == 1 || (b & 0x0F) == 2)
+            r->depth = 32;
     } else if (dxv) {
         uint8_t b[4];
-        if (size < 4) printf("Fail to check dxv (Invalid length)\n");
-        else if (!read_first_sample_bytes(r, 0, b, 4)) printf("Fail to check dxv frame\n");
+        if (size < 4)
+            printf("Fail to check dxv (Invalid length)\n");
+        else if (!read_first_sample_bytes(r, 0, b, 4))
+            printf("Fail to check dxv frame\n");
         else {
             uint32_t v = le32(b);
             // The four characters sit in file order, so the little-endian value reads "1TXD".
@@ -380,7 +399,8 @@ void first_sample_checks(MovReader *r)
         }
     } else {
         uint8_t b7, b33, b44;
-        if (size < 640) printf("Fail to check DnxHR (Invalid length)\n");
+        if (size < 640)
+            printf("Fail to check DnxHR (Invalid length)\n");
         else if (!read_first_sample_bytes(r, 7, &b7, 1) || !read_first_sample_bytes(r, 33, &b33, 1) ||
                  !read_first_sample_bytes(r, 44, &b44, 1))
             printf("Fail to check DnxHR frame\n");
@@ -388,7 +408,8 @@ void first_sample_checks(MovReader *r)
             if (b7 & 1) printf("DEV : DnxHR with alpha (Alpha unsupported\n");
             uint32_t code = b33 >> 5;
             if (!(b44 & 0x40)) {
-                if (code >= 1 && code <= 3) r->codec_variant = 3 + code;
+                if (code >= 1 && code <= 3)
+                    r->codec_variant = 3 + code;
                 else {
                     printf("ERROR : unknown DnxHR 422 bitdepth : %u\n", code);
                     r->codec_variant = 0;
@@ -408,8 +429,7 @@ void first_sample_checks(MovReader *r)
 
 }  // namespace
 
-void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov)
-{
+void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov) {
     if (a.tkhd.size < 84) {
         printf("Video Trak : TKHD invalid size ( < 84) : found : %u\n", a.tkhd.size);
         throw_process_error("Invalid tkhd video trak");
@@ -436,7 +456,8 @@ void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uin
         printf("Warning : not enough space for STTS entries, clamp to %u\n", stts_count);
     }
     std::vector<SttsEntry> stts(stts_count);
-    for (uint32_t i = 0; i < stts_count; i++) stts[i] = SttsEntry{be32(st + 8 + 8 * uint64_t(i)), be32(st + 12 + 8 * uint64_t(i))};
+    for (uint32_t i = 0; i < stts_count; i++)
+        stts[i] = SttsEntry{be32(st + 8 + 8 * uint64_t(i)), be32(st + 12 + 8 * uint64_t(i))};
 
     if (stts_count == 1) {
         r->is_vfr = false;
@@ -469,8 +490,10 @@ void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uin
             r->fps = double(timescale) / den;
         }
         double frames;
-        if (r->flags & MOV_FLAG_VFR_KEEP_SAMPLES) frames = double(sum);
-        else frames = timescale ? std::round(double(media_duration) / timescale * r->fps) : 0;
+        if (r->flags & MOV_FLAG_VFR_KEEP_SAMPLES)
+            frames = double(sum);
+        else
+            frames = timescale ? std::round(double(media_duration) / timescale * r->fps) : 0;
         if (!(frames >= 0) || frames > double(MOV_READER_MAX_FRAMES)) throw_process_error("Invalid video duration");
         r->nb_frames = uint32_t(frames);
     }

@@ -23,8 +23,7 @@ using movr::le32;
 // ---------------------------------------------------------------------------------------
 // Slice plans
 
-void notchlc_slice_plan_for_cores(SliceTable *t, uint32_t units, uint32_t min_units, uint32_t cores)
-{
+void notchlc_slice_plan_for_cores(SliceTable *t, uint32_t units, uint32_t min_units, uint32_t cores) {
     std::memset(t, 0, sizeof(*t));
     if (units == 0) return;
     if (min_units == 0) throw_process_error("Invalid min height slice");
@@ -48,8 +47,7 @@ void notchlc_slice_plan_for_cores(SliceTable *t, uint32_t units, uint32_t min_un
     }
 }
 
-void notchlc_slice_plan(SliceTable *t, uint32_t units, uint32_t min_units)
-{
+void notchlc_slice_plan(SliceTable *t, uint32_t units, uint32_t min_units) {
     std::memset(t, 0, sizeof(*t));
     if (units == 0) return;
     if (min_units == 0) throw_process_error("Invalid min height slice");
@@ -76,13 +74,13 @@ inline int32_t clamp_i(int32_t v, int32_t hi) { return v < 0 ? 0 : (v > hi ? hi 
 
 template <bool Alpha>
 void to_rgb8(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_ls[4], const int64_t src_ls[4],
-             uint32_t width, uint32_t rows)
-{
+             uint32_t width, uint32_t rows) {
     for (uint32_t r = 0; r < rows; r++) {
         const uint16_t *y = reinterpret_cast<const uint16_t *>(src[0] + r * (src_ls[0] & ~int64_t(1)));
         const uint16_t *u = reinterpret_cast<const uint16_t *>(src[1] + r * (src_ls[1] & ~int64_t(1)));
         const uint16_t *v = reinterpret_cast<const uint16_t *>(src[2] + r * (src_ls[2] & ~int64_t(1)));
-        const uint16_t *a = Alpha ? reinterpret_cast<const uint16_t *>(src[3] + r * (src_ls[3] & ~int64_t(1))) : nullptr;
+        const uint16_t *a =
+            Alpha ? reinterpret_cast<const uint16_t *>(src[3] + r * (src_ls[3] & ~int64_t(1))) : nullptr;
         uint8_t *d = dst[0] + r * dst_ls[0];
         for (uint32_t x = 0; x < width; x++) {
             int32_t yy = int32_t(y[x]) * 2048, cb = int32_t(u[x]) - 2048, cr = int32_t(v[x]) - 2048;
@@ -96,14 +94,14 @@ void to_rgb8(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t d
 
 template <bool Alpha>
 void to_rgb16(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_ls[4], const int64_t src_ls[4],
-              uint32_t width, uint32_t rows)
-{
+              uint32_t width, uint32_t rows) {
     auto widen = [](uint32_t x) { return int32_t((x << 4) | (x >> 8)); };
     for (uint32_t r = 0; r < rows; r++) {
         const uint16_t *y = reinterpret_cast<const uint16_t *>(src[0] + r * (src_ls[0] & ~int64_t(1)));
         const uint16_t *u = reinterpret_cast<const uint16_t *>(src[1] + r * (src_ls[1] & ~int64_t(1)));
         const uint16_t *v = reinterpret_cast<const uint16_t *>(src[2] + r * (src_ls[2] & ~int64_t(1)));
-        const uint16_t *a = Alpha ? reinterpret_cast<const uint16_t *>(src[3] + r * (src_ls[3] & ~int64_t(1))) : nullptr;
+        const uint16_t *a =
+            Alpha ? reinterpret_cast<const uint16_t *>(src[3] + r * (src_ls[3] & ~int64_t(1))) : nullptr;
         uint16_t *d = reinterpret_cast<uint16_t *>(dst[0] + r * dst_ls[0]);
         for (uint32_t x = 0; x < width; x++) {
             int32_t yy = widen(y[x]) * 2048, cb = widen(u[x]) - 32768, cr = widen(v[x]) - 32768;
@@ -118,23 +116,19 @@ void to_rgb16(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t 
 }  // namespace
 
 void notchlc_to_rgbx8(uint8_t *const d[4], const uint8_t *const s[4], const int64_t dl[4], const int64_t sl[4],
-                      uint32_t w, uint32_t rows)
-{
+                      uint32_t w, uint32_t rows) {
     to_rgb8<false>(d, s, dl, sl, w, rows);
 }
 void notchlc_to_rgba8(uint8_t *const d[4], const uint8_t *const s[4], const int64_t dl[4], const int64_t sl[4],
-                      uint32_t w, uint32_t rows)
-{
+                      uint32_t w, uint32_t rows) {
     to_rgb8<true>(d, s, dl, sl, w, rows);
 }
 void notchlc_to_rgbx16(uint8_t *const d[4], const uint8_t *const s[4], const int64_t dl[4], const int64_t sl[4],
-                       uint32_t w, uint32_t rows)
-{
+                       uint32_t w, uint32_t rows) {
     to_rgb16<false>(d, s, dl, sl, w, rows);
 }
 void notchlc_to_rgba16(uint8_t *const d[4], const uint8_t *const s[4], const int64_t dl[4], const int64_t sl[4],
-                       uint32_t w, uint32_t rows)
-{
+                       uint32_t w, uint32_t rows) {
     to_rgb16<true>(d, s, dl, sl, w, rows);
 }
 
@@ -154,7 +148,7 @@ struct Layout {
     uint64_t chroma_data;    // bytes
     uint64_t alpha_data;     // bytes from the chroma data
     uint64_t data_end;
-    uint64_t luma_start;     // L
+    uint64_t luma_start;  // L
 };
 
 struct Plane {
@@ -166,8 +160,7 @@ struct Plane {
 class BitReader {
 public:
     BitReader(const uint8_t *p, uint64_t words) : p_(p), words_(words) {}
-    uint32_t read(uint32_t k)
-    {
+    uint32_t read(uint32_t k) {
         if (n_ >= k) {
             uint32_t v = uint32_t(buf_ & ((uint64_t(1) << k) - 1));
             buf_ >>= k;
@@ -192,8 +185,7 @@ private:
     uint32_t n_ = 0;
 };
 
-void decode_luma(const Layout &L, const Plane &y, uint32_t first_group, uint32_t groups)
-{
+void decode_luma(const Layout &L, const Plane &y, uint32_t first_group, uint32_t groups) {
     const uint32_t bw = (L.width + 3) / 4;
     for (uint32_t g = first_group; g < first_group + groups; g++) {
         const uint64_t entry = le32(L.p + 40 + 4 * uint64_t(g));
@@ -225,8 +217,7 @@ void decode_luma(const Layout &L, const Plane &y, uint32_t first_group, uint32_t
     }
 }
 
-void decode_alpha(const Layout &L, const Plane &a, uint32_t first_group, uint32_t groups)
-{
+void decode_alpha(const Layout &L, const Plane &a, uint32_t first_group, uint32_t groups) {
     const uint32_t bw = (L.width + 15) / 16;
     for (uint32_t g = first_group; g < first_group + groups; g++) {
         for (uint32_t b = 0; b < bw; b++) {
@@ -270,8 +261,7 @@ struct ChromaSub {
 
 inline int32_t widen8(uint32_t b) { return int32_t((b << 4) | (b & 15)); }
 
-void decode_chroma(const Layout &L, const Plane &cbp, const Plane &crp, uint32_t first_group, uint32_t groups)
-{
+void decode_chroma(const Layout &L, const Plane &cbp, const Plane &crp, uint32_t first_group, uint32_t groups) {
     const uint32_t bw = (L.width + 15) / 16;
     for (uint32_t g = first_group; g < first_group + groups; g++) {
         for (uint32_t b = 0; b < bw; b++) {
@@ -299,14 +289,16 @@ void decode_chroma(const Layout &L, const Plane &cbp, const Plane &crp, uint32_t
             const uint32_t bx = b * 16, by = g * 16;
             if (W8 == 0 && W4 == 0) {
                 const ChromaSub s = next();
-                for (uint32_t k = 0; k < 16; k++) put(s, (s.codes >> (2 * k)) & 3, bx + (k % 4) * 4, by + (k / 4) * 4, 4);
+                for (uint32_t k = 0; k < 16; k++)
+                    put(s, (s.codes >> (2 * k)) & 3, bx + (k % 4) * 4, by + (k / 4) * 4, 4);
                 continue;
             }
             for (uint32_t q = 0; q < 4; q++) {
                 const uint32_t qx = bx + (q % 2) * 8, qy = by + (q / 2) * 8;
                 if (W8 & (1u << q)) {
                     const ChromaSub s = next();
-                    for (uint32_t k = 0; k < 16; k++) put(s, (s.codes >> (2 * k)) & 3, qx + (k % 4) * 2, qy + (k / 4) * 2, 2);
+                    for (uint32_t k = 0; k < 16; k++)
+                        put(s, (s.codes >> (2 * k)) & 3, qx + (k % 4) * 2, qy + (k / 4) * 2, 2);
                 } else if (W4 != 0) {
                     for (uint32_t sb = 0; sb < 4; sb++) {
                         const ChromaSub s = next();
@@ -325,23 +317,20 @@ void decode_chroma(const Layout &L, const Plane &cbp, const Plane &crp, uint32_t
     }
 }
 
-void run_slices(const SliceTable &t, const std::function<void(uint32_t, uint32_t)> &fn)
-{
+void run_slices(const SliceTable &t, const std::function<void(uint32_t, uint32_t)> &fn) {
     dispatch_apply(t.nb_slices, [&](size_t i) {
         if (t.count[i]) fn(t.first[i], t.count[i]);
     });
 }
 
-[[noreturn]] void fail_corrupt(NotchLcDecoder *d, const char *msg)
-{
+[[noreturn]] void fail_corrupt(NotchLcDecoder *d, const char *msg) {
     d->out_frame->error_flags |= VideoFrameError_Corrupt;
     throw_process_error(msg);
 }
 
 // Largest payload a frame of this size can need: header and tables plus generous room
 // for the bit streams (under 3 bytes per pixel in practice). Anything larger is hostile.
-uint64_t max_payload(uint32_t w, uint32_t h)
-{
+uint64_t max_payload(uint32_t w, uint32_t h) {
     const uint64_t w16 = (uint64_t(w) + 15) / 16 * 16, h16 = (uint64_t(h) + 15) / 16 * 16;
     return 4096 + 8 * w16 * h16;
 }
@@ -351,8 +340,7 @@ uint64_t max_payload(uint32_t w, uint32_t h)
 // ---------------------------------------------------------------------------------------
 // Node
 
-void notchlc_decoder_free(NotchLcDecoder *d)
-{
+void notchlc_decoder_free(NotchLcDecoder *d) {
     if (!d) return;
     video_frame_destroy(&d->out_frame);
     video_frame_destroy(&d->yuv_frame);
@@ -360,15 +348,13 @@ void notchlc_decoder_free(NotchLcDecoder *d)
     free(d);
 }
 
-void notchlc_decode_destroy(VideoFilter *f)
-{
+void notchlc_decode_destroy(VideoFilter *f) {
     if (!f || !f->priv_data) return;
     notchlc_decoder_free(static_cast<NotchLcDecoder *>(f->priv_data));
     f->priv_data = nullptr;
 }
 
-VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params)
-{
+VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params) {
     VideoFilter *f = video_filter_create(VideoFilterType_NotchLcDecode, 1);
     auto *d = static_cast<NotchLcDecoder *>(calloc(1, sizeof(NotchLcDecoder)));
     if (!d) {
@@ -402,8 +388,8 @@ VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params)
             const bool alpha = params->pix_fmt == PixFmt_RGBA8 || params->pix_fmt == PixFmt_RGBA16;
             d->decode_alpha = alpha;
             d->yuv_frame = video_frame_new();
-            video_frame_alloc_round(d->yuv_frame, d->width, d->height, alpha ? PixFmt_YUVA444_12 : PixFmt_YUV444_12,
-                                    1, w16, h16);
+            video_frame_alloc_round(d->yuv_frame, d->width, d->height, alpha ? PixFmt_YUVA444_12 : PixFmt_YUV444_12, 1,
+                                    w16, h16);
             video_frame_alloc(d->out_frame, d->width, d->height, params->pix_fmt, 1);
             d->convert_to_rgb = 1;
             switch (params->pix_fmt) {
@@ -419,8 +405,7 @@ VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params)
             video_frame_alloc_round(d->out_frame, d->width, d->height, params->pix_fmt, 1, w16, h16);
             d->decode_alpha = params->pix_fmt == PixFmt_YUVA444_12;
             break;
-        default:
-            throw_process_error("Unsupported dst fmt");
+        default: throw_process_error("Unsupported dst fmt");
         }
     } catch (...) {
         notchlc_decoder_free(d);
@@ -434,8 +419,7 @@ VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params)
     return f;
 }
 
-void notchlc_decode_process(VideoFilter *f)
-{
+void notchlc_decode_process(VideoFilter *f) {
     auto *d = filter_node_data<NotchLcDecoder>(f);
     const VideoFrame *in = filter_node_input(f);
     if (in->data_descriptor != VideoFrameNotchLcData) throw_process_error("Invalid data descriptor");

@@ -11,8 +11,8 @@
 #include "media/video_frame.h"
 
 struct NotchLcDecodeParams {
-    PixFmt pix_fmt;            // 1, 4, 5, 6 (packed RGB) or 32, 33 (12-bit planar)
-    uint32_t width;            // must equal the size stored in every frame
+    PixFmt pix_fmt;  // 1, 4, 5, 6 (packed RGB) or 32, 33 (12-bit planar)
+    uint32_t width;  // must equal the size stored in every frame
     uint32_t height;
     uint8_t slice_over_cores;  // 1: split each phase over the physical cores
 };
@@ -27,9 +27,8 @@ struct SliceTable {
 
 // Row kernel: four destination and four source row pointers (null for an absent plane),
 // their line sizes in bytes, the width in pixels and the number of rows.
-using NotchLcConvertKernel = void (*)(uint8_t *const dst[4], const uint8_t *const src[4],
-                                      const int64_t dst_ls[4], const int64_t src_ls[4],
-                                      uint32_t width, uint32_t rows);
+using NotchLcConvertKernel = void (*)(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_ls[4],
+                                      const int64_t src_ls[4], uint32_t width, uint32_t rows);
 
 struct NotchLcDecoder {
     VideoFrame *out_frame;
@@ -38,7 +37,7 @@ struct NotchLcDecoder {
     uint8_t decode_alpha;
     uint8_t convert_to_rgb;
     uint8_t slice_over_cores;
-    uint8_t *payload;       // malloc, grows only; 64 zero bytes follow the payload
+    uint8_t *payload;  // malloc, grows only; 64 zero bytes follow the payload
     uint32_t payload_size;
     uint64_t payload_capacity;
     SliceTable group_slices;      // 4-row groups (luma)

@@ -21,7 +21,8 @@ inline void move(uint32_t r, uint32_t c, uint32_t w, uint32_t h, uint32_t *dr, u
 template <uint32_t E, int T>
 void raw_kernel(uint8_t *dst, const uint8_t *src, uint32_t w, uint32_t h, int64_t sls, int64_t dls) {
     if constexpr (T == 5) {
-        for (uint32_t r = 0; r < h; ++r) std::memcpy(dst + int64_t(h - 1 - r) * dls, src + int64_t(r) * sls, size_t(w) * E);
+        for (uint32_t r = 0; r < h; ++r)
+            std::memcpy(dst + int64_t(h - 1 - r) * dls, src + int64_t(r) * sls, size_t(w) * E);
     } else {
         for (uint32_t r = 0; r < h; ++r) {
             const uint8_t *s = src + int64_t(r) * sls;
@@ -36,12 +37,9 @@ void raw_kernel(uint8_t *dst, const uint8_t *src, uint32_t w, uint32_t h, int64_
 
 // Pixel k = 4 x row + column of a block goes to position kPerm[T][k].
 constexpr uint8_t kPerm[6][16] = {
-    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
-    {3, 7, 11, 15, 2, 6, 10, 14, 1, 5, 9, 13, 0, 4, 8, 12},
-    {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
-    {12, 8, 4, 0, 13, 9, 5, 1, 14, 10, 6, 2, 15, 11, 7, 3},
-    {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12},
-    {12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3},
+    {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, {3, 7, 11, 15, 2, 6, 10, 14, 1, 5, 9, 13, 0, 4, 8, 12},
+    {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {12, 8, 4, 0, 13, 9, 5, 1, 14, 10, 6, 2, 15, 11, 7, 3},
+    {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12}, {12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3},
 };
 
 // Colour block: end points copied, 2-bit index fields permuted.

@@ -10,8 +10,8 @@ enum : uint32_t {
     RotateFlip_Rotate90 = 1,  // clockwise
     RotateFlip_Rotate180 = 2,
     RotateFlip_Rotate270 = 3,
-    RotateFlip_FlipH = 4,     // left and right exchanged
-    RotateFlip_FlipV = 5,     // top and bottom exchanged
+    RotateFlip_FlipH = 4,  // left and right exchanged
+    RotateFlip_FlipV = 5,  // top and bottom exchanged
 };
 
 struct RotateFlipParams {

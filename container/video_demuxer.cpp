@@ -13,8 +13,7 @@
 
 using namespace movr;
 
-VideoDemuxer *video_demuxer_new(uint32_t frames_per_call, uint32_t kind)
-{
+VideoDemuxer *video_demuxer_new(uint32_t frames_per_call, uint32_t kind) {
     auto *d = static_cast<VideoDemuxer *>(calloc(1, sizeof(VideoDemuxer)));
     if (!d) throw_alloc_error();
     d->kind = kind;
@@ -22,22 +21,19 @@ VideoDemuxer *video_demuxer_new(uint32_t frames_per_call, uint32_t kind)
     return d;
 }
 
-uint32_t video_demuxer_demux(VideoDemuxer *d, VideoFrame **frames)
-{
+uint32_t video_demuxer_demux(VideoDemuxer *d, VideoFrame **frames) {
     if (!d) throw_process_error("Invalid video demuxing");
     if (!frames) throw_process_error("No array out frames");
     return d->demux(d->priv_data, d->frames_per_call, frames);
 }
 
-void video_demuxer_get_frame(VideoDemuxer *d, uint32_t index, VideoFrame *frame, bool clamp)
-{
+void video_demuxer_get_frame(VideoDemuxer *d, uint32_t index, VideoFrame *frame, bool clamp) {
     if (!d) throw_process_error("unset demuxer");
     if (!d->get_frame) throw_process_error("not imp get frame");
     d->get_frame(d->priv_data, index, frame, clamp);
 }
 
-void video_demuxer_free(VideoDemuxer *d)
-{
+void video_demuxer_free(VideoDemuxer *d) {
     if (!d) return;
     if (d->close && d->priv_data) d->close(d->priv_data);
     free(d);
@@ -54,27 +50,34 @@ struct CodecMap {
 };
 
 const CodecMap kCodecs[] = {
-    {"Hap1", false, VideoFrameHapData},      {"Hap5", false, VideoFrameHapData},
-    {"Hap7", false, VideoFrameHapData},      {"HapA", false, VideoFrameHapData},
-    {"HapM", false, VideoFrameHapData},      {"HapY", false, VideoFrameHapData},
-    {"apch", false, VideoFrameProresData},   {"apcn", false, VideoFrameProresData},
-    {"apco", false, VideoFrameProresData},   {"apcs", false, VideoFrameProresData},
-    {"ap4h", false, VideoFrameProresData},   {"ap4x", false, VideoFrameProresData},
-    {"jpeg", false, VideoFramePhotoJpegData}, {"nclc", false, VideoFrameNotchLcData},
-    {"DXD3", false, VideoFrameDxv3Data},     {"AVdn", false, VideoFrameDnxHDData},
-    {"AVdh", false, VideoFrameDnxHRData},    {"2vuy", true, PixFmt_UYVY},
+    {"Hap1", false, VideoFrameHapData},
+    {"Hap5", false, VideoFrameHapData},
+    {"Hap7", false, VideoFrameHapData},
+    {"HapA", false, VideoFrameHapData},
+    {"HapM", false, VideoFrameHapData},
+    {"HapY", false, VideoFrameHapData},
+    {"apch", false, VideoFrameProresData},
+    {"apcn", false, VideoFrameProresData},
+    {"apco", false, VideoFrameProresData},
+    {"apcs", false, VideoFrameProresData},
+    {"ap4h", false, VideoFrameProresData},
+    {"ap4x", false, VideoFrameProresData},
+    {"jpeg", false, VideoFramePhotoJpegData},
+    {"nclc", false, VideoFrameNotchLcData},
+    {"DXD3", false, VideoFrameDxv3Data},
+    {"AVdn", false, VideoFrameDnxHDData},
+    {"AVdh", false, VideoFrameDnxHRData},
+    {"2vuy", true, PixFmt_UYVY},
     {"v210", true, PixFmt_V210},
 };
 
-void free_data(MovDemuxerData *m)
-{
+void free_data(MovDemuxerData *m) {
     mov_reader_close_file(&m->reader);
     mov_reader_free_tables(&m->reader);
     delete m;
 }
 
-void build(VideoDemuxer *d, MovDemuxerData *m, const MovDemuxerParams *p)
-{
+void build(VideoDemuxer *d, MovDemuxerData *m, const MovDemuxerParams *p) {
     if (p->end_frame != 0xFFFFFFFF && p->start_frame > p->end_frame) throw_process_error("Invalid start end f");
     m->start_frame = p->start_frame;
     m->end_frame = p->end_frame;
@@ -128,8 +131,7 @@ void build(VideoDemuxer *d, MovDemuxerData *m, const MovDemuxerParams *p)
 
 }  // namespace
 
-VideoDemuxer *create_video_demuxer_mov(const MovDemuxerParams *params, uint32_t frames_per_call)
-{
+VideoDemuxer *create_video_demuxer_mov(const MovDemuxerParams *params, uint32_t frames_per_call) {
     VideoDemuxer *d = video_demuxer_new(frames_per_call, 1);
     MovDemuxerData *m = new (std::nothrow) MovDemuxerData;
     if (!m) {
@@ -154,8 +156,7 @@ VideoDemuxer *create_video_demuxer_mov(const MovDemuxerParams *params, uint32_t 
     return d;
 }
 
-uint32_t mov_demuxer_demux(void *priv, uint32_t count, VideoFrame **frames)
-{
+uint32_t mov_demuxer_demux(void *priv, uint32_t count, VideoFrame **frames) {
     auto *m = static_cast<MovDemuxerData *>(priv);
     int64_t n;
     if (!m->reverse) {
@@ -176,8 +177,7 @@ uint32_t mov_demuxer_demux(void *priv, uint32_t count, VideoFrame **frames)
     return uint32_t(n);
 }
 
-void mov_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *frame, bool clamp)
-{
+void mov_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *frame, bool clamp) {
     auto *m = static_cast<MovDemuxerData *>(priv);
     if (index > m->end_frame) {
         if (!clamp) throw_process_error("Out of range frame");
@@ -189,8 +189,7 @@ void mov_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *frame, bool c
     mov_demuxer_read_frame(m, index, frame);
 }
 
-void mov_demuxer_read_frame(MovDemuxerData *m, uint32_t index, VideoFrame *frame)
-{
+void mov_demuxer_read_frame(MovDemuxerData *m, uint32_t index, VideoFrame *frame) {
     try {
         if (!m->reader.seek_table || index >= m->reader.nb_frames) throw_process_error("Out of range frame");
         const MovSeekEntry e = m->reader.seek_table[index];
@@ -227,8 +226,7 @@ void mov_demuxer_read_frame(MovDemuxerData *m, uint32_t index, VideoFrame *frame
     frame->frame_index = index;
 }
 
-void mov_demuxer_close(void *priv)
-{
+void mov_demuxer_close(void *priv) {
     if (!priv) {
         printf("Intern data mov intra NULL\n");
         return;

@@ -18,9 +18,9 @@ using VideoDemuxerGetFrameFunc = void (*)(void *priv, uint32_t index, VideoFrame
 using VideoDemuxerCloseFunc = void (*)(void *priv);
 
 struct VideoDemuxer {
-    uint32_t kind;             // 1 MOV demuxer, 0 image-sequence and FFmpeg sources
-    void *priv_data;           // released through close
-    uint32_t frames_per_call;  // at least 1
+    uint32_t kind;                           // 1 MOV demuxer, 0 image-sequence and FFmpeg sources
+    void *priv_data;                         // released through close
+    uint32_t frames_per_call;                // at least 1
     char message[kVideoDemuxerMessageSize];  // warnings found while opening; empty when none
     VideoDemuxerDemuxFunc demux;
     VideoDemuxerGetFrameFunc get_frame;

@@ -10,19 +10,16 @@
 
 namespace {
 
-void put_le(uint8_t *p, uint64_t v, int bytes)
-{
+void put_le(uint8_t *p, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; i++, v >>= 8) p[i] = static_cast<uint8_t>(v);
 }
 
-void patch(FILE *f, uint64_t offset, const void *bytes, size_t n)
-{
+void patch(FILE *f, uint64_t offset, const void *bytes, size_t n) {
     wav_seek_from_start(f, offset);
     wav_write_bytes(f, bytes, n);
 }
 
-void patch_le32(FILE *f, uint64_t offset, uint32_t v)
-{
+void patch_le32(FILE *f, uint64_t offset, uint32_t v) {
     uint8_t b[4];
     put_le(b, v, 4);
     patch(f, offset, b, 4);
@@ -30,26 +27,23 @@ void patch_le32(FILE *f, uint64_t offset, uint32_t v)
 
 }  // namespace
 
-void wav_write_bytes(FILE *file, const void *data, uint64_t length)
-{
+void wav_write_bytes(FILE *file, const void *data, uint64_t length) {
     uint64_t written = file ? fwrite(data, 1, length, file) : 0;
     if (written != length) {
-        printf("Number of bytes to write : %llu. Number bytes write : %llu\n",
-               static_cast<unsigned long long>(length), static_cast<unsigned long long>(written));
+        printf("Number of bytes to write : %llu. Number bytes write : %llu\n", static_cast<unsigned long long>(length),
+               static_cast<unsigned long long>(written));
         throw_process_error("Error file write");
     }
 }
 
-void wav_seek_from_start(FILE *file, uint64_t offset)
-{
+void wav_seek_from_start(FILE *file, uint64_t offset) {
     int r = fseeko(file, static_cast<off_t>(offset), SEEK_SET);
     if (r != 0)
         throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %llu. ", r,
                              static_cast<unsigned long long>(offset));
 }
 
-void wav_writer_init(WavWriter *w)
-{
+void wav_writer_init(WavWriter *w) {
     std::memset(w, 0, sizeof(*w));
     w->file = nullptr;
     w->buffer = nullptr;
@@ -57,17 +51,15 @@ void wav_writer_init(WavWriter *w)
 }
 
 void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency,
-                           bool is_float)
-{
+                           bool is_float) {
     if (channels == 0) throw_process_errorf("Invalid channels count : %u", channels);
     w->channels = channels;
     if (is_float) {
         if (bytes_per_sample != 4)
             throw_process_errorf("Unsupported quantification float (32 bits f (4) supporte) : %u", bytes_per_sample);
     } else if (bytes_per_sample < 2 || bytes_per_sample > 4) {
-        throw_process_errorf(
-            "Unsupported quantification (16 bits i (2), 24 bits i (3), 32 bits i (4) supporte) : %u",
-            bytes_per_sample);
+        throw_process_errorf("Unsupported quantification (16 bits i (2), 24 bits i (3), 32 bits i (4) supporte) : %u",
+                             bytes_per_sample);
     }
     w->bytes_per_sample = bytes_per_sample;
     w->is_float = is_float ? 1 : 0;
@@ -76,8 +68,7 @@ void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sam
     w->frequency = frequency;
 }
 
-void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds)
-{
+void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds) {
     if (seconds == 0) seconds = 1;
     w->buffer_capacity = static_cast<uint64_t>(seconds) * w->channels * w->bytes_per_sample * w->frequency;
     if (w->buffer_capacity == 0) throw_process_error("Invalid internal buffer size (0)");
@@ -90,8 +81,7 @@ void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds)
     }
 }
 
-void wav_writer_open(WavWriter *w, const char *path)
-{
+void wav_writer_open(WavWriter *w, const char *path) {
     if (!path) throw_process_error("Can't open NULL file");
     w->file = fopen(path, "wb");
     if (!w->file) {
@@ -132,8 +122,7 @@ void wav_writer_open(WavWriter *w, const char *path)
     w->data_chunk_offset = header_size - 8;
 }
 
-void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length)
-{
+void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length) {
     if (length == 0) return;
     const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
     if (frame != 0 && length % frame != 0)
@@ -159,8 +148,7 @@ void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length)
     }
 }
 
-void wav_writer_close(WavWriter *w)
-{
+void wav_writer_close(WavWriter *w) {
     if (!w) return;
     if (w->file) {
         if (w->buffer_fill != 0) {

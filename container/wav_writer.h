@@ -24,15 +24,14 @@ struct WavWriter {
     uint8_t *buffer;               // interleaved samples waiting to be written
     uint64_t buffer_capacity;      // bytes, a whole number of seconds
     uint64_t buffer_fill;
-    uint64_t data_bytes_written;   // sample bytes already in the file
+    uint64_t data_bytes_written;  // sample bytes already in the file
     // Largest RIFF size kept in the 32-bit header; a longer file becomes RF64.
     // wav_writer_init sets 4294967294; tests lower it to reach RF64 cheaply.
     uint64_t max_riff32_size;
 };
 
 void wav_writer_init(WavWriter *w);
-void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency,
-                           bool is_float);
+void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency, bool is_float);
 // seconds 0 counts as 1.
 void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds);
 void wav_writer_open(WavWriter *w, const char *path);

@@ -8,8 +8,7 @@
 
 #include "platform/core/errors.h"
 
-VideoFilter *video_filter_create(VideoFilterType type, uint32_t nb_inputs)
-{
+VideoFilter *video_filter_create(VideoFilterType type, uint32_t nb_inputs) {
     if (nb_inputs == 0) throw_process_error("Zero input filter");
     auto *filter = new VideoFilter{};
     filter->type = type;
@@ -23,8 +22,7 @@ VideoFilter *video_filter_create(VideoFilterType type, uint32_t nb_inputs)
     return filter;
 }
 
-void video_filter_free(VideoFilter *filter)
-{
+void video_filter_free(VideoFilter *filter) {
     if (!filter) return;
     // destroy may still look at the input slots, so they go after it.
     if (filter->destroy) filter->destroy(filter);
@@ -32,8 +30,7 @@ void video_filter_free(VideoFilter *filter)
     delete filter;
 }
 
-FilterGraph *filter_graph_create(uint32_t nb_filters_max, uint32_t nb_inputs)
-{
+FilterGraph *filter_graph_create(uint32_t nb_filters_max, uint32_t nb_inputs) {
     auto *graph = new FilterGraph{};
     try {
         if (nb_filters_max) graph->filters = new VideoFilter *[nb_filters_max]();
@@ -48,8 +45,7 @@ FilterGraph *filter_graph_create(uint32_t nb_filters_max, uint32_t nb_inputs)
     return graph;
 }
 
-uint32_t filter_graph_add_filter(FilterGraph *graph, VideoFilter *filter)
-{
+uint32_t filter_graph_add_filter(FilterGraph *graph, VideoFilter *filter) {
     if (!graph) throw_process_error("No filter graph");
     if (graph->nb_filters >= graph->nb_filters_max) {
         printf("Invalid nb filter (%u found), %u already store\n", graph->nb_filters, graph->nb_filters_max);
@@ -59,8 +55,7 @@ uint32_t filter_graph_add_filter(FilterGraph *graph, VideoFilter *filter)
     return graph->nb_filters++;
 }
 
-void filter_graph_free(FilterGraph *graph)
-{
+void filter_graph_free(FilterGraph *graph) {
     if (!graph) return;
     for (uint32_t i = 0; i < graph->nb_filters; ++i) video_filter_free(graph->filters[i]);
     delete[] graph->filters;
@@ -70,13 +65,9 @@ void filter_graph_free(FilterGraph *graph)
 
 namespace {
 
-void set_message(char (&dst)[kVideoFilterMessageSize], const char *text)
-{
-    snprintf(dst, sizeof(dst), "%s", text);
-}
+void set_message(char (&dst)[kVideoFilterMessageSize], const char *text) { snprintf(dst, sizeof(dst), "%s", text); }
 
-void run_filter(VideoFilter *filter)
-{
+void run_filter(VideoFilter *filter) {
     try {
         filter->process(filter);
     } catch (const std::bad_alloc &) {
@@ -90,8 +81,7 @@ void run_filter(VideoFilter *filter)
 
 }  // namespace
 
-void filter_graph_process(FilterGraph *graph, VideoFrame *inputs[], uint32_t count)
-{
+void filter_graph_process(FilterGraph *graph, VideoFrame *inputs[], uint32_t count) {
     if (!graph) throw_process_error("No filter graph");
     graph->message[0] = '\0';
     if (!inputs) count = 0;
@@ -143,8 +133,7 @@ void filter_graph_process(FilterGraph *graph, VideoFrame *inputs[], uint32_t cou
     graph->output = graph->filters[graph->nb_filters - 1]->output;
 }
 
-VideoFrame *filter_graph_get_output_frame(FilterGraph *graph, uint32_t index)
-{
+VideoFrame *filter_graph_get_output_frame(FilterGraph *graph, uint32_t index) {
     if (!graph) throw_process_error("No filter graph");
     if (index >= graph->nb_filters) throw_process_error("Invalid filter index");
     VideoFrame *out = graph->filters[index]->output;
@@ -152,8 +141,7 @@ VideoFrame *filter_graph_get_output_frame(FilterGraph *graph, uint32_t index)
     return out;
 }
 
-bool filter_graph_get_message(FilterGraph *graph, const char **text)
-{
+bool filter_graph_get_message(FilterGraph *graph, const char **text) {
     if (!graph) throw_process_error("No filter graph");
     if (graph->message[0]) {
         *text = graph->message;

@@ -44,9 +44,9 @@ using VideoFilterDestroyFunc = void (*)(VideoFilter *filter);
 
 struct VideoFilter {
     VideoFilterType type;
-    void *priv_data;              // owned by the node, released by destroy
-    VideoFrame **inputs;          // nb_inputs slots, filled by the graph; frames not owned
-    uint32_t nb_inputs;           // at least 1
+    void *priv_data;      // owned by the node, released by destroy
+    VideoFrame **inputs;  // nb_inputs slots, filled by the graph; frames not owned
+    uint32_t nb_inputs;   // at least 1
     VideoFrame *output;
     char message[kVideoFilterMessageSize];  // NUL-terminated note about the last frame
     VideoFilterProcessFunc process;
@@ -54,12 +54,12 @@ struct VideoFilter {
 };
 
 struct FilterGraph {
-    VideoFilter **filters;   // the chain, owned
+    VideoFilter **filters;  // the chain, owned
     uint32_t nb_filters_max;
     uint32_t nb_filters;
-    VideoFrame **inputs;     // inputs of the current run, not owned
+    VideoFrame **inputs;  // inputs of the current run, not owned
     uint32_t nb_inputs;
-    VideoFrame *output;      // result of the last run, not owned
+    VideoFrame *output;                     // result of the last run, not owned
     char message[kVideoFilterMessageSize];  // the graph's own message, cleared every run
 };
 

@@ -66,26 +66,13 @@ const PixFmtRow kPixFmtTable[kPixFmtCount] = {
 };
 
 const char *const kDataDescriptorNames[] = {
-    "VideoFrameHapData",
-    "VideoFramePngData",
-    "VideoFrameJpegData",
-    "VideoFrameTiffData",
-    "VideoFrameProresData",
-    "VideoFramePhotoJpegData",
-    "VideoFrameNotchLcData",
-    "VideoFrameDxv3Data",
-    "VideoFrameExrData",
-    "VideoFrameDnxHDData",
-    "VideoFrameDnxHRData",
-    "VideoFramePsdData",
-    "VideoFrameHdrData",
-    "VideoFrameDxtData_HAP",
-    "VideoFrameDxtData_HAPA",
-    "VideoFrameDxtData_HAPQ",
-    "VideoFrameDxtData_HAPQA",
-    "VideoFrameDxtData_HAPAlphaOnly",
-    "VideoFrameDxtData_HAPR",
-    "VideoFrameUnknown",
+    "VideoFrameHapData",      "VideoFramePngData",       "VideoFrameJpegData",
+    "VideoFrameTiffData",     "VideoFrameProresData",    "VideoFramePhotoJpegData",
+    "VideoFrameNotchLcData",  "VideoFrameDxv3Data",      "VideoFrameExrData",
+    "VideoFrameDnxHDData",    "VideoFrameDnxHRData",     "VideoFramePsdData",
+    "VideoFrameHdrData",      "VideoFrameDxtData_HAP",   "VideoFrameDxtData_HAPA",
+    "VideoFrameDxtData_HAPQ", "VideoFrameDxtData_HAPQA", "VideoFrameDxtData_HAPAlphaOnly",
+    "VideoFrameDxtData_HAPR", "VideoFrameUnknown",
 };
 
 // Plane sizes live in 32-bit fields: anything that does not fit is refused.
@@ -95,16 +82,14 @@ uint64_t round64(uint64_t x) { return (x + 63) & ~uint64_t(63); }
 
 uint64_t div_up(uint64_t n, uint32_t d) { return d < 2 ? n : (n + d - 1) / d; }
 
-uint32_t checked_plane_size(uint64_t size)
-{
+uint32_t checked_plane_size(uint64_t size) {
     if (size > kMaxPlaneSize) throw_process_error("Invalid plane size");
     return static_cast<uint32_t>(size);
 }
 
 // Releases owned planes and clears every plane entry, so no stale (possibly
 // external) pointer can be freed or read later.
-void drop_planes(VideoFrame *frame)
-{
+void drop_planes(VideoFrame *frame) {
     video_frame_free_planes(frame);
     for (int i = 0; i < 4; ++i) {
         frame->data[i] = nullptr;
@@ -114,15 +99,13 @@ void drop_planes(VideoFrame *frame)
     }
 }
 
-uint64_t abs_linesize(int64_t ls)
-{
+uint64_t abs_linesize(int64_t ls) {
     return ls < 0 ? uint64_t(0) - static_cast<uint64_t>(ls) : static_cast<uint64_t>(ls);
 }
 
 }  // namespace
 
-const char *get_video_frame_error_text(uint32_t error_flags)
-{
+const char *get_video_frame_error_text(uint32_t error_flags) {
     if (error_flags == 0) return nullptr;
     if (error_flags & VideoFrameError_Corrupt) return "Corrupt frame";
     if (error_flags & VideoFrameError_InvalidCodec) return "Invalid codec";
@@ -132,8 +115,7 @@ const char *get_video_frame_error_text(uint32_t error_flags)
     return "Unknown error (flags unknown)";
 }
 
-void get_pix_descriptor(PixDescriptor *desc, PixFmt pix_fmt)
-{
+void get_pix_descriptor(PixDescriptor *desc, PixFmt pix_fmt) {
     *desc = PixDescriptor{};
     if (pix_fmt == PixFmt_Undefined) throw_process_error("Can't get pix descriptor : Unknown pixfmt");
     if (pix_fmt > PixFmt_Undefined) return;
@@ -149,44 +131,38 @@ void get_pix_descriptor(PixDescriptor *desc, PixFmt pix_fmt)
     }
 }
 
-PixDescriptor get_pix_descriptor(PixFmt pix_fmt)
-{
+PixDescriptor get_pix_descriptor(PixFmt pix_fmt) {
     PixDescriptor d;
     get_pix_descriptor(&d, pix_fmt);
     return d;
 }
 
-const char *get_pix_fmt_name(PixFmt pix_fmt)
-{
+const char *get_pix_fmt_name(PixFmt pix_fmt) {
     if (pix_fmt >= kPixFmtCount) return "Unknown pix fmt";
     return kPixFmtTable[pix_fmt].name;
 }
 
-const char *get_data_descriptor_name(VideoFrameDataDescriptor descriptor)
-{
+const char *get_data_descriptor_name(VideoFrameDataDescriptor descriptor) {
     if (descriptor > VideoFrameUnknown) return "Unknown data descriptor";
     return kDataDescriptorNames[descriptor];
 }
 
 // --- Lifetime ------------------------------------------------------------------------
 
-VideoFrame *video_frame_new()
-{
+VideoFrame *video_frame_new() {
     auto *frame = new VideoFrame;  // throws std::bad_alloc
     video_frame_init(frame);
     return frame;
 }
 
-void video_frame_init(VideoFrame *frame)
-{
+void video_frame_init(VideoFrame *frame) {
     std::memset(frame, 0, sizeof(*frame));
     frame->is_raw = 1;
     frame->data_descriptor = VideoFrameUnknown;
     frame->pix_fmt = PixFmt_Undefined;
 }
 
-void video_frame_free_planes(VideoFrame *frame)
-{
+void video_frame_free_planes(VideoFrame *frame) {
     if (!frame || frame->is_external) return;
     if (frame->pix_fmt == PixFmt_UYVYA) {
         // Both planes live in the block at data[0].
@@ -201,8 +177,7 @@ void video_frame_free_planes(VideoFrame *frame)
     }
 }
 
-void video_frame_destroy(VideoFrame **frame)
-{
+void video_frame_destroy(VideoFrame **frame) {
     if (!frame || !*frame) return;
     video_frame_free_planes(*frame);
     delete *frame;
@@ -211,9 +186,7 @@ void video_frame_destroy(VideoFrame **frame)
 
 // --- Raw frames ----------------------------------------------------------------------
 
-void video_frame_alloc(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt,
-                       uint8_t align)
-{
+void video_frame_alloc(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align) {
     PixDescriptor desc;
     get_pix_descriptor(&desc, pix_fmt);
 
@@ -265,22 +238,18 @@ void video_frame_alloc(VideoFrame *frame, uint32_t width, uint32_t height, PixFm
         return;
     }
     // A failure leaves the planes allocated so far in the frame, freed with it.
-    for (uint32_t i = 0; i < nb_planes; ++i)
-        frame->data[i] = static_cast<uint8_t *>(zalloc_aligned_or_throw(size[i]));
+    for (uint32_t i = 0; i < nb_planes; ++i) frame->data[i] = static_cast<uint8_t *>(zalloc_aligned_or_throw(size[i]));
 }
 
-void video_frame_alloc_round(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt,
-                             uint8_t align, uint32_t round_width, uint32_t round_height)
-{
+void video_frame_alloc_round(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align,
+                             uint32_t round_width, uint32_t round_height) {
     if (round_width < width || round_height < height) throw_process_error("Invalid round resolution");
     video_frame_alloc(frame, round_width, round_height, pix_fmt, align);
     frame->width = width;
     frame->height = height;
 }
 
-void video_frame_realloc_if_changed(VideoFrame *frame, uint32_t width, uint32_t height,
-                                    PixFmt pix_fmt, uint8_t align)
-{
+void video_frame_realloc_if_changed(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align) {
     if (!frame->is_external && frame->is_raw && frame->width == width && frame->height == height &&
         frame->pix_fmt == pix_fmt && frame->data[0] != nullptr)
         return;
@@ -289,10 +258,8 @@ void video_frame_realloc_if_changed(VideoFrame *frame, uint32_t width, uint32_t 
     frame->data_descriptor = VideoFrameUnknown;
 }
 
-void video_frame_set_external_planes(VideoFrame *frame, uint8_t *const planes[4],
-                                     const int64_t linesizes[4], uint32_t width, uint32_t height,
-                                     PixFmt pix_fmt)
-{
+void video_frame_set_external_planes(VideoFrame *frame, uint8_t *const planes[4], const int64_t linesizes[4],
+                                     uint32_t width, uint32_t height, PixFmt pix_fmt) {
     PixDescriptor desc;
     get_pix_descriptor(&desc, pix_fmt);
     uint32_t size[4] = {0, 0, 0, 0};
@@ -322,9 +289,7 @@ void video_frame_set_external_planes(VideoFrame *frame, uint8_t *const planes[4]
 
 // --- Texture frames ------------------------------------------------------------------
 
-void video_frame_alloc_dxt(VideoFrame *frame, uint32_t width, uint32_t height,
-                           VideoFrameDataDescriptor descriptor)
-{
+void video_frame_alloc_dxt(VideoFrame *frame, uint32_t width, uint32_t height, VideoFrameDataDescriptor descriptor) {
     DxtCodec codecs[2];
     uint32_t nb_planes = 1;
     switch (descriptor) {
@@ -366,15 +331,12 @@ void video_frame_alloc_dxt(VideoFrame *frame, uint32_t width, uint32_t height,
         frame->linesize[i] = static_cast<int64_t>(line[i]);
         frame->alloc_size[i] = frame->data_size[i] = static_cast<uint32_t>(size[i]);
     }
-    for (uint32_t i = 0; i < nb_planes; ++i)
-        frame->data[i] = static_cast<uint8_t *>(zalloc_aligned_or_throw(size[i]));
+    for (uint32_t i = 0; i < nb_planes; ++i) frame->data[i] = static_cast<uint8_t *>(zalloc_aligned_or_throw(size[i]));
 }
 
 // --- Compressed samples --------------------------------------------------------------
 
-void video_frame_alloc_compressed(VideoFrame *frame, uint32_t length,
-                                  VideoFrameDataDescriptor descriptor)
-{
+void video_frame_alloc_compressed(VideoFrame *frame, uint32_t length, VideoFrameDataDescriptor descriptor) {
     const uint64_t need = uint64_t(length) + 64;
     if (need > kMaxPlaneSize) throw_process_error("Invalid plane size");
 
@@ -411,8 +373,7 @@ void video_frame_alloc_compressed(VideoFrame *frame, uint32_t length,
 }
 
 void video_frame_set_compressed_data(VideoFrame *frame, uint8_t *buffer, uint32_t length,
-                                     VideoFrameDataDescriptor descriptor)
-{
+                                     VideoFrameDataDescriptor descriptor) {
     drop_planes(frame);
     frame->nb_planes = 1;
     frame->is_external = 1;
@@ -425,11 +386,8 @@ void video_frame_set_compressed_data(VideoFrame *frame, uint8_t *buffer, uint32_
 
 // --- Copies --------------------------------------------------------------------------
 
-void video_frame_copy_header(VideoFrame *dst, const VideoFrame *src)
-{
-    if (dst == src) {
-        return;
-    }
+void video_frame_copy_header(VideoFrame *dst, const VideoFrame *src) {
+    if (dst == src) { return; }
     // dst is about to share src's planes: what it owned would be lost otherwise.
     drop_planes(dst);
     dst->is_external = 1;
@@ -455,8 +413,7 @@ void video_frame_copy_header(VideoFrame *dst, const VideoFrame *src)
     dst->rect = src->rect;
 }
 
-void video_frame_copy(VideoFrame *dst, const VideoFrame *src)
-{
+void video_frame_copy(VideoFrame *dst, const VideoFrame *src) {
     if (!dst) throw_process_error("Invalid dst video frame (copy)");
     if (!src) throw_process_error("Invalid src video frame (copy)");
 
@@ -495,8 +452,8 @@ void video_frame_copy(VideoFrame *dst, const VideoFrame *src)
         } else {
             const uint32_t n = std::min(dst->data_size[i], src->data_size[i]);
             if (n == 0) {
-                printf("WARN : Can't copy data for plane : %d (size src : %u ; size dst : %u)\n", i,
-                       src->data_size[i], dst->data_size[i]);
+                printf("WARN : Can't copy data for plane : %d (size src : %u ; size dst : %u)\n", i, src->data_size[i],
+                       dst->data_size[i]);
                 break;
             }
             std::memcpy(dst->data[i], src->data[i], n);
@@ -510,8 +467,7 @@ uint32_t get_dxt_block_count(uint32_t n) { return static_cast<uint32_t>((uint64_
 
 uint32_t round_up_mult_4(uint32_t n) { return (n + 3) & ~uint32_t(3); }
 
-uint32_t get_dxt_block_bytes(DxtCodec codec)
-{
+uint32_t get_dxt_block_bytes(DxtCodec codec) {
     switch (codec) {
     case DxtCodec_DXT1: return 8;
     case DxtCodec_DXT5: return 16;
@@ -521,8 +477,7 @@ uint32_t get_dxt_block_bytes(DxtCodec codec)
     throw_process_error("Unknown dxt codec");
 }
 
-uint32_t get_dxt_data_size(uint32_t width, uint32_t height, DxtCodec codec)
-{
+uint32_t get_dxt_data_size(uint32_t width, uint32_t height, DxtCodec codec) {
     const uint64_t size =
         uint64_t(get_dxt_block_count(width)) * get_dxt_block_count(height) * get_dxt_block_bytes(codec);
     return checked_plane_size(size);

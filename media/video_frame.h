@@ -58,46 +58,46 @@ enum VideoFrameDataDescriptor : uint32_t {
 // --- Raw pixel layouts ---------------------------------------------------------------
 // Comments give the display name printed in messages (get_pix_fmt_name).
 enum PixFmt : uint32_t {
-    PixFmt_ARGB8 = 0,          // "Packed ARGB8"
-    PixFmt_RGBA8 = 1,          // "Packed RGBA8"
-    PixFmt_RGB8 = 2,           // "Packed RGB8"
-    PixFmt_BGR8 = 3,           // "Packed BGR8"
-    PixFmt_RGBX8 = 4,          // "Packed RGBX8"
-    PixFmt_RGBA16 = 5,         // "Packed RGBA16 LE"
-    PixFmt_RGBX16 = 6,         // "Packed RGBX16 LE"
-    PixFmt_RGBA32F = 7,        // "Packed RGBA32f LE"
-    PixFmt_RGBX32F = 8,        // "Packed RGBX32f LE"
-    PixFmt_PlanarRGB8 = 9,     // "Planar RGB8"
-    PixFmt_PlanarRGBA8 = 10,   // "Planar RGBA8"
-    PixFmt_PlanarRGB10 = 11,   // "Planar RGB 10 bits LE"
-    PixFmt_PlanarRGB12 = 12,   // "Planar RGB 12 bits LE"
-    PixFmt_PlanarRGB16 = 13,   // "Planar RGB 16 bits LE"
-    PixFmt_PlanarRGBA16 = 14,  // "Planar RGBA 16 bits LE"
-    PixFmt_PlanarRGB32F = 15,  // "Planar RGB 32f LE"
-    PixFmt_PlanarRGBA32F = 16, // "Planar RGBA 32f LE"
-    PixFmt_Grey8 = 17,         // "Planar Grey8"
-    PixFmt_Grey10 = 18,        // "Planar Grey 10 bits LE"
-    PixFmt_Grey12 = 19,        // "Planar Grey 12 bits LE"
-    PixFmt_Grey16 = 20,        // "Planar Grey 16 bits LE"
-    PixFmt_Grey32F = 21,       // "Planar Grey 32f bits LE"
-    PixFmt_YUV420 = 22,        // "Planar YUV 420"
-    PixFmt_YUV422 = 23,        // "Planar YUV 422"
-    PixFmt_YUV444 = 24,        // "Planar YUV 444"
-    PixFmt_YUVA420 = 25,       // "Planar YUVA 422" (planes really are 4:2:0)
-    PixFmt_YUVA444 = 26,       // "Planar YUVA 444"
-    PixFmt_YUV420_10 = 27,     // "Planar YUV 420 10 bits LE"
-    PixFmt_YUV422_10 = 28,     // "Planar YUV 422 10 bits LE"
-    PixFmt_YUV444_10 = 29,     // "Planar YUV 444 10 bits LE"
-    PixFmt_YUVA444_10 = 30,    // "Planar YUVA 444 10 bits LE"
-    PixFmt_YUV422_12 = 31,     // "Planar YUV 422 12 bits LE"
-    PixFmt_YUV444_12 = 32,     // "Planar YUV 444 12 bits LE"
-    PixFmt_YUVA444_12 = 33,    // "Planar YUVA 444 12 bits LE"
-    PixFmt_UYVY = 34,          // "Packed UYVY (422)": 2 pixels in 4 bytes
-    PixFmt_V210 = 35,          // "Packed V210 (42210LE)": 6 pixels in 16 bytes
-    PixFmt_UYVYA = 36,         // "Packed UYVY A (422)": UYVY plane + 8-bit alpha plane, one block
-    PixFmt_CMYK8 = 37,         // "Packed CMYK8"
-    PixFmt_CMYKA8 = 38,        // "Packed CMYKA8"
-    PixFmt_Undefined = 39,     // "Undefined (Unknown)": no descriptor
+    PixFmt_ARGB8 = 0,           // "Packed ARGB8"
+    PixFmt_RGBA8 = 1,           // "Packed RGBA8"
+    PixFmt_RGB8 = 2,            // "Packed RGB8"
+    PixFmt_BGR8 = 3,            // "Packed BGR8"
+    PixFmt_RGBX8 = 4,           // "Packed RGBX8"
+    PixFmt_RGBA16 = 5,          // "Packed RGBA16 LE"
+    PixFmt_RGBX16 = 6,          // "Packed RGBX16 LE"
+    PixFmt_RGBA32F = 7,         // "Packed RGBA32f LE"
+    PixFmt_RGBX32F = 8,         // "Packed RGBX32f LE"
+    PixFmt_PlanarRGB8 = 9,      // "Planar RGB8"
+    PixFmt_PlanarRGBA8 = 10,    // "Planar RGBA8"
+    PixFmt_PlanarRGB10 = 11,    // "Planar RGB 10 bits LE"
+    PixFmt_PlanarRGB12 = 12,    // "Planar RGB 12 bits LE"
+    PixFmt_PlanarRGB16 = 13,    // "Planar RGB 16 bits LE"
+    PixFmt_PlanarRGBA16 = 14,   // "Planar RGBA 16 bits LE"
+    PixFmt_PlanarRGB32F = 15,   // "Planar RGB 32f LE"
+    PixFmt_PlanarRGBA32F = 16,  // "Planar RGBA 32f LE"
+    PixFmt_Grey8 = 17,          // "Planar Grey8"
+    PixFmt_Grey10 = 18,         // "Planar Grey 10 bits LE"
+    PixFmt_Grey12 = 19,         // "Planar Grey 12 bits LE"
+    PixFmt_Grey16 = 20,         // "Planar Grey 16 bits LE"
+    PixFmt_Grey32F = 21,        // "Planar Grey 32f bits LE"
+    PixFmt_YUV420 = 22,         // "Planar YUV 420"
+    PixFmt_YUV422 = 23,         // "Planar YUV 422"
+    PixFmt_YUV444 = 24,         // "Planar YUV 444"
+    PixFmt_YUVA420 = 25,        // "Planar YUVA 422" (planes really are 4:2:0)
+    PixFmt_YUVA444 = 26,        // "Planar YUVA 444"
+    PixFmt_YUV420_10 = 27,      // "Planar YUV 420 10 bits LE"
+    PixFmt_YUV422_10 = 28,      // "Planar YUV 422 10 bits LE"
+    PixFmt_YUV444_10 = 29,      // "Planar YUV 444 10 bits LE"
+    PixFmt_YUVA444_10 = 30,     // "Planar YUVA 444 10 bits LE"
+    PixFmt_YUV422_12 = 31,      // "Planar YUV 422 12 bits LE"
+    PixFmt_YUV444_12 = 32,      // "Planar YUV 444 12 bits LE"
+    PixFmt_YUVA444_12 = 33,     // "Planar YUVA 444 12 bits LE"
+    PixFmt_UYVY = 34,           // "Packed UYVY (422)": 2 pixels in 4 bytes
+    PixFmt_V210 = 35,           // "Packed V210 (42210LE)": 6 pixels in 16 bytes
+    PixFmt_UYVYA = 36,          // "Packed UYVY A (422)": UYVY plane + 8-bit alpha plane, one block
+    PixFmt_CMYK8 = 37,          // "Packed CMYK8"
+    PixFmt_CMYKA8 = 38,         // "Packed CMYKA8"
+    PixFmt_Undefined = 39,      // "Undefined (Unknown)": no descriptor
 };
 constexpr uint32_t kPixFmtCount = 40;
 
@@ -145,19 +145,19 @@ struct VideoFrame {
     uint8_t is_raw;
     VideoFrameDataDescriptor data_descriptor;
     PixFmt pix_fmt;
-    uint32_t width;         // visible size
+    uint32_t width;  // visible size
     uint32_t height;
-    uint32_t alloc_width;   // size the planes were allocated for
+    uint32_t alloc_width;  // size the planes were allocated for
     uint32_t alloc_height;
-    uint32_t nb_planes;     // 0 to 4
+    uint32_t nb_planes;  // 0 to 4
     uint8_t *data[4];
-    int64_t linesize[4];    // negative: plane read bottom-up from data[i]
+    int64_t linesize[4];  // negative: plane read bottom-up from data[i]
     uint32_t alloc_size[4];
     uint32_t data_size[4];  // compressed sample: its length (64 spare bytes follow)
     uint32_t frame_index;
-    uint8_t block_bytes[2]; // bytes per 4x4 block of texture planes 0 and 1
-    uint8_t is_external;    // planes belong to someone else
-    uint32_t rect_flags;    // VideoFrameRect_*
+    uint8_t block_bytes[2];  // bytes per 4x4 block of texture planes 0 and 1
+    uint8_t is_external;     // planes belong to someone else
+    uint32_t rect_flags;     // VideoFrameRect_*
     zrect rect;
 };
 
@@ -181,34 +181,29 @@ void video_frame_destroy(VideoFrame **frame);
 // Owned planes for a raw layout (align: every line rounded up to 64 bytes). Planes held
 // before are released. A plane of 4 GiB or more throws "Invalid plane size".
 // error_flags, data_descriptor and frame_index are left alone.
-void video_frame_alloc(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt,
-                       uint8_t align);
+void video_frame_alloc(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align);
 // Allocates for round_width x round_height, then keeps width x height as visible size.
 // A rounded size below the visible one throws "Invalid round resolution".
-void video_frame_alloc_round(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt,
-                             uint8_t align, uint32_t round_width, uint32_t round_height);
+void video_frame_alloc_round(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align,
+                             uint32_t round_width, uint32_t round_height);
 // Keeps the planes (and their pixels) while size and layout stay; otherwise the frame
 // gets new owned planes and becomes raw, owning, VideoFrameUnknown.
-void video_frame_realloc_if_changed(VideoFrame *frame, uint32_t width, uint32_t height,
-                                    PixFmt pix_fmt, uint8_t align);
+void video_frame_realloc_if_changed(VideoFrame *frame, uint32_t width, uint32_t height, PixFmt pix_fmt, uint8_t align);
 // Makes the frame describe caller-owned planes. A negative line size describes a plane
 // read bottom-up; plane size = |line size| x rows, and 0xFFFFFFFF or more throws
 // "Invalid plane size". data_descriptor is not changed.
-void video_frame_set_external_planes(VideoFrame *frame, uint8_t *const planes[4],
-                                     const int64_t linesizes[4], uint32_t width, uint32_t height,
-                                     PixFmt pix_fmt);
+void video_frame_set_external_planes(VideoFrame *frame, uint8_t *const planes[4], const int64_t linesizes[4],
+                                     uint32_t width, uint32_t height, PixFmt pix_fmt);
 
 // --- Texture frames ------------------------------------------------------------------
 // Owned texture planes for descriptors 13 to 18 (others: "DXT frame : invalid dxt codec").
 // alloc size = visible size rounded up to 4; line = one row of blocks.
-void video_frame_alloc_dxt(VideoFrame *frame, uint32_t width, uint32_t height,
-                           VideoFrameDataDescriptor descriptor);
+void video_frame_alloc_dxt(VideoFrame *frame, uint32_t width, uint32_t height, VideoFrameDataDescriptor descriptor);
 
 // --- Compressed samples --------------------------------------------------------------
 // One owned buffer of at least length + 64 bytes (reused while it is large enough);
 // data_size[0] = length, frame_index 0. The caller reads the sample into data[0].
-void video_frame_alloc_compressed(VideoFrame *frame, uint32_t length,
-                                  VideoFrameDataDescriptor descriptor);
+void video_frame_alloc_compressed(VideoFrame *frame, uint32_t length, VideoFrameDataDescriptor descriptor);
 // Describes a sample living in the caller's buffer (external, one plane).
 void video_frame_set_compressed_data(VideoFrame *frame, uint8_t *buffer, uint32_t length,
                                      VideoFrameDataDescriptor descriptor);

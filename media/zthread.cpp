@@ -6,13 +6,11 @@
 
 namespace {
 
-void set_error(ZThread *zt, const char *text)
-{
+void set_error(ZThread *zt, const char *text) {
     snprintf(zt->error, sizeof(zt->error), "%s", text);  // cut at 255 characters
 }
 
-void thread_body(ZThread *zt)
-{
+void thread_body(ZThread *zt) {
     zt->success = 1;
     zt->error[0] = '\0';
     try {
@@ -31,16 +29,14 @@ void thread_body(ZThread *zt)
 
 }  // namespace
 
-void zthread_init(ZThread *zt)
-{
+void zthread_init(ZThread *zt) {
     zt->is_running.store(0);
     zt->thread = nullptr;
     zt->error[0] = '\0';
     zt->success = 1;
 }
 
-void zthread_start(ZThread *zt, ZThreadFunc callback, void *user_data)
-{
+void zthread_start(ZThread *zt, ZThreadFunc callback, void *user_data) {
     // A std::thread must never be dropped while joinable: finish the earlier job first.
     if (zt->thread) {
         zt->is_running.store(1);
@@ -53,8 +49,7 @@ void zthread_start(ZThread *zt, ZThreadFunc callback, void *user_data)
     zt->is_running.store(1);
 }
 
-uint8_t zthread_join(ZThread *zt)
-{
+uint8_t zthread_join(ZThread *zt) {
     if (!zt) return 1;
     if (zt->is_running.load()) {
         uint8_t result = 1;
@@ -75,8 +70,7 @@ uint8_t zthread_wait(void *zt) { return zthread_join(static_cast<ZThread *>(zt))
 
 bool zthread_has_error(const ZThread *zt) { return zt->error[0] != '\0'; }
 
-bool zthread_get_error(const ZThread *zt, const char **text)
-{
+bool zthread_get_error(const ZThread *zt, const char **text) {
     if (!zt->error[0]) return false;
     *text = zt->error;
     return true;

@@ -18,8 +18,8 @@ struct ZThread {
     std::thread *thread;              // owned; null when none
     void *user_data;
     ZThreadFunc callback;
-    uint8_t success;                  // 0 after a failure of the last job
-    char error[kZThreadErrorSize];    // failure text of the last job, "" when it succeeded
+    uint8_t success;                // 0 after a failure of the last job
+    char error[kZThreadErrorSize];  // failure text of the last job, "" when it succeeded
 };
 
 // Not running, no thread, success 1, no error; user_data and callback are left alone.

@@ -10,8 +10,7 @@
 // Returns 0 when ready, 1 when a parameter was refused (one message line printed on
 // standard output); a refused context must not be used for encoding.
 int32_t dxtenc_init(DxtEncContext *ctx, uint16_t width, uint16_t height, uint32_t codec, uint8_t quality,
-                    uint8_t reserved, uint32_t pixel_format, uint32_t pad_mode, uint32_t threads,
-                    uint32_t isa_mask);
+                    uint8_t reserved, uint32_t pixel_format, uint32_t pad_mode, uint32_t threads, uint32_t isa_mask);
 
 // Bytes of the encoded frame (both textures for codec 5). Computed in 64 bits; a frame
 // that would need 4 GiB or more throws ProcessError "Invalid size (Out of range)".

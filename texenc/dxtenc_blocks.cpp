@@ -18,8 +18,7 @@ struct Luts {
     DxtOneColorEntry one5[256], one6[256];
 };
 
-void build_single(DxtSingleColorEntry *lut, int size)
-{
+void build_single(DxtSingleColorEntry *lut, int size) {
     for (int v = 0; v < 256; v++) {
         int best = 256;
         for (int low = 0; low < size; low++) {
@@ -35,8 +34,7 @@ void build_single(DxtSingleColorEntry *lut, int size)
     }
 }
 
-void build_one(DxtOneColorEntry *lut, int size)
-{
+void build_one(DxtOneColorEntry *lut, int size) {
     for (int v = 0; v < 256; v++) {
         DxtOneColorEntry e{};
         int best_a = 1 << 30;
@@ -67,8 +65,7 @@ void build_one(DxtOneColorEntry *lut, int size)
     }
 }
 
-const Luts &luts()
-{
+const Luts &luts() {
     static const Luts *const t = [] {
         Luts *l = new Luts;
         build_single(l->single5, 32);
@@ -80,19 +77,16 @@ const Luts &luts()
     return *t;
 }
 
-inline void store16(uint8_t *p, uint32_t v)
-{
+inline void store16(uint8_t *p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
 
-inline void store32(uint8_t *p, uint32_t v)
-{
+inline void store32(uint8_t *p, uint32_t v) {
     std::memcpy(p, &v, 4);  // little-endian target
 }
 
-inline void write_color_block(uint8_t *out, uint32_t c0, uint32_t c1, uint32_t word)
-{
+inline void write_color_block(uint8_t *out, uint32_t c0, uint32_t c1, uint32_t word) {
     store16(out, c0);
     store16(out + 2, c1);
     store32(out + 4, word);
@@ -100,18 +94,19 @@ inline void write_color_block(uint8_t *out, uint32_t c0, uint32_t c1, uint32_t w
 
 // A block of one colour: the (high, low) pairs of the single-colour tables, coded at the
 // 2/3 : 1/3 point.
-void solid_color_block(uint8_t *out, int r, int g, int b)
-{
+void solid_color_block(uint8_t *out, int r, int g, int b) {
     const DxtSingleColorEntry *l5 = dxt_single_color_lut5, *l6 = dxt_single_color_lut6;
     uint32_t e0 = uint32_t(l5[r].high << 11 | l6[g].high << 5 | l5[b].high);
     uint32_t e1 = uint32_t(l5[r].low << 11 | l6[g].low << 5 | l5[b].low);
-    if (e0 == e1 && (e0 == 0 || e0 == 0xFFFF)) write_color_block(out, e0, 0, 0);
-    else if (e0 < e1) write_color_block(out, e1, e0, 0xFFFFFFFFu);
-    else write_color_block(out, e0, e1, 0xAAAAAAAAu);
+    if (e0 == e1 && (e0 == 0 || e0 == 0xFFFF))
+        write_color_block(out, e0, 0, 0);
+    else if (e0 < e1)
+        write_color_block(out, e1, e0, 0xFFFFFFFFu);
+    else
+        write_color_block(out, e0, e1, 0xAAAAAAAAu);
 }
 
-void fast_fit_block(uint8_t *out, const uint8_t *planar, const DxtEncOps &ops)
-{
+void fast_fit_block(uint8_t *out, const uint8_t *planar, const DxtEncOps &ops) {
     DxtBlockStats stats;
     uint64_t a, b, word = 0;
     ops.fast_fit_endpoints(planar, &a, &b, &stats);
@@ -136,23 +131,26 @@ void fast_fit_block(uint8_t *out, const uint8_t *planar, const DxtEncOps &ops)
         ops.fast_fit_indices(planar, uint32_t(a), uint32_t(b), &word, dxt_expand_table);
     }
     const uint32_t w = uint32_t(word);
-    if (w == 0) write_color_block(out, uint32_t(a), 0, 0);
-    else if (a < b) write_color_block(out, uint32_t(b), uint32_t(a), w ^ 0x55555555u);
-    else write_color_block(out, uint32_t(a), uint32_t(b), w);
+    if (w == 0)
+        write_color_block(out, uint32_t(a), 0, 0);
+    else if (a < b)
+        write_color_block(out, uint32_t(b), uint32_t(a), w ^ 0x55555555u);
+    else
+        write_color_block(out, uint32_t(a), uint32_t(b), w);
 }
 
-void color_half_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops)
-{
+void color_half_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
     alignas(16) uint8_t planar[48];
     uint64_t same = 0;
     ops.to_planar_rgb(planar, planes[0], planes[1], planes[2], strides[0], strides[1], strides[2], &same);
-    if (same) solid_color_block(out, planar[0], planar[16], planar[32]);
-    else fast_fit_block(out, planar, ops);
+    if (same)
+        solid_color_block(out, planar[0], planar[16], planar[32]);
+    else
+        fast_fit_block(out, planar, ops);
 }
 
 // Writes 16 3-bit indices from byte 2 on, pixel i at bits 3i of the 48-bit field.
-inline void pack_indices3(uint8_t *out, const uint8_t *idx)
-{
+inline void pack_indices3(uint8_t *out, const uint8_t *idx) {
     for (int half = 0; half < 2; half++) {
         uint32_t v = 0;
         for (int k = 0; k < 8; k++) v |= uint32_t(idx[8 * half + k]) << (3 * k);
@@ -162,16 +160,14 @@ inline void pack_indices3(uint8_t *out, const uint8_t *idx)
     }
 }
 
-inline void constant_alpha_block(uint8_t *out, uint8_t v)
-{
+inline void constant_alpha_block(uint8_t *out, uint8_t v) {
     std::memset(out, 0, 8);
     out[0] = v;
 }
 
 // Alpha half at the fast quality: eight-value mode from the block's own extremes. The 16
 // levels are found at once in 16-bit lanes (SSE2, part of the baseline).
-void alpha_half_q1(uint8_t *out, const uint8_t *values, int m, int mx)
-{
+void alpha_half_q1(uint8_t *out, const uint8_t *values, int m, int mx) {
     if (m == mx) {
         constant_alpha_block(out, uint8_t(m));
         return;
@@ -196,9 +192,9 @@ void alpha_half_q1(uint8_t *out, const uint8_t *values, int m, int mx)
         __m128i ge2 = _mm_cmpgt_epi16(d2, t);
         t = _mm_sub_epi16(t, _mm_andnot_si128(ge2, d2));
         __m128i ge1 = _mm_cmpgt_epi16(d1, t);
-        __m128i q = _mm_add_epi16(_mm_add_epi16(_mm_andnot_si128(ge4, _mm_set1_epi16(4)),
-                                                _mm_andnot_si128(ge2, _mm_set1_epi16(2))),
-                                  _mm_andnot_si128(ge1, _mm_set1_epi16(1)));
+        __m128i q = _mm_add_epi16(
+            _mm_add_epi16(_mm_andnot_si128(ge4, _mm_set1_epi16(4)), _mm_andnot_si128(ge2, _mm_set1_epi16(2))),
+            _mm_andnot_si128(ge1, _mm_set1_epi16(1)));
         // Index of level q: 1 for 0, 0 for 7, 8 - q otherwise: ((8 - q) & 7) with the low
         // bit flipped at both ends.
         __m128i i = _mm_and_si128(_mm_sub_epi16(_mm_set1_epi16(8), q), seven);
@@ -224,13 +220,13 @@ const DxtSingleColorEntry *const dxt_single_color_lut6 = luts().single6;
 const DxtOneColorEntry *const dxt_one_color_lut5 = luts().one5;
 const DxtOneColorEntry *const dxt_one_color_lut6 = luts().one6;
 
-void encode_alpha_block(const uint8_t *values, uint64_t min, uint64_t max, uint8_t *out, const DxtEncOps &ops)
-{
+void encode_alpha_block(const uint8_t *values, uint64_t min, uint64_t max, uint8_t *out, const DxtEncOps &ops) {
     uint64_t inner_lo, inner_hi;
     ops.alpha_inner_range(values, &inner_lo, &inner_hi);
     int a = int(inner_lo), b = int(inner_hi);
     if (b - a < 5) {
-        if (a <= 250) b = a + 5;
+        if (a <= 250)
+            b = a + 5;
         else {
             a = 250;
             b = 255;
@@ -238,7 +234,8 @@ void encode_alpha_block(const uint8_t *values, uint64_t min, uint64_t max, uint8
     }
     int c = int(min), d = int(max);
     if (d - c < 7) {
-        if (c <= 248) d = c + 7;
+        if (c <= 248)
+            d = c + 7;
         else {
             c = 248;
             d = 255;
@@ -272,13 +269,11 @@ void encode_alpha_block(const uint8_t *values, uint64_t min, uint64_t max, uint8
     }
 }
 
-void encode_block_dxt1_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops)
-{
+void encode_block_dxt1_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
     color_half_q1(out, planes, strides, ops);
 }
 
-void encode_block_dxt5_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops)
-{
+void encode_block_dxt5_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
     alignas(16) uint8_t values[16];
     uint64_t mn, mx;
     ops.to_alpha(values, planes[0], planes[3], strides[0], strides[3], &mn, &mx);
@@ -286,34 +281,35 @@ void encode_block_dxt5_q1(uint8_t *out, const uint8_t *const *planes, const int6
     color_half_q1(out + 8, planes, strides, ops);
 }
 
-void encode_block_rgtc1_luma(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                             const DxtEncOps &ops)
-{
+void encode_block_rgtc1_luma(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
     alignas(16) uint8_t values[16];
     uint64_t mn, mx;
     ops.to_luma(values, planes[0], planes[1], planes[2], strides[0], strides[1], strides[2], &mn, &mx);
-    if (mn == mx) constant_alpha_block(out, uint8_t(mn));
-    else encode_alpha_block(values, mn, mx, out, ops);
+    if (mn == mx)
+        constant_alpha_block(out, uint8_t(mn));
+    else
+        encode_alpha_block(values, mn, mx, out, ops);
 }
 
 void encode_block_rgtc1_alpha(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                              const DxtEncOps &ops)
-{
+                              const DxtEncOps &ops) {
     alignas(16) uint8_t values[16];
     uint64_t mn, mx;
     ops.to_alpha(values, planes[0], planes[3], strides[0], strides[3], &mn, &mx);
-    if (mn == mx) constant_alpha_block(out, uint8_t(mn));
-    else encode_alpha_block(values, mn, mx, out, ops);
+    if (mn == mx)
+        constant_alpha_block(out, uint8_t(mn));
+    else
+        encode_alpha_block(values, mn, mx, out, ops);
 }
 
 // Shared with the normal and slow encoders.
 void dxtenc_solid_color_block(uint8_t *out, int r, int g, int b) { solid_color_block(out, r, g, b); }
-void dxtenc_fast_fit_block(uint8_t *out, const uint8_t *planar, const DxtEncOps &ops)
-{
+void dxtenc_fast_fit_block(uint8_t *out, const uint8_t *planar, const DxtEncOps &ops) {
     fast_fit_block(out, planar, ops);
 }
-void dxtenc_alpha_half(uint8_t *out, const uint8_t *values, uint64_t mn, uint64_t mx, const DxtEncOps &ops)
-{
-    if (mn == mx) constant_alpha_block(out, uint8_t(mn));
-    else encode_alpha_block(values, mn, mx, out, ops);
+void dxtenc_alpha_half(uint8_t *out, const uint8_t *values, uint64_t mn, uint64_t mx, const DxtEncOps &ops) {
+    if (mn == mx)
+        constant_alpha_block(out, uint8_t(mn));
+    else
+        encode_alpha_block(values, mn, mx, out, ops);
 }

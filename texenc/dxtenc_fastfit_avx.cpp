@@ -19,8 +19,7 @@ struct Dots {
     __m128i d[4];
 };
 
-inline Dots dots(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb)
-{
+inline Dots dots(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i wrg = _mm_set1_epi32(int((uint32_t(uint16_t(wg)) << 16) | uint16_t(wr)));
     const __m128i wb0 = _mm_set1_epi32(int(uint16_t(wb)));
@@ -37,16 +36,14 @@ inline Dots dots(__m128i r, __m128i g, __m128i b, int wr, int wg, int wb)
     return out;
 }
 
-inline int first_lane_equal(const Dots &ds, __m128i value)
-{
+inline int first_lane_equal(const Dots &ds, __m128i value) {
     int mask = 0;
     for (int q = 0; q < 4; q++) mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(ds.d[q], value))) << (4 * q);
     return __builtin_ctz(unsigned(mask));
 }
 
 // Sixteen 2-bit indices (one per byte, 0..3) to the index word.
-inline uint32_t pack_index_bytes(__m128i idx)
-{
+inline uint32_t pack_index_bytes(__m128i idx) {
     __m128i v = _mm_maddubs_epi16(idx, _mm_setr_epi8(1, 4, 1, 4, 1, 4, 1, 4, 1, 4, 1, 4, 1, 4, 1, 4));
     v = _mm_madd_epi16(v, _mm_setr_epi16(1, 16, 1, 16, 1, 16, 1, 16));
     v = _mm_packus_epi32(v, v);
@@ -56,8 +53,7 @@ inline uint32_t pack_index_bytes(__m128i idx)
 
 }  // namespace
 
-void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats)
-{
+void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i ch[3] = {_mm_load_si128(reinterpret_cast<const __m128i *>(planar)),
                            _mm_load_si128(reinterpret_cast<const __m128i *>(planar + 16)),
@@ -101,9 +97,7 @@ void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, Dxt
     *b = pack565(planar, first_lane_equal(ds, lo));
 }
 
-void fast_fit_indices_avx(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
-                          const uint8_t *expand)
-{
+void fast_fit_indices_avx(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word, const uint8_t *expand) {
     const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
     const __m128i t1 = _mm_set1_epi32(ax.t1);
     const __m128i th = _mm_set1_epi32(ax.th);
@@ -127,8 +121,7 @@ void fast_fit_indices_avx(const uint8_t *planar, uint32_t a, uint32_t b, uint64_
 }
 
 void fast_fit_refine_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, uint32_t index_word,
-                         const DxtBlockStats *stats)
-{
+                         const DxtBlockStats *stats) {
     // Index bytes: byte i = (word >> 2i) & 3.
     const __m128i word = _mm_set1_epi32(int(index_word));
     const __m128i bytes = _mm_shuffle_epi8(word, _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3));

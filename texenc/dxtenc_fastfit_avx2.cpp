@@ -20,8 +20,7 @@ struct Dots {
     __m256i lo, hi;
 };
 
-inline Dots dots(const uint8_t *planar, int wr, int wg, int wb)
-{
+inline Dots dots(const uint8_t *planar, int wr, int wg, int wb) {
     const __m256i r = _mm256_cvtepu8_epi16(_mm_load_si128(reinterpret_cast<const __m128i *>(planar)));
     const __m256i g = _mm256_cvtepu8_epi16(_mm_load_si128(reinterpret_cast<const __m128i *>(planar + 16)));
     const __m256i b = _mm256_cvtepu8_epi16(_mm_load_si128(reinterpret_cast<const __m128i *>(planar + 32)));
@@ -37,30 +36,26 @@ inline Dots dots(const uint8_t *planar, int wr, int wg, int wb)
 }
 
 // Pixel-order bit mask of the lanes equal to value.
-inline unsigned equal_mask(const Dots &d, __m256i value)
-{
+inline unsigned equal_mask(const Dots &d, __m256i value) {
     unsigned lo = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(d.lo, value))));
     unsigned hi = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(d.hi, value))));
     return (lo & 0xF) | (hi & 0xF) << 4 | (lo >> 4) << 8 | (hi >> 4) << 12;
 }
 
-inline __m256i broadcast_min(__m256i v)
-{
+inline __m256i broadcast_min(__m256i v) {
     v = _mm256_min_epi32(v, _mm256_permute2x128_si256(v, v, 1));
     v = _mm256_min_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
     return _mm256_min_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
 }
 
-inline __m256i broadcast_max(__m256i v)
-{
+inline __m256i broadcast_max(__m256i v) {
     v = _mm256_max_epi32(v, _mm256_permute2x128_si256(v, v, 1));
     v = _mm256_max_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
     return _mm256_max_epi32(v, _mm256_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
 }
 }  // namespace
 
-void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats)
-{
+void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats) {
     const __m128i zero = _mm_setzero_si128();
     int range[3], mean[3];
     __m256i c16[3];
@@ -95,9 +90,7 @@ void fast_fit_endpoints_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, Dx
     *b = pack565(planar, __builtin_ctz(equal_mask(d, lo)));
 }
 
-void fast_fit_indices_avx2(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
-                           const uint8_t *expand)
-{
+void fast_fit_indices_avx2(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word, const uint8_t *expand) {
     const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
     const __m256i t1 = _mm256_set1_epi32(ax.t1);
     const __m256i th = _mm256_set1_epi32(ax.th);
@@ -122,8 +115,7 @@ void fast_fit_indices_avx2(const uint8_t *planar, uint32_t a, uint32_t b, uint64
 }
 
 void fast_fit_refine_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, uint32_t index_word,
-                          const DxtBlockStats *stats)
-{
+                          const DxtBlockStats *stats) {
     // Index bytes by a variable shift of the broadcast word.
     const __m256i word = _mm256_set1_epi32(int(index_word));
     alignas(16) uint8_t idx_bytes[16];
@@ -161,8 +153,7 @@ void fast_fit_refine_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, uint3
     *b = uint64_t(eb[0] << 11 | eb[1] << 5 | eb[2]);
 }
 
-void alpha_block_indices_avx2(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error)
-{
+void alpha_block_indices_avx2(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error) {
     __m256i total = _mm256_setzero_si256();
     for (int h = 0; h < 2; h++) {
         const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(values + 8 * h)));

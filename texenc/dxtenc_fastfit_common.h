@@ -6,28 +6,24 @@
 
 namespace fastfit {
 
-inline int quant5(int x)
-{
+inline int quant5(int x) {
     int t = 31 * x + 128;
     return (t + (t >> 8)) >> 8;
 }
 
-inline int quant6(int x)
-{
+inline int quant6(int x) {
     int t = 63 * x + 128;
     return (t + (t >> 8)) >> 8;
 }
 
 // RGB565 of pixel i of a planar block (R 0..15, G 16..31, B 32..47).
-inline uint64_t pack565(const uint8_t *planar, int i)
-{
+inline uint64_t pack565(const uint8_t *planar, int i) {
     return uint64_t(quant5(planar[i]) << 11 | quant6(planar[16 + i]) << 5 | quant5(planar[32 + i]));
 }
 
 // Principal axis by four power iterations of the covariance c (rr rg rb gg gb bb) from the
 // channel ranges, as integer dot-product weights w (luma when the spread is too small).
-inline void axis_weights(const float c[6], float vr, float vg, float vb, int w[3])
-{
+inline void axis_weights(const float c[6], float vr, float vg, float vb, int w[3]) {
     for (int it = 0; it < 4; it++) {
         float r = (vr * c[0] + vg * c[1]) + vb * c[2];
         float g = (vr * c[1] + vg * c[3]) + vb * c[4];
@@ -59,8 +55,7 @@ struct IndexAxis {
     int t0, t1, th;
 };
 
-inline IndexAxis index_axis(uint32_t a, uint32_t b, const uint8_t *expand)
-{
+inline IndexAxis index_axis(uint32_t a, uint32_t b, const uint8_t *expand) {
     const int ca[3] = {expand[(a >> 11) & 31], expand[32 + ((a >> 5) & 63)], expand[a & 31]};
     const int cb[3] = {expand[(b >> 11) & 31], expand[32 + ((b >> 5) & 63)], expand[b & 31]};
     IndexAxis ax;

@@ -8,17 +8,106 @@
 
 const uint8_t dxt_expand_table[96] = {
     // 5-bit
-    0, 8, 16, 24, 33, 41, 49, 57, 66, 74, 82, 90, 99, 107, 115, 123,
-    132, 140, 148, 156, 165, 173, 181, 189, 198, 206, 214, 222, 231, 239, 247, 255,
+    0,
+    8,
+    16,
+    24,
+    33,
+    41,
+    49,
+    57,
+    66,
+    74,
+    82,
+    90,
+    99,
+    107,
+    115,
+    123,
+    132,
+    140,
+    148,
+    156,
+    165,
+    173,
+    181,
+    189,
+    198,
+    206,
+    214,
+    222,
+    231,
+    239,
+    247,
+    255,
     // 6-bit
-    0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40, 44, 48, 52, 56, 60,
-    65, 69, 73, 77, 81, 85, 89, 93, 97, 101, 105, 109, 113, 117, 121, 125,
-    130, 134, 138, 142, 146, 150, 154, 158, 162, 166, 170, 174, 178, 182, 186, 190,
-    195, 199, 203, 207, 211, 215, 219, 223, 227, 231, 235, 239, 243, 247, 251, 255,
+    0,
+    4,
+    8,
+    12,
+    16,
+    20,
+    24,
+    28,
+    32,
+    36,
+    40,
+    44,
+    48,
+    52,
+    56,
+    60,
+    65,
+    69,
+    73,
+    77,
+    81,
+    85,
+    89,
+    93,
+    97,
+    101,
+    105,
+    109,
+    113,
+    117,
+    121,
+    125,
+    130,
+    134,
+    138,
+    142,
+    146,
+    150,
+    154,
+    158,
+    162,
+    166,
+    170,
+    174,
+    178,
+    182,
+    186,
+    190,
+    195,
+    199,
+    203,
+    207,
+    211,
+    215,
+    219,
+    223,
+    227,
+    231,
+    235,
+    239,
+    243,
+    247,
+    251,
+    255,
 };
 
-void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats)
-{
+void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats) {
     int mn[3], mx[3], mean[3];
     for (int ch = 0; ch < 3; ch++) {
         const uint8_t *p = planar + 16 * ch;
@@ -73,23 +162,23 @@ void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, D
 }
 
 void fast_fit_indices_sse41(const uint8_t *planar, uint32_t a, uint32_t b, uint64_t *index_word,
-                            const uint8_t *expand)
-{
+                            const uint8_t *expand) {
     const fastfit::IndexAxis ax = fastfit::index_axis(a, b, expand);
     uint32_t word = 0;
     for (int i = 0; i < 16; i++) {
         int p = planar[i] * ax.d[0] + planar[16 + i] * ax.d[1] + planar[32 + i] * ax.d[2];
         uint32_t idx;
-        if (p >= ax.th) idx = p < ax.t0 ? 2 : 0;
-        else idx = p < ax.t1 ? 1 : 3;
+        if (p >= ax.th)
+            idx = p < ax.t0 ? 2 : 0;
+        else
+            idx = p < ax.t1 ? 1 : 3;
         word |= idx << (2 * i);
     }
     *index_word = word;
 }
 
 void fast_fit_refine_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, uint32_t index_word,
-                           const DxtBlockStats *stats)
-{
+                           const DxtBlockStats *stats) {
     static const int kWeight[4] = {3, 0, 2, 1};
     static const int kProduct[4] = {0x090000, 0x000900, 0x040102, 0x010402};
     int packed = 0;

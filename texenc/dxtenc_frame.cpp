@@ -6,48 +6,38 @@
 namespace {
 
 // Bytes per block of texture 1 (texture 2 of codec 5 has 8).
-uint32_t tex1_block_bytes(uint32_t codec)
-{
+uint32_t tex1_block_bytes(uint32_t codec) {
     switch (codec) {
     case DXTENC_CODEC_DXT1:
     case DXTENC_CODEC_RGTC1_LUMA:
-    case DXTENC_CODEC_RGTC1_ALPHA:
-        return 8;
+    case DXTENC_CODEC_RGTC1_ALPHA: return 8;
     case DXTENC_CODEC_DXT5:
     case DXTENC_CODEC_YCOCG_DXT5:
     case DXTENC_CODEC_YCOCG_DXT5_ALPHA:
-    case DXTENC_CODEC_BC7:
-        return 16;
-    default:
-        return 24;
+    case DXTENC_CODEC_BC7: return 16;
+    default: return 24;
     }
 }
 
-uint64_t blocks_along(uint32_t n, uint32_t pad_mode)
-{
+uint64_t blocks_along(uint32_t n, uint32_t pad_mode) {
     return n / 4 + ((n % 4) != 0 && pad_mode != DXTENC_PAD_SKIP ? 1 : 0);
 }
 
-int plane_count(uint32_t pixel_format)
-{
+int plane_count(uint32_t pixel_format) {
     switch (pixel_format) {
     case DXTENC_PIX_PLANAR_RGBA8:
-    case DXTENC_PIX_PLANAR_RGBA16:
-        return 4;
+    case DXTENC_PIX_PLANAR_RGBA16: return 4;
     case DXTENC_PIX_PLANAR_RGB8:
     case DXTENC_PIX_PLANAR_RGB10:
     case DXTENC_PIX_PLANAR_RGB12:
-    case DXTENC_PIX_PLANAR_RGB16:
-        return 3;
-    default:
-        return 1;
+    case DXTENC_PIX_PLANAR_RGB16: return 3;
+    default: return 1;
     }
 }
 
 }  // namespace
 
-uint16_t dxtenc_column_step(uint32_t pixel_format)
-{
+uint16_t dxtenc_column_step(uint32_t pixel_format) {
     if (pixel_format <= 3) return 16;
     if (pixel_format <= 6) return 32;
     if (pixel_format == 7) return 64;
@@ -56,14 +46,12 @@ uint16_t dxtenc_column_step(uint32_t pixel_format)
     return 8;
 }
 
-uint64_t dxtenc_encoded_size64(uint16_t width, uint16_t height, uint32_t codec, uint32_t pad_mode)
-{
+uint64_t dxtenc_encoded_size64(uint16_t width, uint16_t height, uint32_t codec, uint32_t pad_mode) {
     const uint64_t per_block = codec == DXTENC_CODEC_YCOCG_DXT5_ALPHA ? 24 : tex1_block_bytes(codec);
     return blocks_along(width, pad_mode) * blocks_along(height, pad_mode) * per_block;
 }
 
-uint32_t dxtenc_encoded_size(uint16_t width, uint16_t height, uint32_t codec, uint32_t pad_mode)
-{
+uint32_t dxtenc_encoded_size(uint16_t width, uint16_t height, uint32_t codec, uint32_t pad_mode) {
     const uint64_t size = dxtenc_encoded_size64(width, height, codec, pad_mode);
     if (size >= (uint64_t(1) << 32)) throw_process_error("Invalid size (Out of range)");
     return uint32_t(size);
@@ -71,8 +59,7 @@ uint32_t dxtenc_encoded_size(uint16_t width, uint16_t height, uint32_t codec, ui
 
 void dxtenc_encode_slice(const DxtEncContext *ctx, uint8_t *out, const uint8_t *const planes[4],
                          const int64_t strides[4], uint16_t rows, uint16_t column_step, uint8_t block_bytes,
-                         uint32_t first_row, uint32_t out_offset, int texture)
-{
+                         uint32_t first_row, uint32_t out_offset, int texture) {
     const DxtEncOps &ops = ctx->ops;
     const DxtEncodeBlockFn encode = texture ? ops.encode_block_tex2 : ops.encode_block_tex1;
     const int nplanes = plane_count(ctx->pixel_format);
@@ -125,8 +112,7 @@ void dxtenc_encode_slice(const DxtEncContext *ctx, uint8_t *out, const uint8_t *
 }
 
 void dxtenc_encode_frame(const DxtEncContext *ctx, uint8_t *out, const uint8_t *const planes[4],
-                         const int64_t strides[4])
-{
+                         const int64_t strides[4]) {
     const uint32_t bytes1 = tex1_block_bytes(ctx->codec);
     const bool two_textures = ctx->codec == DXTENC_CODEC_YCOCG_DXT5_ALPHA;
     const uint64_t bx = blocks_along(ctx->width, ctx->pad_mode);

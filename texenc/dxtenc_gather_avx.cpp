@@ -16,8 +16,7 @@ struct Channels {
     __m128i r, g, b, a;
 };
 
-inline __m128i load32(const uint8_t *p)
-{
+inline __m128i load32(const uint8_t *p) {
     int v;
     std::memcpy(&v, p, 4);
     return _mm_cvtsi32_si128(v);
@@ -25,8 +24,7 @@ inline __m128i load32(const uint8_t *p)
 
 inline __m128i load64(const uint8_t *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
 
-inline __m128i load96(const uint8_t *p)
-{
+inline __m128i load96(const uint8_t *p) {
     __m128i v = load64(p);
     int hi;
     std::memcpy(&hi, p + 8, 4);
@@ -34,8 +32,7 @@ inline __m128i load96(const uint8_t *p)
 }
 
 // Four rows, each [r0..r3 g0..g3 b0..b3 a0..a3], to channel vectors.
-inline Channels transpose_rows(__m128i x0, __m128i x1, __m128i x2, __m128i x3)
-{
+inline Channels transpose_rows(__m128i x0, __m128i x1, __m128i x2, __m128i x3) {
     __m128i t0 = _mm_unpacklo_epi32(x0, x1), t1 = _mm_unpacklo_epi32(x2, x3);
     __m128i u0 = _mm_unpackhi_epi32(x0, x1), u1 = _mm_unpackhi_epi32(x2, x3);
     return {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1), _mm_unpacklo_epi64(u0, u1),
@@ -45,28 +42,34 @@ inline Channels transpose_rows(__m128i x0, __m128i x1, __m128i x2, __m128i x3)
 // Byte positions of R, G, B, A in a 4-byte pixel (layouts 0, 1, 3) or a 3-byte pixel
 // (8, 9; alpha then comes from a constant 255 lane).
 template <uint32_t L>
-inline __m128i pixel_shuffle()
-{
-    if constexpr (L == 0) return _mm_setr_epi8(1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12);
-    else if constexpr (L == 3) return _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
-    else if constexpr (L == 1 || L == 2) return _mm_setr_epi8(2, 6, 10, 14, 1, 5, 9, 13, 0, 4, 8, 12, 3, 7, 11, 15);
-    else if constexpr (L == 8) return _mm_setr_epi8(0, 3, 6, 9, 1, 4, 7, 10, 2, 5, 8, 11, 15, 15, 15, 15);
-    else return _mm_setr_epi8(2, 5, 8, 11, 1, 4, 7, 10, 0, 3, 6, 9, 15, 15, 15, 15);
+inline __m128i pixel_shuffle() {
+    if constexpr (L == 0)
+        return _mm_setr_epi8(1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12);
+    else if constexpr (L == 3)
+        return _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    else if constexpr (L == 1 || L == 2)
+        return _mm_setr_epi8(2, 6, 10, 14, 1, 5, 9, 13, 0, 4, 8, 12, 3, 7, 11, 15);
+    else if constexpr (L == 8)
+        return _mm_setr_epi8(0, 3, 6, 9, 1, 4, 7, 10, 2, 5, 8, 11, 15, 15, 15, 15);
+    else
+        return _mm_setr_epi8(2, 5, 8, 11, 1, 4, 7, 10, 0, 3, 6, 9, 15, 15, 15, 15);
 }
 
 // 16-bit samples to 8 bits by the layout's rule (v: eight words).
 template <uint32_t L>
-inline __m128i reduce16(__m128i v)
-{
-    if constexpr (L == 5) return _mm_srli_epi16(v, 7);  // packus saturates above 255
-    else if constexpr (L == 12) return _mm_and_si128(_mm_srli_epi16(v, 2), _mm_set1_epi16(0xFF));
-    else if constexpr (L == 13) return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi16(0xFF));
-    else return _mm_srli_epi16(v, 8);
+inline __m128i reduce16(__m128i v) {
+    if constexpr (L == 5)
+        return _mm_srli_epi16(v, 7);  // packus saturates above 255
+    else if constexpr (L == 12)
+        return _mm_and_si128(_mm_srli_epi16(v, 2), _mm_set1_epi16(0xFF));
+    else if constexpr (L == 13)
+        return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi16(0xFF));
+    else
+        return _mm_srli_epi16(v, 8);
 }
 
 template <uint32_t L>
-inline Channels load_block(const uint8_t *const *planes, const int64_t *strides)
-{
+inline Channels load_block(const uint8_t *const *planes, const int64_t *strides) {
     const __m128i opaque = _mm_set1_epi8(char(0xFF));
     if constexpr (L <= 3) {
         const __m128i sh = pixel_shuffle<L>();
@@ -129,8 +132,7 @@ inline Channels load_block(const uint8_t *const *planes, const int64_t *strides)
     }
 }
 
-inline uint8_t hmin(__m128i v)
-{
+inline uint8_t hmin(__m128i v) {
     v = _mm_min_epu8(v, _mm_srli_si128(v, 8));
     v = _mm_min_epu8(v, _mm_srli_si128(v, 4));
     v = _mm_min_epu8(v, _mm_srli_si128(v, 2));
@@ -138,8 +140,7 @@ inline uint8_t hmin(__m128i v)
     return uint8_t(_mm_cvtsi128_si32(v));
 }
 
-inline uint8_t hmax(__m128i v)
-{
+inline uint8_t hmax(__m128i v) {
     v = _mm_max_epu8(v, _mm_srli_si128(v, 8));
     v = _mm_max_epu8(v, _mm_srli_si128(v, 4));
     v = _mm_max_epu8(v, _mm_srli_si128(v, 2));
@@ -147,8 +148,7 @@ inline uint8_t hmax(__m128i v)
     return uint8_t(_mm_cvtsi128_si32(v));
 }
 
-inline void store_planar(uint8_t *planar, const Channels &c)
-{
+inline void store_planar(uint8_t *planar, const Channels &c) {
     _mm_store_si128(reinterpret_cast<__m128i *>(planar), c.r);
     _mm_store_si128(reinterpret_cast<__m128i *>(planar + 16), c.g);
     _mm_store_si128(reinterpret_cast<__m128i *>(planar + 32), c.b);
@@ -156,11 +156,10 @@ inline void store_planar(uint8_t *planar, const Channels &c)
 
 template <uint32_t L, int Form>
 void planar_avx(uint8_t *planar, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, int64_t s0, int64_t s1,
-                int64_t s2, uint64_t *result)
-{
+                int64_t s2, uint64_t *result) {
     const uint8_t *planes[4] = {p0, p1, p2, p2};
     const int64_t strides[4] = {s0, s1, s2, s2};
-    Channels c = load_block<L == 10 ? 11 : L == 14 ? 15 : L>(planes, strides);
+    Channels c = load_block < L == 10 ? 11 : L == 14 ? 15 : L > (planes, strides);
     store_planar(planar, c);
     if constexpr (Form == 0) {
         const __m128i zero = _mm_setzero_si128();
@@ -177,8 +176,7 @@ void planar_avx(uint8_t *planar, const uint8_t *p0, const uint8_t *p1, const uin
 
 template <uint32_t L>
 void alpha_avx(uint8_t *values, const uint8_t *p0, const uint8_t *p3, int64_t s0, int64_t s3, uint64_t *min,
-               uint64_t *max)
-{
+               uint64_t *max) {
     const uint8_t *planes[4] = {p0, p0, p0, p3};
     const int64_t strides[4] = {s0, s0, s0, s3};
     __m128i a;
@@ -201,16 +199,14 @@ void alpha_avx(uint8_t *values, const uint8_t *p0, const uint8_t *p3, int64_t s0
 }
 
 // floor((R + G + B) / 3) as ((R + G + B) * 43691) >> 17 on eight words.
-inline __m128i luma8(__m128i r, __m128i g, __m128i b)
-{
+inline __m128i luma8(__m128i r, __m128i g, __m128i b) {
     __m128i s = _mm_add_epi16(_mm_add_epi16(r, g), b);
     return _mm_srli_epi16(_mm_mulhi_epu16(s, _mm_set1_epi16(short(43691))), 1);
 }
 
 template <uint32_t L>
 void luma_avx(uint8_t *values, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, int64_t s0, int64_t s1,
-              int64_t s2, uint64_t *min, uint64_t *max)
-{
+              int64_t s2, uint64_t *min, uint64_t *max) {
     const uint8_t *planes[4] = {p0, p1, p2, p2};
     const int64_t strides[4] = {s0, s1, s2, s2};
     Channels c = load_block<L>(planes, strides);
@@ -225,16 +221,14 @@ void luma_avx(uint8_t *values, const uint8_t *p0, const uint8_t *p1, const uint8
 
 }  // namespace
 
-#define PLANAR_AVX(stem, L)                                                                                   \
-    void to_planar_rgb_##stem##_avx(uint8_t *d, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,       \
-                                    int64_t s0, int64_t s1, int64_t s2, uint64_t *res)                         \
-    {                                                                                                          \
-        planar_avx<L, 0>(d, p0, p1, p2, s0, s1, s2, res);                                                      \
-    }                                                                                                          \
-    void to_planar_rgb_range_##stem##_avx(uint8_t *d, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, \
-                                          int64_t s0, int64_t s1, int64_t s2, uint64_t *res)                   \
-    {                                                                                                          \
-        planar_avx<L, 1>(d, p0, p1, p2, s0, s1, s2, res);                                                      \
+#define PLANAR_AVX(stem, L)                                                                                          \
+    void to_planar_rgb_##stem##_avx(uint8_t *d, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, int64_t s0, \
+                                    int64_t s1, int64_t s2, uint64_t *res) {                                         \
+        planar_avx<L, 0>(d, p0, p1, p2, s0, s1, s2, res);                                                            \
+    }                                                                                                                \
+    void to_planar_rgb_range_##stem##_avx(uint8_t *d, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,       \
+                                          int64_t s0, int64_t s1, int64_t s2, uint64_t *res) {                       \
+        planar_avx<L, 1>(d, p0, p1, p2, s0, s1, s2, res);                                                            \
     }
 PLANAR_AVX(argb8, 0)
 PLANAR_AVX(bgra8, 1)
@@ -250,11 +244,10 @@ PLANAR_AVX(planar_rgb12, 13)
 PLANAR_AVX(planar_rgb16, 15)
 #undef PLANAR_AVX
 
-#define ALPHA_AVX(stem, L)                                                                                  \
-    void to_alpha_##stem##_avx(uint8_t *v, const uint8_t *p0, const uint8_t *p3, int64_t s0, int64_t s3,     \
-                               uint64_t *mn, uint64_t *mx)                                                   \
-    {                                                                                                        \
-        alpha_avx<L>(v, p0, p3, s0, s3, mn, mx);                                                             \
+#define ALPHA_AVX(stem, L)                                                                                             \
+    void to_alpha_##stem##_avx(uint8_t *v, const uint8_t *p0, const uint8_t *p3, int64_t s0, int64_t s3, uint64_t *mn, \
+                               uint64_t *mx) {                                                                         \
+        alpha_avx<L>(v, p0, p3, s0, s3, mn, mx);                                                                       \
     }
 ALPHA_AVX(argb8, 0)
 ALPHA_AVX(bgra8, 1)
@@ -266,11 +259,10 @@ ALPHA_AVX(planar_rgba8, 10)
 ALPHA_AVX(planar_rgba16, 14)
 #undef ALPHA_AVX
 
-#define LUMA_AVX(stem, L)                                                                                  \
-    void to_luma_##stem##_avx(uint8_t *v, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,         \
-                              int64_t s0, int64_t s1, int64_t s2, uint64_t *mn, uint64_t *mx)               \
-    {                                                                                                       \
-        luma_avx<L>(v, p0, p1, p2, s0, s1, s2, mn, mx);                                                     \
+#define LUMA_AVX(stem, L)                                                                                      \
+    void to_luma_##stem##_avx(uint8_t *v, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, int64_t s0, \
+                              int64_t s1, int64_t s2, uint64_t *mn, uint64_t *mx) {                            \
+        luma_avx<L>(v, p0, p1, p2, s0, s1, s2, mn, mx);                                                        \
     }
 LUMA_AVX(argb8, 0)
 LUMA_AVX(bgra8, 1)
@@ -285,8 +277,7 @@ LUMA_AVX(planar_rgb12, 13)
 LUMA_AVX(planar_rgb16, 15)
 #undef LUMA_AVX
 
-void alpha_inner_minmax_avx(const uint8_t *values, uint64_t *min, uint64_t *max)
-{
+void alpha_inner_minmax_avx(const uint8_t *values, uint64_t *min, uint64_t *max) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values));
     const __m128i ones = _mm_set1_epi8(char(0xFF));
     const __m128i zero = _mm_setzero_si128();
@@ -297,8 +288,7 @@ void alpha_inner_minmax_avx(const uint8_t *values, uint64_t *min, uint64_t *max)
     *max = hmax(for_max);
 }
 
-void alpha_block_indices_avx(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error)
-{
+void alpha_block_indices_avx(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error) {
     // Four values at a time in 32-bit lanes against the eight entries.
     __m128i total = _mm_setzero_si128();
     const __m128i big = _mm_set1_epi32(0x7FFFFFFF);
@@ -323,12 +313,14 @@ void alpha_block_indices_avx(const uint8_t *values, const uint8_t *palette, uint
 }
 
 const DxtToPlanarRgbFn dxtenc_to_planar_rgb_avx[16] = {
-    to_planar_rgb_argb8_avx,        to_planar_rgb_bgra8_avx,        to_planar_rgb_bgra8_avx,
-    to_planar_rgb_rgba8_avx,        to_planar_rgb_argb16_avx,       to_planar_rgb_argb16_scaled_avx,
-    to_planar_rgb_rgba16_avx,       nullptr,                        to_planar_rgb_rgb8_avx,
-    to_planar_rgb_bgr8_avx,         to_planar_rgb_planar_rgb8_avx,  to_planar_rgb_planar_rgb8_avx,
-    to_planar_rgb_planar_rgb10_avx, to_planar_rgb_planar_rgb12_avx, to_planar_rgb_planar_rgb16_avx,
-    to_planar_rgb_planar_rgb16_avx,
+    to_planar_rgb_argb8_avx,        to_planar_rgb_bgra8_avx,
+    to_planar_rgb_bgra8_avx,        to_planar_rgb_rgba8_avx,
+    to_planar_rgb_argb16_avx,       to_planar_rgb_argb16_scaled_avx,
+    to_planar_rgb_rgba16_avx,       nullptr,
+    to_planar_rgb_rgb8_avx,         to_planar_rgb_bgr8_avx,
+    to_planar_rgb_planar_rgb8_avx,  to_planar_rgb_planar_rgb8_avx,
+    to_planar_rgb_planar_rgb10_avx, to_planar_rgb_planar_rgb12_avx,
+    to_planar_rgb_planar_rgb16_avx, to_planar_rgb_planar_rgb16_avx,
 };
 const DxtToPlanarRgbFn dxtenc_to_planar_rgb_range_avx[16] = {
     to_planar_rgb_range_argb8_avx,        to_planar_rgb_range_bgra8_avx,
@@ -341,10 +333,22 @@ const DxtToPlanarRgbFn dxtenc_to_planar_rgb_range_avx[16] = {
     to_planar_rgb_range_planar_rgb16_avx, to_planar_rgb_range_planar_rgb16_avx,
 };
 const DxtToAlphaFn dxtenc_to_alpha_avx[16] = {
-    to_alpha_argb8_avx,  to_alpha_bgra8_avx,         to_alpha_bgra8_avx,        to_alpha_rgba8_avx,
-    to_alpha_argb16_avx, to_alpha_argb16_scaled_avx, to_alpha_rgba16_avx,       nullptr,
-    to_alpha_opaque,     to_alpha_opaque,            to_alpha_planar_rgba8_avx, to_alpha_opaque,
-    to_alpha_opaque,     to_alpha_opaque,            to_alpha_planar_rgba16_avx, to_alpha_opaque,
+    to_alpha_argb8_avx,
+    to_alpha_bgra8_avx,
+    to_alpha_bgra8_avx,
+    to_alpha_rgba8_avx,
+    to_alpha_argb16_avx,
+    to_alpha_argb16_scaled_avx,
+    to_alpha_rgba16_avx,
+    nullptr,
+    to_alpha_opaque,
+    to_alpha_opaque,
+    to_alpha_planar_rgba8_avx,
+    to_alpha_opaque,
+    to_alpha_opaque,
+    to_alpha_opaque,
+    to_alpha_planar_rgba16_avx,
+    to_alpha_opaque,
 };
 const DxtToLumaFn dxtenc_to_luma_avx[16] = {
     to_luma_argb8_avx,        to_luma_bgra8_avx,         to_luma_bgra8_avx,        to_luma_rgba8_avx,

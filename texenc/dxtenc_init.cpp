@@ -17,16 +17,14 @@ struct Tiers {
     bool avx_fma;   // 0x08, 0x20 and 0x40
 };
 
-Tiers tiers_of(uint32_t mask)
-{
+Tiers tiers_of(uint32_t mask) {
     const bool any = mask & DXTENC_ISA_ANY;
     return {any && (mask & DXTENC_ISA_AVX), any && (mask & DXTENC_ISA_AVX2),
             any && (mask & DXTENC_ISA_AVX2) && (mask & DXTENC_ISA_FMA),
             any && (mask & DXTENC_ISA_AVX) && (mask & DXTENC_ISA_FMA)};
 }
 
-void plan_slices(DxtEncContext *ctx, uint16_t height, uint32_t threads)
-{
+void plan_slices(DxtEncContext *ctx, uint16_t height, uint32_t threads) {
     if (threads == 0) threads = cpu_count_available();
     if (threads == 0) threads = cpu_count_total();
     if (threads == 0) threads = 1;
@@ -58,22 +56,21 @@ void plan_slices(DxtEncContext *ctx, uint16_t height, uint32_t threads)
     }
 }
 
-void set_alpha_fields(DxtEncContext *ctx, const Tiers &t)
-{
+void set_alpha_fields(DxtEncContext *ctx, const Tiers &t) {
     ctx->ops.alpha_inner_range = t.avx ? alpha_inner_minmax_avx : alpha_inner_minmax_sse41;
     ctx->ops.alpha_palette_indices = t.avx2  ? alpha_block_indices_avx2
                                      : t.avx ? alpha_block_indices_avx
                                              : alpha_block_indices_sse41;
 }
 
-void set_to_alpha(DxtEncContext *ctx, const Tiers &t)
-{
-    if (ctx->no_alpha) ctx->ops.to_alpha = to_alpha_opaque;
-    else ctx->ops.to_alpha = (t.avx ? dxtenc_to_alpha_avx : dxtenc_to_alpha_sse41)[ctx->pixel_format];
+void set_to_alpha(DxtEncContext *ctx, const Tiers &t) {
+    if (ctx->no_alpha)
+        ctx->ops.to_alpha = to_alpha_opaque;
+    else
+        ctx->ops.to_alpha = (t.avx ? dxtenc_to_alpha_avx : dxtenc_to_alpha_sse41)[ctx->pixel_format];
 }
 
-void set_fast_fit(DxtEncContext *ctx, const Tiers &t)
-{
+void set_fast_fit(DxtEncContext *ctx, const Tiers &t) {
     DxtEncOps &o = ctx->ops;
     o.fast_fit_indices = t.avx2 ? fast_fit_indices_avx2 : t.avx ? fast_fit_indices_avx : fast_fit_indices_sse41;
     o.fast_fit_endpoints = t.avx2 ? fast_fit_endpoints_avx2 : t.avx ? fast_fit_endpoints_avx : fast_fit_endpoints_sse41;
@@ -81,8 +78,7 @@ void set_fast_fit(DxtEncContext *ctx, const Tiers &t)
 }
 
 // DXT1 (codec 0) and DXT5 (codec 1).
-int init_dxt(DxtEncContext *ctx, const Tiers &t)
-{
+int init_dxt(DxtEncContext *ctx, const Tiers &t) {
     const bool dxt5 = ctx->codec == DXTENC_CODEC_DXT5;
     const uint32_t fmt = ctx->pixel_format;
     const int q = ctx->quality;
@@ -120,9 +116,7 @@ int init_dxt(DxtEncContext *ctx, const Tiers &t)
 }  // namespace
 
 int32_t dxtenc_init(DxtEncContext *ctx, uint16_t width, uint16_t height, uint32_t codec, uint8_t quality,
-                    uint8_t reserved, uint32_t pixel_format, uint32_t pad_mode, uint32_t threads,
-                    uint32_t isa_mask)
-{
+                    uint8_t reserved, uint32_t pixel_format, uint32_t pad_mode, uint32_t threads, uint32_t isa_mask) {
     ctx->quality = quality;
     ctx->reserved = reserved;
     ctx->codec = codec;
@@ -215,7 +209,8 @@ int32_t dxtenc_init(DxtEncContext *ctx, uint16_t width, uint16_t height, uint32_
             return 1;
         }
         o.bc7_gather = (ctx->no_alpha ? dxtenc_bc7_gather_opaque_sse41 : dxtenc_bc7_gather_sse41)[pixel_format];
-        o.encode_block_tex1 = quality == 1 ? encode_block_bc7_q1 : (quality == 2 ? encode_block_bc7_q2 : encode_block_bc7_q3);
+        o.encode_block_tex1 =
+            quality == 1 ? encode_block_bc7_q1 : (quality == 2 ? encode_block_bc7_q2 : encode_block_bc7_q3);
         bc7enc_build_tables();  // once per process; later set-ups find them built
         break;
     }

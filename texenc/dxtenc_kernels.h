@@ -22,13 +22,10 @@ extern const DxtOneColorEntry *const dxt_one_color_lut5;
 extern const DxtOneColorEntry *const dxt_one_color_lut6;
 
 // Edge-block completion: one member per layout and mode (repeat, black, zero).
-#define DXTENC_PAD_DECL(stem)                                                                        \
-    void pad_partial_block_##stem##_repeat(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t, \
-                                           uint32_t);                                                \
-    void pad_partial_block_##stem##_black(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t,  \
-                                          uint32_t);                                                 \
-    void pad_partial_block_##stem##_zero(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t,   \
-                                         uint32_t);
+#define DXTENC_PAD_DECL(stem)                                                                                       \
+    void pad_partial_block_##stem##_repeat(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t, uint32_t); \
+    void pad_partial_block_##stem##_black(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t, uint32_t);  \
+    void pad_partial_block_##stem##_zero(uint8_t *, const uint8_t *const *, const int64_t *, uint32_t, uint32_t);
 DXTENC_PAD_DECL(argb8)
 DXTENC_PAD_DECL(bgra8)
 DXTENC_PAD_DECL(rgba8)
@@ -63,23 +60,20 @@ extern const DxtToLumaFn dxtenc_to_luma_avx[16];
 extern const DxtBc7GatherFn dxtenc_bc7_gather_sse41[16];         // with source alpha
 extern const DxtBc7GatherFn dxtenc_bc7_gather_opaque_sse41[16];  // alpha 255
 
-void to_alpha_opaque(uint8_t *values, const uint8_t *, const uint8_t *, int64_t, int64_t, uint64_t *min,
-                     uint64_t *max);
+void to_alpha_opaque(uint8_t *values, const uint8_t *, const uint8_t *, int64_t, int64_t, uint64_t *min, uint64_t *max);
 
 // Generic baseline routines (flag / form 0 alpha or same-colour, 1 luma or range).
 void to_alpha_template(uint8_t *values, const uint8_t *const *planes, const int64_t *strides, uint64_t *min,
                        uint64_t *max, uint32_t pixel_format, int luma);
-void to_planar_rgb_template_c(uint8_t *planar, const uint8_t *plane0, const uint8_t *plane1,
-                              const uint8_t *plane2, int64_t stride0, int64_t stride1, int64_t stride2,
-                              uint64_t *result, uint32_t pixel_format, int form);
+void to_planar_rgb_template_c(uint8_t *planar, const uint8_t *plane0, const uint8_t *plane1, const uint8_t *plane2,
+                              int64_t stride0, int64_t stride1, int64_t stride2, uint64_t *result,
+                              uint32_t pixel_format, int form);
 
 void alpha_inner_minmax_sse41(const uint8_t *values, uint64_t *min, uint64_t *max);
 void alpha_inner_minmax_avx(const uint8_t *values, uint64_t *min, uint64_t *max);
-void alpha_block_indices_sse41(const uint8_t *values, const uint8_t *palette, uint8_t *indices,
-                               uint64_t *error);
+void alpha_block_indices_sse41(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error);
 void alpha_block_indices_avx(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error);
-void alpha_block_indices_avx2(const uint8_t *values, const uint8_t *palette, uint8_t *indices,
-                              uint64_t *error);
+void alpha_block_indices_avx2(const uint8_t *values, const uint8_t *palette, uint8_t *indices, uint64_t *error);
 
 void fast_fit_endpoints_sse41(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats);
 void fast_fit_endpoints_avx(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats);
@@ -101,19 +95,11 @@ void fast_fit_refine_avx2(const uint8_t *planar, uint64_t *a, uint64_t *b, uint3
 void encode_alpha_block(const uint8_t *values, uint64_t min, uint64_t max, uint8_t *out, const DxtEncOps &ops);
 
 // Per-block encoders.
-void encode_block_dxt1_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_dxt5_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_dxt1_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_dxt5_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_dxt1_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_dxt5_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                          const DxtEncOps &ops);
-void encode_block_rgtc1_luma(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                             const DxtEncOps &ops);
-void encode_block_rgtc1_alpha(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                              const DxtEncOps &ops);
+void encode_block_dxt1_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_dxt5_q1(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_dxt1_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_dxt5_q2(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_dxt1_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_dxt5_q3(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_rgtc1_luma(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);
+void encode_block_rgtc1_alpha(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops);

@@ -12,13 +12,13 @@
 // dxtenc_init refuses the ones it does not know).
 
 enum DxtEncCodec : uint32_t {
-    DXTENC_CODEC_DXT1 = 0,             // 8 bytes per block
-    DXTENC_CODEC_DXT5 = 1,             // 16
-    DXTENC_CODEC_RGTC1_LUMA = 2,       // 8
-    DXTENC_CODEC_RGTC1_ALPHA = 3,      // 8
-    DXTENC_CODEC_YCOCG_DXT5 = 4,       // 16
-    DXTENC_CODEC_YCOCG_DXT5_ALPHA = 5, // 16 (texture 1) + 8 (texture 2)
-    DXTENC_CODEC_BC7 = 6,              // 16
+    DXTENC_CODEC_DXT1 = 0,              // 8 bytes per block
+    DXTENC_CODEC_DXT5 = 1,              // 16
+    DXTENC_CODEC_RGTC1_LUMA = 2,        // 8
+    DXTENC_CODEC_RGTC1_ALPHA = 3,       // 8
+    DXTENC_CODEC_YCOCG_DXT5 = 4,        // 16
+    DXTENC_CODEC_YCOCG_DXT5_ALPHA = 5,  // 16 (texture 1) + 8 (texture 2)
+    DXTENC_CODEC_BC7 = 6,               // 16
 };
 
 enum DxtEncQuality : uint8_t {
@@ -33,15 +33,15 @@ enum DxtEncPixelFormat : uint32_t {
     DXTENC_PIX_BGRA8_BOTTOM_UP = 2,  // encoded through a flipped view of layout 1
     DXTENC_PIX_RGBA8 = 3,
     DXTENC_PIX_ARGB16 = 4,
-    DXTENC_PIX_ARGB16_SCALED = 5,    // samples 0..0x8000
+    DXTENC_PIX_ARGB16_SCALED = 5,  // samples 0..0x8000
     DXTENC_PIX_RGBA16 = 6,
-    DXTENC_PIX_ARGB32F = 7,          // four floats A, R, G, B (YCoCg-DXT5 and RGTC1 alpha only)
+    DXTENC_PIX_ARGB32F = 7,  // four floats A, R, G, B (YCoCg-DXT5 and RGTC1 alpha only)
     DXTENC_PIX_RGB8 = 8,
     DXTENC_PIX_BGR8 = 9,
     DXTENC_PIX_PLANAR_RGBA8 = 10,
     DXTENC_PIX_PLANAR_RGB8 = 11,
-    DXTENC_PIX_PLANAR_RGB10 = 12,    // 10 bits in 16
-    DXTENC_PIX_PLANAR_RGB12 = 13,    // 12 bits in 16
+    DXTENC_PIX_PLANAR_RGB10 = 12,  // 10 bits in 16
+    DXTENC_PIX_PLANAR_RGB12 = 13,  // 12 bits in 16
     DXTENC_PIX_PLANAR_RGBA16 = 14,
     DXTENC_PIX_PLANAR_RGB16 = 15,
 };
@@ -75,11 +75,11 @@ struct alignas(16) DxtBlockStats {
 
 // The distinct colours of a 4x4 block, in order of first appearance.
 struct alignas(16) DxtColorSet {
-    uint64_t count;                 // 1..16 after gathering
+    uint64_t count;                   // 1..16 after gathering
     alignas(16) float colors[16][4];  // r, g, b on 0..1 (8-bit value / 255); lane 3 never written
-    float weights[16];              // sqrt(pixel count), set by the block encoder; 0 past count
-    int32_t map[16];                // colour number of each pixel (raster order)
-    int32_t pixel_counts[16];       // written through &map[16] by the gathering kernels
+    float weights[16];                // sqrt(pixel count), set by the block encoder; 0 past count
+    int32_t map[16];                  // colour number of each pixel (raster order)
+    int32_t pixel_counts[16];         // written through &map[16] by the gathering kernels
 };
 
 // Owned by the cluster fit; the texture encoder only passes pointers to them through.
@@ -109,34 +109,31 @@ using DxtPadPartialBlockFn = void (*)(uint8_t *scratch, const uint8_t *const *pl
 using DxtToAlphaFn = void (*)(uint8_t *values, const uint8_t *plane0, const uint8_t *plane3, int64_t stride0,
                               int64_t stride3, uint64_t *min, uint64_t *max);
 // 16 luma values floor((R + G + B) / 3) with their minimum and maximum.
-using DxtToLumaFn = void (*)(uint8_t *values, const uint8_t *plane0, const uint8_t *plane1,
-                             const uint8_t *plane2, int64_t stride0, int64_t stride1, int64_t stride2,
-                             uint64_t *min, uint64_t *max);
+using DxtToLumaFn = void (*)(uint8_t *values, const uint8_t *plane0, const uint8_t *plane1, const uint8_t *plane2,
+                             int64_t stride0, int64_t stride1, int64_t stride2, uint64_t *min, uint64_t *max);
 // Smallest value other than 0 (255 if none), largest other than 255 (0 if none).
 using DxtAlphaInnerRangeFn = void (*)(const uint8_t *values, uint64_t *min, uint64_t *max);
 // Nearest of 8 palette entries (lowest index on ties) for 16 values; summed squared error.
 using DxtAlphaPaletteIndicesFn = void (*)(const uint8_t *values, const uint8_t *palette, uint8_t *indices,
                                           uint64_t *error);
 
-using DxtToYcocgFn = void (*)(DxtEncYcocgBlock *block, const uint8_t *plane0, int64_t stride0,
-                              uint64_t *all_black);
+using DxtToYcocgFn = void (*)(DxtEncYcocgBlock *block, const uint8_t *plane0, int64_t stride0, uint64_t *all_black);
 using DxtToYcocgPlanarFn = void (*)(DxtEncYcocgBlock *block, const uint8_t *plane0, const uint8_t *plane1,
                                     const uint8_t *plane2, int64_t stride0, int64_t stride1, int64_t stride2,
                                     uint64_t *all_black);
 using DxtYcocgYBlockFn = void (*)(uint8_t *out, DxtEncYcocgBlock *block);
 using DxtYcocgColorBlockFn = void (*)(uint8_t *out, DxtEncYcocgBlock *block);
 using DxtYcocgQuantizeFn = void (*)(const float *box, int32_t *endpoints);
-using DxtYcocgEndpointSearchFn = void (*)(const DxtEncYcocgBlock *block, float *best_error,
-                                          const int32_t *candidate, float *distances, int32_t *best);
+using DxtYcocgEndpointSearchFn = void (*)(const DxtEncYcocgBlock *block, float *best_error, const int32_t *candidate,
+                                          float *distances, int32_t *best);
 using DxtYcocgColorIndicesFn = void (*)(const float *distances, uint64_t *index_word);
 using DxtYcocgRefineFn = void (*)(const DxtEncYcocgBlock *block, float *best_error, int32_t *candidate,
                                   float *distances, int32_t *best, float *scratch);
 
 // Planar RGB block (48 bytes, 16-byte aligned: 16 red, 16 green, 16 blue) and a result
 // word: the same-colour flag, or the largest channel range for the range form.
-using DxtToPlanarRgbFn = void (*)(uint8_t *planar, const uint8_t *plane0, const uint8_t *plane1,
-                                  const uint8_t *plane2, int64_t stride0, int64_t stride1, int64_t stride2,
-                                  uint64_t *result);
+using DxtToPlanarRgbFn = void (*)(uint8_t *planar, const uint8_t *plane0, const uint8_t *plane1, const uint8_t *plane2,
+                                  int64_t stride0, int64_t stride1, int64_t stride2, uint64_t *result);
 
 // Fast colour fit. End points are RGB565 in the low 16 bits; index word in the low 32.
 using DxtFastFitEndpointsFn = void (*)(const uint8_t *planar, uint64_t *a, uint64_t *b, DxtBlockStats *stats);
@@ -148,8 +145,8 @@ using DxtFastFitRefineFn = void (*)(const uint8_t *planar, uint64_t *a, uint64_t
 // Cluster-fit stages (contracts owned by the cluster fit).
 // colors: DxtColorSet::colors; map: DxtColorSet::map (pixel_counts follow it).
 using DxtToUniqueColorsFn = void (*)(float (*colors)[4], uint64_t *count, int32_t *map, const uint8_t *plane0,
-                                     const uint8_t *plane1, const uint8_t *plane2, int64_t stride0,
-                                     int64_t stride1, int64_t stride2);
+                                     const uint8_t *plane1, const uint8_t *plane2, int64_t stride0, int64_t stride1,
+                                     int64_t stride2);
 // Two float end points (start, end) and 16 indices (one byte per pixel) to 8 bytes.
 using DxtPackBlockFn = void (*)(const ClusterBest *best, const uint8_t *indices, uint8_t *out);
 // Two 4-byte end points (r 0..31, g 0..63, b 0..31, spare) and 16 indices to 8 bytes.
@@ -168,9 +165,9 @@ using DxtClusterSearch16Fn = void (*)(ClusterBest *best, ClusterBounds *bounds, 
                                       const void *factors, const void *records, const void *bounds_list);
 
 // The 16 pixels as RGBA8 (64 bytes, pixel order).
-using DxtBc7GatherFn = void (*)(uint8_t *rgba, const uint8_t *plane0, const uint8_t *plane1,
-                                const uint8_t *plane2, const uint8_t *plane3, int64_t stride0, int64_t stride1,
-                                int64_t stride2, int64_t stride3);
+using DxtBc7GatherFn = void (*)(uint8_t *rgba, const uint8_t *plane0, const uint8_t *plane1, const uint8_t *plane2,
+                                const uint8_t *plane3, int64_t stride0, int64_t stride1, int64_t stride2,
+                                int64_t stride3);
 
 // ---------------------------------------------------------------------------------------
 // The kernel table: 172 pointers in this fixed order. Arrays indexed by colour count hold
@@ -201,15 +198,15 @@ struct DxtEncOps {
     DxtToUniqueColorsFn to_unique_colors;
     DxtPackBlockFn pack_block;
     DxtPackBlock565Fn pack_block_565;
-    DxtClusterAxisFn cluster_axis[15];        // counts 2..16
-    DxtClusterProjectFn cluster_project[15];  // counts 2..16
-    DxtClusterSortFn cluster_sort[15];        // counts 2..16
-    DxtClusterPrepareFn cluster_prepare[15];  // counts 2..16
-    DxtClusterSearchFn cluster_search_a[14];  // counts 2..15 (set for 5..15)
-    DxtClusterSearchFn cluster_search_b[14];  // set for 5..15
-    DxtClusterSearchFn cluster_search_c[14];  // set for 2..15
-    DxtClusterSearchFn cluster_search_d[14];  // set for 2, 3, 7, 8, 10, 11, 15
-    DxtClusterSearchEFn cluster_search_e[14]; // set for 3..15
+    DxtClusterAxisFn cluster_axis[15];         // counts 2..16
+    DxtClusterProjectFn cluster_project[15];   // counts 2..16
+    DxtClusterSortFn cluster_sort[15];         // counts 2..16
+    DxtClusterPrepareFn cluster_prepare[15];   // counts 2..16
+    DxtClusterSearchFn cluster_search_a[14];   // counts 2..15 (set for 5..15)
+    DxtClusterSearchFn cluster_search_b[14];   // set for 5..15
+    DxtClusterSearchFn cluster_search_c[14];   // set for 2..15
+    DxtClusterSearchFn cluster_search_d[14];   // set for 2, 3, 7, 8, 10, 11, 15
+    DxtClusterSearchEFn cluster_search_e[14];  // set for 3..15
     DxtClusterSearchEFn cluster_search_e16;
     DxtClusterSearch16Fn cluster_search_a16;
     DxtClusterSearch16Fn cluster_search_b16;
@@ -227,13 +224,13 @@ static_assert(sizeof(DxtEncOps) == 172 * sizeof(void *), "kernel table has 172 p
 // dxtenc_init; afterwards the context is only read.
 struct DxtEncContext {
     DxtEncOps ops;
-    uint8_t quality;       // DxtEncQuality
-    uint8_t reserved;      // stored, never read
-    uint8_t no_alpha;      // 1: take the source's alpha as 255
-    uint32_t codec;        // DxtEncCodec
-    uint32_t pixel_format; // DxtEncPixelFormat
-    uint32_t pad_mode;     // DxtEncPadMode
-    uint16_t slice_count;  // 0..64
+    uint8_t quality;        // DxtEncQuality
+    uint8_t reserved;       // stored, never read
+    uint8_t no_alpha;       // 1: take the source's alpha as 255
+    uint32_t codec;         // DxtEncCodec
+    uint32_t pixel_format;  // DxtEncPixelFormat
+    uint32_t pad_mode;      // DxtEncPadMode
+    uint16_t slice_count;   // 0..64
     uint16_t width;
     uint16_t height;
     uint16_t slice_first_row[64];  // written only when slice_count >= 2

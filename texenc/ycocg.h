@@ -10,8 +10,8 @@
 // Filled by a conversion kernel, then read (and partly overwritten) by the stages.
 // co and cg start on 32-byte boundaries: the AVX2 kernels load them aligned.
 struct alignas(32) DxtEncYcocgBlock {
-    float y[16];     // luma per pixel, 0..1
-    float y_min;     // smallest / largest y; the luma encoders store the end points used
+    float y[16];  // luma per pixel, 0..1
+    float y_min;  // smallest / largest y; the luma encoders store the end points used
     float y_max;
     float pad_[6];
     alignas(32) float co[16];  // chroma per pixel, 0..1, 128/255 is zero chroma
@@ -68,8 +68,7 @@ void ycocg_color_block_flat_avx2(uint8_t *out, DxtEncYcocgBlock *block);
 void ycocg_select_diagonal(DxtEncYcocgBlock *block);
 int ycocg_choose_scale(const float *values, int count);
 // Colour index (0..3) of one pixel from its four palette distances.
-inline uint32_t ycocg_color_index(float d0, float d1, float d2, float d3)
-{
+inline uint32_t ycocg_color_index(float d0, float d1, float d2, float d3) {
     const uint32_t x0 = (d2 < d0) & (d2 < d1);
     const uint32_t x1 = (d3 < d0) & (d3 < d1);
     const uint32_t x2 = (d3 < d0) & (d3 < d2);
@@ -115,10 +114,10 @@ void encode_block_ycocg_q3_planar(uint8_t *out, const uint8_t *const *planes, co
 
 // Tier bits after the processor check, as dxtenc_init sees them.
 struct YcocgTiers {
-    bool any;  // 0x08
-    bool avx;  // 0x20
-    bool fma;  // 0x40
-    bool avx2; // 0x80
+    bool any;   // 0x08
+    bool avx;   // 0x20
+    bool fma;   // 0x40
+    bool avx2;  // 0x80
 };
 
 // Fills encode_block_tex1 and every field the YCoCg-DXT5 texture uses at this quality

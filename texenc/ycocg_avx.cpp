@@ -14,14 +14,14 @@ namespace {
 #include "texenc/ycocg_convert_avx.inc"
 
 // 16 luma indices against seven thresholds, two vectors of eight pixels.
-uint64_t luma_indices(const float *y, const float *t)
-{
+uint64_t luma_indices(const float *y, const float *t) {
     alignas(32) float counts[16];
     const __m256 one = _mm256_set1_ps(1.0f);
     for (int h = 0; h < 16; h += 8) {
         const __m256 v = _mm256_load_ps(y + h);
         __m256 c = _mm256_setzero_ps();
-        for (int j = 0; j < 7; j++) c = _mm256_add_ps(c, _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(t[j]), _CMP_LE_OQ), one));
+        for (int j = 0; j < 7; j++)
+            c = _mm256_add_ps(c, _mm256_and_ps(_mm256_cmp_ps(v, _mm256_set1_ps(t[j]), _CMP_LE_OQ), one));
         _mm256_store_ps(counts + h, c);
     }
     uint64_t bits = 0;
@@ -33,8 +33,7 @@ uint64_t luma_indices(const float *y, const float *t)
     return bits;
 }
 
-inline int32_t component(float v, float top)
-{
+inline int32_t component(float v, float top) {
     int32_t q = int32_t(v * top + 0.5f);
     return q < 0 ? 0 : q > int32_t(top) ? int32_t(top) : q;
 }
@@ -45,11 +44,10 @@ const DxtToYcocgFn ycocg_to_ycocg_avx[16] = {packed<0>, packed<1>, packed<1>, pa
                                              packed<6>, nullptr,   packed<8>, packed<9>, nullptr,   nullptr,
                                              nullptr,   nullptr,   nullptr,   nullptr};
 const DxtToYcocgPlanarFn ycocg_to_ycocg_planar_avx[16] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    planar<10>, planar<10>, planar<12>, planar<13>, planar<14>, planar<14>};
+    nullptr, nullptr, nullptr,    nullptr,    nullptr,    nullptr,    nullptr,    nullptr,
+    nullptr, nullptr, planar<10>, planar<10>, planar<12>, planar<13>, planar<14>, planar<14>};
 
-void ycocg_y_block_fast_avx(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_y_block_fast_avx(uint8_t *out, DxtEncYcocgBlock *b) {
     const float inset = (b->y_max - b->y_min) * 0.03125f - kHalfStep;
     float lo = b->y_min + inset, hi = b->y_max - inset;
     if (lo > 1.0f) lo = 1.0f;
@@ -67,8 +65,7 @@ void ycocg_y_block_fast_avx(uint8_t *out, DxtEncYcocgBlock *b)
     std::memcpy(out, &v, 8);
 }
 
-void ycocg_color_block_avx(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_color_block_avx(uint8_t *out, DxtEncYcocgBlock *b) {
     select_diagonal(b);
     const int scale = ycocg_choose_scale(b->box, 4);
     const float fs = float(scale);
@@ -107,8 +104,8 @@ void ycocg_color_block_avx(uint8_t *out, DxtEncYcocgBlock *b)
         }
     }
     const uint32_t s = uint32_t(scale - 1);
-    const uint32_t w = (uint32_t(e[2]) << 11 | uint32_t(e[3]) << 5 | s) |
-                       (uint32_t(e[0]) << 11 | uint32_t(e[1]) << 5 | s) << 16;
+    const uint32_t w =
+        (uint32_t(e[2]) << 11 | uint32_t(e[3]) << 5 | s) | (uint32_t(e[0]) << 11 | uint32_t(e[1]) << 5 | s) << 16;
     std::memcpy(out, &w, 4);
     std::memcpy(out + 4, &indices, 4);
 }

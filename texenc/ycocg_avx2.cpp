@@ -15,30 +15,26 @@ using namespace ycocg;
 namespace {
 #include "texenc/ycocg_convert_avx.inc"
 
-inline float fmaf1(float a, float b, float c)
-{
+inline float fmaf1(float a, float b, float c) {
     return _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(a), _mm_set_ss(b), _mm_set_ss(c)));
 }
 
 // Sum of the eight lanes (fixed pairwise order).
-inline float hsum(__m256 v)
-{
+inline float hsum(__m256 v) {
     __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
     s = _mm_add_ps(s, _mm_movehl_ps(s, s));
     s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 1));
     return _mm_cvtss_f32(s);
 }
 
-inline int32_t component(float v, float top)
-{
+inline int32_t component(float v, float top) {
     const int32_t q = int32_t(fmaf1(v, top, 0.5f));
     return q < 0 ? 0 : q > int32_t(top) ? int32_t(top) : q;
 }
 
 inline uint64_t luma_byte(float x) { return uint64_t(int(fmaf1(x, 255.0f, 0.5f))) & 0xFF; }
 
-uint64_t luma_indices(const float *y, const float *t)
-{
+uint64_t luma_indices(const float *y, const float *t) {
     uint64_t bits = 0;
     for (int h = 0; h < 16; h += 8) {
         const __m256 v = _mm256_load_ps(y + h);
@@ -58,8 +54,7 @@ uint64_t luma_indices(const float *y, const float *t)
     return bits;
 }
 
-inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi)
-{
+inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi) {
     const float inset = fmaf1(0.03125f, b->y_max - b->y_min, -kHalfStep);
     lo = b->y_min + inset;
     hi = b->y_max - inset;
@@ -70,8 +65,7 @@ inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi)
 }
 
 // Palette values (a hi + b lo) / 7 of the quality-2/3 member: the outer pairs fused.
-void luma_palette(float lo, float hi, float *p)
-{
+void luma_palette(float lo, float hi, float *p) {
     p[0] = lo;
     p[1] = hi;
     p[2] = fmaf1(6.0f, hi, lo) * kSeventh;
@@ -79,8 +73,7 @@ void luma_palette(float lo, float hi, float *p)
     p[7] = fmaf1(6.0f, lo, hi) * kSeventh;
 }
 
-float luma_error(const float *y, const float *p)
-{
+float luma_error(const float *y, const float *p) {
     __m256 acc = _mm256_setzero_ps();
     for (int h = 0; h < 16; h += 8) {
         const __m256 v = _mm256_load_ps(y + h);
@@ -95,8 +88,7 @@ float luma_error(const float *y, const float *p)
 }
 
 // Quality-1 end points and their fused pixel-domain palette (P0 second, P1 first).
-void q1_endpoints(const float *box, int scale, int32_t *e, float *pco, float *pcg)
-{
+void q1_endpoints(const float *box, int scale, int32_t *e, float *pco, float *pcg) {
     const float fs = float(scale);
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = (box[i] - kHalf) * fs + kHalf;
@@ -120,18 +112,16 @@ void q1_endpoints(const float *box, int scale, int32_t *e, float *pco, float *pc
     pcg[3] = fmaf1(pcg[1] - pcg[0], kTwoThirds, pcg[0]);
 }
 
-inline void store_colour_half(uint8_t *out, const int32_t *e, int scale, uint32_t indices)
-{
+inline void store_colour_half(uint8_t *out, const int32_t *e, int scale, uint32_t indices) {
     const uint32_t s = uint32_t(scale - 1);
-    const uint32_t w = (uint32_t(e[2]) << 11 | uint32_t(e[3]) << 5 | s) |
-                       (uint32_t(e[0]) << 11 | uint32_t(e[1]) << 5 | s) << 16;
+    const uint32_t w =
+        (uint32_t(e[2]) << 11 | uint32_t(e[3]) << 5 | s) | (uint32_t(e[0]) << 11 | uint32_t(e[1]) << 5 | s) << 16;
     std::memcpy(out, &w, 4);
     std::memcpy(out + 4, &indices, 4);
 }
 
 // Index word from four distance vectors of eight pixels (h = 0 or 8).
-inline uint32_t index_bits(const __m256 *d, int h)
-{
+inline uint32_t index_bits(const __m256 *d, int h) {
     const __m256 x0 = _mm256_and_ps(_mm256_cmp_ps(d[2], d[0], _CMP_LT_OQ), _mm256_cmp_ps(d[2], d[1], _CMP_LT_OQ));
     const __m256 x1 = _mm256_and_ps(_mm256_cmp_ps(d[3], d[0], _CMP_LT_OQ), _mm256_cmp_ps(d[3], d[1], _CMP_LT_OQ));
     const __m256 x2 = _mm256_and_ps(_mm256_cmp_ps(d[3], d[0], _CMP_LT_OQ), _mm256_cmp_ps(d[3], d[2], _CMP_LT_OQ));
@@ -144,15 +134,15 @@ inline uint32_t index_bits(const __m256 *d, int h)
 }
 
 template <int S>
-inline float scaled(float v)
-{
-    if constexpr (S == 1) return v;
-    else return (v - kHalf) * float(S) + kHalf;
+inline float scaled(float v) {
+    if constexpr (S == 1)
+        return v;
+    else
+        return (v - kHalf) * float(S) + kHalf;
 }
 
 template <int S>
-void inset_quantize(const float *box, int32_t *e)
-{
+void inset_quantize(const float *box, int32_t *e) {
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = scaled<S>(box[i]);
     const float inset_co = (v[2] - v[0]) * 0.0625f - kHalfStep, inset_cg = (v[3] - v[1]) * 0.0625f - kHalfStep;
@@ -163,8 +153,7 @@ void inset_quantize(const float *box, int32_t *e)
 }
 
 template <int S>
-void quantize_flat(const float *box, int32_t *e)
-{
+void quantize_flat(const float *box, int32_t *e) {
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = scaled<S>(box[i]);
     e[0] = component(v[0] - kHalfStep, 31.0f);
@@ -174,16 +163,16 @@ void quantize_flat(const float *box, int32_t *e)
 }
 
 template <int S>
-inline float pixel_value(int32_t q, float inv)
-{
-    if constexpr (S == 1) return float(q) * inv;
-    else return fmaf1(fmaf1(float(q), inv, -kHalf), S == 2 ? 0.5f : 0.25f, kHalf);
+inline float pixel_value(int32_t q, float inv) {
+    if constexpr (S == 1)
+        return float(q) * inv;
+    else
+        return fmaf1(fmaf1(float(q), inv, -kHalf), S == 2 ? 0.5f : 0.25f, kHalf);
 }
 
 template <int S, bool Q3>
 void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t *cand, float *distances,
-                     int32_t *best)
-{
+                     int32_t *best) {
     const float aco = pixel_value<S>(cand[0], kInv31), acg = pixel_value<S>(cand[1], kInv63);
     // The six second end points side by side (lanes 6 and 7 repeat lane 5).
     alignas(32) float bco[8], bcg[8];
@@ -232,8 +221,7 @@ void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t
 // Error of one second end point (eight pixels per step, lanes summed at the end); fills
 // its distance table when given one.
 template <int S>
-float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table)
-{
+float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table) {
     const float aco = scratch[16], acg = scratch[17];
     const float bco = pixel_value<S>(e2, kInv31), bcg = pixel_value<S>(e3, kInv63);
     const __m256 Bco = _mm256_set1_ps(bco), Bcg = _mm256_set1_ps(bcg);
@@ -268,8 +256,7 @@ float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e
 
 template <int S, bool Q3, int First>
 void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *distances, int32_t *best,
-            float *scratch)
-{
+            float *scratch) {
     if constexpr (First == 0) {
         const int32_t c0 = std::min(cand[0], 31), c1 = std::min(cand[1], 63);
         const float aco = pixel_value<S>(c0, kInv31), acg = pixel_value<S>(c1, kInv63);
@@ -311,11 +298,10 @@ const DxtToYcocgFn ycocg_to_ycocg_avx2[16] = {packed<0>, packed<1>, packed<1>, p
                                               packed<6>, nullptr,   packed<8>, packed<9>, nullptr,   nullptr,
                                               nullptr,   nullptr,   nullptr,   nullptr};
 const DxtToYcocgPlanarFn ycocg_to_ycocg_planar_avx2[16] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    planar<10>, planar<10>, planar<12>, planar<13>, planar<14>, planar<14>};
+    nullptr, nullptr, nullptr,    nullptr,    nullptr,    nullptr,    nullptr,    nullptr,
+    nullptr, nullptr, planar<10>, planar<10>, planar<12>, planar<13>, planar<14>, planar<14>};
 
-void ycocg_y_block_fast_avx2(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_y_block_fast_avx2(uint8_t *out, DxtEncYcocgBlock *b) {
     float lo, hi;
     inset_luma(b, lo, hi);
     b->y_min = lo;
@@ -330,8 +316,7 @@ void ycocg_y_block_fast_avx2(uint8_t *out, DxtEncYcocgBlock *b)
     std::memcpy(out, &v, 8);
 }
 
-void ycocg_y_block_avx2(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_y_block_avx2(uint8_t *out, DxtEncYcocgBlock *b) {
     float lo = b->y_min, hi = b->y_max, blo, bhi;
     inset_luma(b, blo, bhi);
     float pa[8], pb[8];
@@ -354,8 +339,7 @@ void ycocg_y_block_avx2(uint8_t *out, DxtEncYcocgBlock *b)
     std::memcpy(out, &v, 8);
 }
 
-void ycocg_color_block_avx2(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_color_block_avx2(uint8_t *out, DxtEncYcocgBlock *b) {
     select_diagonal(b);
     const int scale = ycocg_choose_scale(b->box, 4);
     int32_t e[4];
@@ -374,8 +358,7 @@ void ycocg_color_block_avx2(uint8_t *out, DxtEncYcocgBlock *b)
     store_colour_half(out, e, scale, indices);
 }
 
-void ycocg_color_block_flat_avx2(uint8_t *out, DxtEncYcocgBlock *b)
-{
+void ycocg_color_block_flat_avx2(uint8_t *out, DxtEncYcocgBlock *b) {
     const int scale = ycocg_choose_scale(b->box, 4);
     int32_t e[4];
     float pco[4], pcg[4];
@@ -390,15 +373,14 @@ void ycocg_color_block_flat_avx2(uint8_t *out, DxtEncYcocgBlock *b)
 
 const DxtYcocgQuantizeFn ycocg_inset_quantize_avx2[3] = {inset_quantize<1>, inset_quantize<2>, inset_quantize<4>};
 const DxtYcocgQuantizeFn ycocg_quantize_avx2[3] = {quantize_flat<1>, quantize_flat<2>, quantize_flat<4>};
-const DxtYcocgEndpointSearchFn ycocg_endpoint_search_q2_avx2[3] = {
-    endpoint_search<1, false>, endpoint_search<2, false>, endpoint_search<4, false>};
+const DxtYcocgEndpointSearchFn ycocg_endpoint_search_q2_avx2[3] = {endpoint_search<1, false>, endpoint_search<2, false>,
+                                                                   endpoint_search<4, false>};
 const DxtYcocgRefineFn ycocg_refine_a_q2_avx2[3] = {refine<1, false, 0>, refine<2, false, 0>, refine<4, false, 0>};
 const DxtYcocgRefineFn ycocg_refine_b_q2_avx2[3] = {refine<1, false, 1>, refine<2, false, 1>, refine<4, false, 1>};
 const DxtYcocgRefineFn ycocg_refine_a_q3_avx2[3] = {refine<1, true, 0>, refine<2, true, 0>, refine<4, true, 0>};
 const DxtYcocgRefineFn ycocg_refine_b_q3_avx2[3] = {refine<1, true, 1>, refine<2, true, 1>, refine<4, true, 1>};
 
-void ycocg_color_indices_avx2(const float *distances, uint64_t *index_word)
-{
+void ycocg_color_indices_avx2(const float *distances, uint64_t *index_word) {
     uint32_t w = 0;
     for (int h = 0; h < 16; h += 8) {
         const __m256 d[4] = {_mm256_load_ps(distances + h), _mm256_load_ps(distances + 16 + h),

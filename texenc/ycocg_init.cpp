@@ -1,8 +1,7 @@
 // Choice of the YCoCg-DXT5 kernels for a quality, layout and processor tier.
 #include "texenc/ycocg.h"
 
-void ycocg_init_ops(DxtEncOps *ops, int quality, uint32_t pixel_format, const YcocgTiers &t)
-{
+void ycocg_init_ops(DxtEncOps *ops, int quality, uint32_t pixel_format, const YcocgTiers &t) {
     const bool planar = pixel_format >= DXTENC_PIX_PLANAR_RGBA8;
     const bool avx = t.any && t.avx;
     const bool avx2 = t.any && t.avx2;
@@ -39,8 +38,10 @@ void ycocg_init_ops(DxtEncOps *ops, int quality, uint32_t pixel_format, const Yc
     }
 
     const bool q2 = quality == 2;
-    if (q2) ops->encode_block_tex1 = planar ? encode_block_ycocg_q2_planar : encode_block_ycocg_q2_packed;
-    else ops->encode_block_tex1 = planar ? encode_block_ycocg_q3_planar : encode_block_ycocg_q3_packed;
+    if (q2)
+        ops->encode_block_tex1 = planar ? encode_block_ycocg_q2_planar : encode_block_ycocg_q2_packed;
+    else
+        ops->encode_block_tex1 = planar ? encode_block_ycocg_q3_planar : encode_block_ycocg_q3_packed;
     ops->ycocg_y_block = avx2_fma ? ycocg_y_block_avx2 : ycocg_y_block_sse41;
     ops->ycocg_color_indices = avx2_fma ? ycocg_color_indices_avx2 : ycocg_color_indices_sse41;
     for (int k = 0; k < 3; k++) {

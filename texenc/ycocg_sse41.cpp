@@ -12,8 +12,7 @@ using namespace ycocg;
 
 namespace {
 
-inline float clamp_unit(float v)
-{
+inline float clamp_unit(float v) {
     // NaN falls through both tests and becomes 0 below: the float layout must stay in range.
     if (v > 1.0f) return 1.0f;
     if (v >= 0.0f) return v;
@@ -22,15 +21,13 @@ inline float clamp_unit(float v)
 
 inline float to_unit(float v) { return v < 0.0f ? 0.0f : std::fmin(v, 255.0f) / 255.0f; }
 
-inline uint16_t ld16(const uint8_t *p)
-{
+inline uint16_t ld16(const uint8_t *p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
     return v;
 }
 
-inline float ldf(const uint8_t *p)
-{
+inline float ldf(const uint8_t *p) {
     float v;
     std::memcpy(&v, p, 4);
     return v;
@@ -42,27 +39,50 @@ struct Rgbf {
     bool black;
 };
 
-Rgbf read_rgb(const uint8_t *const *planes, const int64_t *strides, int r, int c, uint32_t L, bool &known)
-{
+Rgbf read_rgb(const uint8_t *const *planes, const int64_t *strides, int r, int c, uint32_t L, bool &known) {
     known = true;
     // 16-bit and float rows advance by the stride rounded toward zero to whole samples.
     const int64_t s0 = strides[0];
     const int64_t s16 = s0 / 2 * 2, s32 = s0 / 4 * 4;
     switch (L) {
-    case 0: case 1: case 2: case 3: case 8: case 9: {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 8:
+    case 9: {
         const int bpp = L >= 8 ? 3 : 4;
         const uint8_t *p = planes[0] + r * s0 + bpp * c;
         uint8_t R, G, B;
-        if (L == 0) { R = p[1]; G = p[2]; B = p[3]; }
-        else if (L == 3 || L == 8) { R = p[0]; G = p[1]; B = p[2]; }
-        else { R = p[2]; G = p[1]; B = p[0]; }
+        if (L == 0) {
+            R = p[1];
+            G = p[2];
+            B = p[3];
+        } else if (L == 3 || L == 8) {
+            R = p[0];
+            G = p[1];
+            B = p[2];
+        } else {
+            R = p[2];
+            G = p[1];
+            B = p[0];
+        }
         return {float(R), float(G), float(B), (R | G | B) == 0};
     }
-    case 4: case 5: case 6: {
+    case 4:
+    case 5:
+    case 6: {
         const uint8_t *p = planes[0] + r * s16 + 8 * c;
         uint16_t R, G, B;
-        if (L == 6) { R = ld16(p); G = ld16(p + 2); B = ld16(p + 4); }
-        else { R = ld16(p + 2); G = ld16(p + 4); B = ld16(p + 6); }
+        if (L == 6) {
+            R = ld16(p);
+            G = ld16(p + 2);
+            B = ld16(p + 4);
+        } else {
+            R = ld16(p + 2);
+            G = ld16(p + 4);
+            B = ld16(p + 6);
+        }
         const bool black = (R | G | B) == 0;
         if (L == 5) {
             const float k = 0.0077819824f;  // 255 / 32768
@@ -75,17 +95,20 @@ Rgbf read_rgb(const uint8_t *const *planes, const int64_t *strides, int r, int c
         const float R = clamp_unit(ldf(p + 4)), G = clamp_unit(ldf(p + 8)), B = clamp_unit(ldf(p + 12));
         return {R * 255.0f, G * 255.0f, B * 255.0f, R == 0.0f && G == 0.0f && B == 0.0f};
     }
-    case 10: case 11: {
+    case 10:
+    case 11: {
         const uint8_t R = planes[0][r * strides[0] + c], G = planes[1][r * strides[1] + c],
                       B = planes[2][r * strides[2] + c];
         return {float(R), float(G), float(B), (R | G | B) == 0};
     }
-    case 12: case 13: case 14: case 15: {
+    case 12:
+    case 13:
+    case 14:
+    case 15: {
         uint16_t v[3];
         for (int k = 0; k < 3; k++) v[k] = ld16(planes[k] + r * (strides[k] / 2 * 2) + 2 * c);
         if (L == 14 || L == 15) {
-            return {float(v[0]) / 255.0f, float(v[1]) / 255.0f, float(v[2]) / 255.0f,
-                    (v[0] | v[1] | v[2]) == 0};
+            return {float(v[0]) / 255.0f, float(v[1]) / 255.0f, float(v[2]) / 255.0f, (v[0] | v[1] | v[2]) == 0};
         }
         // Bits above the sample width are not part of the sample.
         const int shift = L == 12 ? 2 : 4;
@@ -93,20 +116,16 @@ Rgbf read_rgb(const uint8_t *const *planes, const int64_t *strides, int r, int c
         for (int k = 0; k < 3; k++) v[k] = uint16_t((v[k] & mask) >> shift);
         return {float(v[0]), float(v[1]), float(v[2]), (v[0] | v[1] | v[2]) == 0};
     }
-    default:
-        known = false;
-        return {0, 0, 0, false};
+    default: known = false; return {0, 0, 0, false};
     }
 }
 
-inline int quantize(float v, float top)
-{
+inline int quantize(float v, float top) {
     if (v > 1.0f) return int(top);
     return int(std::roundf(std::fmax(0.0f, v) * top));
 }
 
-inline void store_colour_half(uint8_t *out, const int32_t *e, int scale, uint32_t indices)
-{
+inline void store_colour_half(uint8_t *out, const int32_t *e, int scale, uint32_t indices) {
     const uint32_t s = uint32_t(scale - 1);
     const uint32_t c0 = uint32_t(e[2]) << 11 | uint32_t(e[3]) << 5 | s;
     const uint32_t c1 = uint32_t(e[0]) << 11 | uint32_t(e[1]) << 5 | s;
@@ -121,8 +140,7 @@ inline void store_colour_half(uint8_t *out, const int32_t *e, int scale, uint32_
 // Colour transform.
 
 void to_ycocg_template(DxtEncYcocgBlock *block, const uint8_t *const *planes, const int64_t *strides,
-                       uint64_t *all_black, uint32_t pixel_format)
-{
+                       uint64_t *all_black, uint32_t pixel_format) {
     float y_min = 1.0f, y_max = 0.0f;
     float box[4] = {1.0f, 1.0f, 0.0f, 0.0f};
     *all_black = 1;
@@ -155,17 +173,15 @@ void to_ycocg_template(DxtEncYcocgBlock *block, const uint8_t *const *planes, co
 namespace {
 
 template <uint32_t L>
-void to_ycocg_packed(DxtEncYcocgBlock *block, const uint8_t *plane0, int64_t stride0, uint64_t *all_black)
-{
+void to_ycocg_packed(DxtEncYcocgBlock *block, const uint8_t *plane0, int64_t stride0, uint64_t *all_black) {
     const uint8_t *planes[4] = {plane0, nullptr, nullptr, nullptr};
     const int64_t strides[4] = {stride0, 0, 0, 0};
     to_ycocg_template(block, planes, strides, all_black, L);
 }
 
 template <uint32_t L>
-void to_ycocg_planar(DxtEncYcocgBlock *block, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2,
-                     int64_t s0, int64_t s1, int64_t s2, uint64_t *all_black)
-{
+void to_ycocg_planar(DxtEncYcocgBlock *block, const uint8_t *p0, const uint8_t *p1, const uint8_t *p2, int64_t s0,
+                     int64_t s1, int64_t s2, uint64_t *all_black) {
     const uint8_t *planes[4] = {p0, p1, p2, nullptr};
     const int64_t strides[4] = {s0, s1, s2, 0};
     to_ycocg_template(block, planes, strides, all_black, L);
@@ -173,20 +189,43 @@ void to_ycocg_planar(DxtEncYcocgBlock *block, const uint8_t *p0, const uint8_t *
 
 }  // namespace
 
-const DxtToYcocgFn ycocg_to_ycocg_sse41[16] = {
-    to_ycocg_packed<0>, to_ycocg_packed<1>, to_ycocg_packed<1>, to_ycocg_packed<3>,
-    to_ycocg_packed<4>, to_ycocg_packed<5>, to_ycocg_packed<6>, to_ycocg_packed<7>,
-    to_ycocg_packed<8>, to_ycocg_packed<9>, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-const DxtToYcocgPlanarFn ycocg_to_ycocg_planar_sse41[16] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    to_ycocg_planar<10>, to_ycocg_planar<10>, to_ycocg_planar<12>, to_ycocg_planar<13>,
-    to_ycocg_planar<14>, to_ycocg_planar<14>};
+const DxtToYcocgFn ycocg_to_ycocg_sse41[16] = {to_ycocg_packed<0>,
+                                               to_ycocg_packed<1>,
+                                               to_ycocg_packed<1>,
+                                               to_ycocg_packed<3>,
+                                               to_ycocg_packed<4>,
+                                               to_ycocg_packed<5>,
+                                               to_ycocg_packed<6>,
+                                               to_ycocg_packed<7>,
+                                               to_ycocg_packed<8>,
+                                               to_ycocg_packed<9>,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr};
+const DxtToYcocgPlanarFn ycocg_to_ycocg_planar_sse41[16] = {nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            to_ycocg_planar<10>,
+                                                            to_ycocg_planar<10>,
+                                                            to_ycocg_planar<12>,
+                                                            to_ycocg_planar<13>,
+                                                            to_ycocg_planar<14>,
+                                                            to_ycocg_planar<14>};
 
 // ---------------------------------------------------------------------------------------
 // Luma.
 
-uint64_t ycocg_y_indices_sse41(const float *y, float lo, float hi)
-{
+uint64_t ycocg_y_indices_sse41(const float *y, float lo, float hi) {
     static constexpr float pa[6] = {6, 5, 4, 3, 2, 1};
     const float mid = (hi - lo) / 14.0f;
     float t[7];
@@ -205,8 +244,7 @@ uint64_t ycocg_y_indices_sse41(const float *y, float lo, float hi)
 
 namespace {
 
-inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi)
-{
+inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi) {
     const float inset = (b->y_max - b->y_min) * 0.03125f - kHalfStep;
     lo = b->y_min + inset;
     hi = b->y_max - inset;
@@ -216,16 +254,14 @@ inline void inset_luma(const DxtEncYcocgBlock *b, float &lo, float &hi)
     if (hi < 0.0f) hi = 0.0f;
 }
 
-inline void store_luma(uint8_t *out, float lo, float hi, uint64_t indices)
-{
+inline void store_luma(uint8_t *out, float lo, float hi, uint64_t indices) {
     const uint64_t a0 = uint64_t(int(std::roundf(hi * 255.0f))) & 0xFF;
     const uint64_t a1 = uint64_t(int(std::roundf(lo * 255.0f))) & 0xFF;
     const uint64_t v = a0 | a1 << 8 | indices << 16;
     std::memcpy(out, &v, 8);
 }
 
-float luma_error(const float *y, float lo, float hi)
-{
+float luma_error(const float *y, float lo, float hi) {
     static constexpr float pa[6] = {6, 5, 4, 3, 2, 1};
     float p[8] = {lo, hi};
     for (int j = 0; j < 6; j++) p[j + 2] = (pa[j] * hi + pa[5 - j] * lo) * kSeventh;
@@ -243,8 +279,7 @@ float luma_error(const float *y, float lo, float hi)
 
 }  // namespace
 
-void ycocg_y_block_fast_sse41(uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_y_block_fast_sse41(uint8_t *out, DxtEncYcocgBlock *block) {
     float lo, hi;
     inset_luma(block, lo, hi);
     block->y_min = lo;
@@ -252,8 +287,7 @@ void ycocg_y_block_fast_sse41(uint8_t *out, DxtEncYcocgBlock *block)
     store_luma(out, lo, hi, ycocg_y_indices_sse41(block->y, lo, hi));
 }
 
-void ycocg_y_block_sse41(uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_y_block_sse41(uint8_t *out, DxtEncYcocgBlock *block) {
     float lo = block->y_min, hi = block->y_max;
     float blo, bhi;
     inset_luma(block, blo, bhi);
@@ -271,8 +305,7 @@ void ycocg_y_block_sse41(uint8_t *out, DxtEncYcocgBlock *block)
 // ---------------------------------------------------------------------------------------
 // Chroma, shared steps.
 
-void ycocg_select_diagonal(DxtEncYcocgBlock *block)
-{
+void ycocg_select_diagonal(DxtEncYcocgBlock *block) {
     float *box = block->box;
     const float c_co = (box[0] + box[2]) * 0.5f;
     const float c_cg = (box[1] + box[3]) * 0.5f;
@@ -285,8 +318,7 @@ void ycocg_select_diagonal(DxtEncYcocgBlock *block)
     }
 }
 
-int ycocg_choose_scale(const float *values, int count)
-{
+int ycocg_choose_scale(const float *values, int count) {
     float m = 0.0f;
     for (int i = 0; i < count; i++) m = std::fmax(m, std::fabs(values[i] - kHalf));
     if (m < k32) return 4;
@@ -300,8 +332,7 @@ int ycocg_choose_scale(const float *values, int count)
 namespace {
 
 // Inset and quantised end points of the box at a scale, as the quality-1 encoders do it.
-void q1_endpoints(const float *box, int scale, int32_t *e)
-{
+void q1_endpoints(const float *box, int scale, int32_t *e) {
     const float fs = float(scale);
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = (box[i] - kHalf) * fs + kHalf;
@@ -315,8 +346,7 @@ void q1_endpoints(const float *box, int scale, int32_t *e)
 
 // Pixel-domain palette of the quality-1 encoders (bit-replicated components); P0 is the
 // second end point, P1 the first. Also leaves the two end points in box.
-void q1_palette(float *box, const int32_t *e, int scale, float *pco, float *pcg)
-{
+void q1_palette(float *box, const int32_t *e, int scale, float *pco, float *pcg) {
     const float fs = float(scale);
     const int x[4] = {(e[0] << 3) | (e[0] >> 2), (e[1] << 2) | (e[1] >> 4), (e[2] << 3) | (e[2] >> 2),
                       (e[3] << 2) | (e[3] >> 4)};
@@ -333,8 +363,7 @@ void q1_palette(float *box, const int32_t *e, int scale, float *pco, float *pcg)
     pcg[3] = (pcg[1] - pcg[0]) * kTwoThirds + pcg[0];
 }
 
-inline uint32_t pixel_index(float co, float cg, const float *pco, const float *pcg)
-{
+inline uint32_t pixel_index(float co, float cg, const float *pco, const float *pcg) {
     float d[4];
     for (int k = 0; k < 4; k++) {
         const float a = co - pco[k], b = cg - pcg[k];
@@ -345,8 +374,7 @@ inline uint32_t pixel_index(float co, float cg, const float *pco, const float *p
 
 }  // namespace
 
-void ycocg_color_block_sse41(uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_color_block_sse41(uint8_t *out, DxtEncYcocgBlock *block) {
     ycocg_select_diagonal(block);
     const int scale = ycocg_choose_scale(block->box, 4);
     int32_t e[4];
@@ -358,8 +386,7 @@ void ycocg_color_block_sse41(uint8_t *out, DxtEncYcocgBlock *block)
     store_colour_half(out, e, scale, indices);
 }
 
-void ycocg_color_block_flat_sse41(uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_color_block_flat_sse41(uint8_t *out, DxtEncYcocgBlock *block) {
     const int scale = ycocg_choose_scale(block->box, 4);
     int32_t e[4];
     q1_endpoints(block->box, scale, e);
@@ -375,15 +402,15 @@ void ycocg_color_block_flat_sse41(uint8_t *out, DxtEncYcocgBlock *block)
 namespace {
 
 template <int S>
-inline float scaled(float v)
-{
-    if constexpr (S == 1) return v;
-    else return (v - kHalf) * float(S) + kHalf;
+inline float scaled(float v) {
+    if constexpr (S == 1)
+        return v;
+    else
+        return (v - kHalf) * float(S) + kHalf;
 }
 
 template <int S>
-void inset_quantize(const float *box, int32_t *e)
-{
+void inset_quantize(const float *box, int32_t *e) {
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = scaled<S>(box[i]);
     const float inset_co = (v[2] - v[0]) * 0.0625f - kHalfStep;
@@ -395,8 +422,7 @@ void inset_quantize(const float *box, int32_t *e)
 }
 
 template <int S>
-void quantize_flat(const float *box, int32_t *e)
-{
+void quantize_flat(const float *box, int32_t *e) {
     float v[4];
     for (int i = 0; i < 4; i++) v[i] = scaled<S>(box[i]);
     e[0] = quantize(v[0] - kHalfStep, 31.0f);
@@ -407,10 +433,11 @@ void quantize_flat(const float *box, int32_t *e)
 
 // Pixel-domain value of a quantised component (inv = 1/31 or 1/63).
 template <int S>
-inline float pixel_value(int32_t q, float inv)
-{
-    if constexpr (S == 1) return float(q) * inv;
-    else return (float(q) * inv - kHalf) * (S == 2 ? 0.5f : 0.25f) + kHalf;
+inline float pixel_value(int32_t q, float inv) {
+    if constexpr (S == 1)
+        return float(q) * inv;
+    else
+        return (float(q) * inv - kHalf) * (S == 2 ? 0.5f : 0.25f) + kHalf;
 }
 
 struct Palette {
@@ -418,8 +445,7 @@ struct Palette {
 };
 
 // P0 = B (second end point), P1 = A (first).
-inline Palette make_palette(float aco, float acg, float bco, float bcg)
-{
+inline Palette make_palette(float aco, float acg, float bco, float bcg) {
     Palette p;
     p.co[0] = bco;
     p.cg[0] = bcg;
@@ -432,8 +458,7 @@ inline Palette make_palette(float aco, float acg, float bco, float bcg)
     return p;
 }
 
-inline float sq_dist(float co, float cg, float pco, float pcg)
-{
+inline float sq_dist(float co, float cg, float pco, float pcg) {
     const float a = co - pco, b = cg - pcg;
     return a * a + b * b;
 }
@@ -443,8 +468,7 @@ inline float min4(const float *d) { return std::fmin(std::fmin(d[0], d[1]), std:
 // Tries the six second end points of a constant-chroma block (Q3: only Cg moves).
 template <int S, bool Q3>
 void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t *cand, float *distances,
-                     int32_t *best)
-{
+                     int32_t *best) {
     const float aco = pixel_value<S>(cand[0], kInv31), acg = pixel_value<S>(cand[1], kInv63);
     float win_err = FLT_MAX, win_d[4] = {};
     int32_t win_e2 = 0, win_e3 = 0;
@@ -476,8 +500,7 @@ void endpoint_search(const DxtEncYcocgBlock *b, float *best_error, const int32_t
 // Error of one second end point over the 16 pixels; fills its distance table when given
 // one (only the winner's table is kept, so the others are not written at all).
 template <int S>
-float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table)
-{
+float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e2, int32_t e3, float *table) {
     const float aco = scratch[16], acg = scratch[17];
     const Palette p = make_palette(aco, acg, pixel_value<S>(e2, kInv31), pixel_value<S>(e3, kInv63));
     float err = 0.0f;
@@ -500,8 +523,7 @@ float candidate_error(const DxtEncYcocgBlock *b, const float *scratch, int32_t e
 // opening call (which also fills the scratch), 1 for the following ones.
 template <int S, bool Q3, int First>
 void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *distances, int32_t *best,
-            float *scratch)
-{
+            float *scratch) {
     if constexpr (First == 0) {
         const float aco = pixel_value<S>(cand[0], kInv31), acg = pixel_value<S>(cand[1], kInv63);
         for (int i = 0; i < 16; i++) scratch[i] = sq_dist(b->co[i], b->cg[i], aco, acg);
@@ -531,24 +553,18 @@ void refine(const DxtEncYcocgBlock *b, float *best_error, int32_t *cand, float *
 
 }  // namespace
 
-const DxtYcocgQuantizeFn ycocg_inset_quantize_sse41[3] = {inset_quantize<1>, inset_quantize<2>,
-                                                          inset_quantize<4>};
+const DxtYcocgQuantizeFn ycocg_inset_quantize_sse41[3] = {inset_quantize<1>, inset_quantize<2>, inset_quantize<4>};
 const DxtYcocgQuantizeFn ycocg_quantize_sse41[3] = {quantize_flat<1>, quantize_flat<2>, quantize_flat<4>};
 const DxtYcocgEndpointSearchFn ycocg_endpoint_search_q2_sse41[3] = {
     endpoint_search<1, false>, endpoint_search<2, false>, endpoint_search<4, false>};
-const DxtYcocgEndpointSearchFn ycocg_endpoint_search_q3_sse41[3] = {
-    endpoint_search<1, true>, endpoint_search<2, true>, endpoint_search<4, true>};
-const DxtYcocgRefineFn ycocg_refine_a_q2_sse41[3] = {refine<1, false, 0>, refine<2, false, 0>,
-                                                     refine<4, false, 0>};
-const DxtYcocgRefineFn ycocg_refine_b_q2_sse41[3] = {refine<1, false, 1>, refine<2, false, 1>,
-                                                     refine<4, false, 1>};
-const DxtYcocgRefineFn ycocg_refine_a_q3_sse41[3] = {refine<1, true, 0>, refine<2, true, 0>,
-                                                     refine<4, true, 0>};
-const DxtYcocgRefineFn ycocg_refine_b_q3_sse41[3] = {refine<1, true, 1>, refine<2, true, 1>,
-                                                     refine<4, true, 1>};
+const DxtYcocgEndpointSearchFn ycocg_endpoint_search_q3_sse41[3] = {endpoint_search<1, true>, endpoint_search<2, true>,
+                                                                    endpoint_search<4, true>};
+const DxtYcocgRefineFn ycocg_refine_a_q2_sse41[3] = {refine<1, false, 0>, refine<2, false, 0>, refine<4, false, 0>};
+const DxtYcocgRefineFn ycocg_refine_b_q2_sse41[3] = {refine<1, false, 1>, refine<2, false, 1>, refine<4, false, 1>};
+const DxtYcocgRefineFn ycocg_refine_a_q3_sse41[3] = {refine<1, true, 0>, refine<2, true, 0>, refine<4, true, 0>};
+const DxtYcocgRefineFn ycocg_refine_b_q3_sse41[3] = {refine<1, true, 1>, refine<2, true, 1>, refine<4, true, 1>};
 
-void ycocg_color_indices_sse41(const float *distances, uint64_t *index_word)
-{
+void ycocg_color_indices_sse41(const float *distances, uint64_t *index_word) {
     uint32_t w = 0;
     for (int i = 0; i < 16; i++) {
         w |= ycocg_color_index(distances[i], distances[16 + i], distances[32 + i], distances[48 + i]) << (2 * i);
@@ -570,14 +586,12 @@ struct SearchState {
 
 inline bool flat_chroma(const float *box) { return box[0] == box[2] && box[1] == box[3]; }
 
-void finish_flat(const SearchState &st, uint8_t *out, int scale)
-{
+void finish_flat(const SearchState &st, uint8_t *out, int scale) {
     const uint32_t index = ycocg_color_index(st.distances[0], st.distances[1], st.distances[2], st.distances[3]);
     store_colour_half(out, st.best, scale, index * 0x55555555u);
 }
 
-void finish(const DxtEncOps &ops, const SearchState &st, uint8_t *out, int scale)
-{
+void finish(const DxtEncOps &ops, const SearchState &st, uint8_t *out, int scale) {
     uint64_t w = 0;
     ops.ycocg_color_indices(st.distances, &w);
     store_colour_half(out, st.best, scale, uint32_t(w));
@@ -585,8 +599,7 @@ void finish(const DxtEncOps &ops, const SearchState &st, uint8_t *out, int scale
 
 }  // namespace
 
-void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
     SearchState st;
     int32_t o[4];
     if (flat_chroma(block->box)) {
@@ -624,8 +637,7 @@ void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock 
     finish(ops, st, out, scale);
 }
 
-void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block)
-{
+void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
     SearchState st;
     int32_t o[4];
     const bool flat = flat_chroma(block->box);
@@ -660,8 +672,10 @@ void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock 
             }
         }
     }
-    if (flat) finish_flat(st, out, scale);
-    else finish(ops, st, out, scale);
+    if (flat)
+        finish_flat(st, out, scale);
+    else
+        finish(ops, st, out, scale);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -670,9 +684,8 @@ void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock 
 namespace {
 
 template <bool Planar>
-inline void convert(const DxtEncOps &ops, DxtEncYcocgBlock *b, const uint8_t *const *planes,
-                    const int64_t *strides, uint64_t *black)
-{
+inline void convert(const DxtEncOps &ops, DxtEncYcocgBlock *b, const uint8_t *const *planes, const int64_t *strides,
+                    uint64_t *black) {
     if constexpr (Planar) {
         ops.to_ycocg_planar(b, planes[0], planes[1], planes[2], strides[0], strides[1], strides[2], black);
     } else {
@@ -681,8 +694,7 @@ inline void convert(const DxtEncOps &ops, DxtEncYcocgBlock *b, const uint8_t *co
 }
 
 template <int Q, bool Planar>
-void encode_block(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops)
-{
+void encode_block(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &ops) {
     DxtEncYcocgBlock b;
     uint64_t black = 0;
     convert<Planar>(ops, &b, planes, strides, &black);
@@ -699,8 +711,10 @@ void encode_block(uint8_t *out, const uint8_t *const *planes, const int64_t *str
         } else {
             ops.ycocg_y_block(out, &b);
         }
-        if (flat_chroma(b.box)) ops.ycocg_color_block_flat(out + 8, &b);
-        else ops.ycocg_color_block(out + 8, &b);
+        if (flat_chroma(b.box))
+            ops.ycocg_color_block_flat(out + 8, &b);
+        else
+            ops.ycocg_color_block(out + 8, &b);
     } else {
         const int a = int(b.y_min * 255.0f + 0.5f), c = int(b.y_max * 255.0f + 0.5f);
         if ((a & 0xFF) == (c & 0xFF)) {
@@ -709,40 +723,36 @@ void encode_block(uint8_t *out, const uint8_t *const *planes, const int64_t *str
         } else {
             ops.ycocg_y_block(out, &b);
         }
-        if constexpr (Q == 2) ycocg_color_search_q2(ops, out + 8, &b);
-        else ycocg_color_search_q3(ops, out + 8, &b);
+        if constexpr (Q == 2)
+            ycocg_color_search_q2(ops, out + 8, &b);
+        else
+            ycocg_color_search_q3(ops, out + 8, &b);
     }
 }
 
 }  // namespace
 
 void encode_block_ycocg_q1_packed(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<1, false>(out, planes, strides, ops);
 }
 void encode_block_ycocg_q1_planar(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<1, true>(out, planes, strides, ops);
 }
 void encode_block_ycocg_q2_packed(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<2, false>(out, planes, strides, ops);
 }
 void encode_block_ycocg_q2_planar(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<2, true>(out, planes, strides, ops);
 }
 void encode_block_ycocg_q3_packed(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<3, false>(out, planes, strides, ops);
 }
 void encode_block_ycocg_q3_planar(uint8_t *out, const uint8_t *const *planes, const int64_t *strides,
-                                  const DxtEncOps &ops)
-{
+                                  const DxtEncOps &ops) {
     encode_block<3, true>(out, planes, strides, ops);
 }

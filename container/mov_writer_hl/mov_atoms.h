@@ -43,7 +43,10 @@ protected:
     void put32(uint32_t v);
     void put64(uint64_t v);
     void put_fourcc(const char *cc) { payload.insert(payload.end(), cc, cc + 4); }
-    void put_fixed(uint32_t v) { put16(v); put16(0); }  // 16.16 from a 16-bit integer
+    void put_fixed(uint32_t v) {
+        put16(v);
+        put16(0);
+    }  // 16.16 from a 16-bit integer
     void put_zeros(size_t n) { payload.insert(payload.end(), n, 0); }
     void put_bytes(const void *p, size_t n);
     // Appends a complete atom (header and payload) to this payload.
@@ -73,8 +76,8 @@ public:
 
 class TKHD_Writer : public Atom_Writer {
 public:
-    TKHD_Writer(uint32_t creation_time, uint32_t frame_count, ZRational frame_rate, uint32_t track_id,
-                uint16_t width, uint16_t height, bool is_sound);
+    TKHD_Writer(uint32_t creation_time, uint32_t frame_count, ZRational frame_rate, uint32_t track_id, uint16_t width,
+                uint16_t height, bool is_sound);
 };
 class TKHD_TC_Writer : public TKHD_Writer {
 public:
@@ -247,9 +250,8 @@ public:
 class STBL_Video_Writer : public Atom_Container {
 public:
     STBL_Video_Writer(uint16_t width, uint16_t height, uint8_t depth, const char format[4], uint32_t frame_count,
-                      ZRational frame_rate, const std::vector<uint64_t> &offsets,
-                      const std::vector<uint32_t> &sizes, uint32_t display_width,
-                      std::vector<Atom_Writer> extensions);
+                      ZRational frame_rate, const std::vector<uint64_t> &offsets, const std::vector<uint32_t> &sizes,
+                      uint32_t display_width, std::vector<Atom_Writer> extensions);
 };
 class STBL_TC_Writer : public Atom_Container {
 public:
@@ -264,9 +266,8 @@ public:
 class MINF_Video_Writer : public Atom_Container {
 public:
     MINF_Video_Writer(uint16_t width, uint16_t height, uint8_t depth, const char format[4], uint32_t frame_count,
-                      ZRational frame_rate, const std::vector<uint64_t> &offsets,
-                      const std::vector<uint32_t> &sizes, uint32_t display_width,
-                      const std::vector<Atom_Writer> &extensions);
+                      ZRational frame_rate, const std::vector<uint64_t> &offsets, const std::vector<uint32_t> &sizes,
+                      uint32_t display_width, const std::vector<Atom_Writer> &extensions);
 };
 class MINF_TC_Writer : public Atom_Container {
 public:
@@ -312,8 +313,7 @@ class TRAK_Audio_Writer : public Atom_Container {
 public:
     TRAK_Audio_Writer(uint32_t track_id, uint32_t creation_time, uint32_t frame_count, ZRational frame_rate,
                       uint16_t bits, uint32_t frequency, uint32_t sample_count, uint32_t channels,
-                      const std::vector<uint64_t> &offsets, int32_t timecode_track_id, bool is_float,
-                      uint32_t layout);
+                      const std::vector<uint64_t> &offsets, int32_t timecode_track_id, bool is_float, uint32_t layout);
 };
 
 // ---- User data ----

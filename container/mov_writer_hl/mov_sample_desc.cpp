@@ -40,13 +40,11 @@ const VideoFormat kVideoFormats[] = {
 
 // The vendor step accepts the ProRes family by pattern, so a few codes pass it
 // and fail at the compressor-name step.
-bool is_prores_pattern(const char *f)
-{
+bool is_prores_pattern(const char *f) {
     return f[0] == 'a' && f[1] == 'p' && (f[2] == 'c' || f[2] == '4') && std::strchr("hnosx", f[3]) && f[3];
 }
 
-const VideoFormat *find_format(const char *f)
-{
+const VideoFormat *find_format(const char *f) {
     for (const VideoFormat &v : kVideoFormats)
         if (std::memcmp(v.code, f, 4) == 0) return &v;
     return nullptr;
@@ -54,10 +52,9 @@ const VideoFormat *find_format(const char *f)
 
 }  // namespace
 
-SampleDescription_Video::SampleDescription_Video(uint16_t width, uint16_t height, uint8_t depth,
-                                                 const char format[4], const std::vector<Atom_Writer> &extensions)
-    : Atom_Writer("    ")
-{
+SampleDescription_Video::SampleDescription_Video(uint16_t width, uint16_t height, uint8_t depth, const char format[4],
+                                                 const std::vector<Atom_Writer> &extensions)
+    : Atom_Writer("    ") {
     const VideoFormat *vf = find_format(format);
     if (!vf && !is_prores_pattern(format)) {
         printf("Sample Description Video Codec unsupported for vendor : %.4s\n", format);
@@ -91,10 +88,9 @@ SampleDescription_Video::SampleDescription_Video(uint16_t width, uint16_t height
     put32(0);
 }
 
-SampleDescription_Audio::SampleDescription_Audio(uint16_t bits, uint32_t frequency, uint16_t channels,
-                                                 bool is_float, uint32_t layout)
-    : Atom_Writer("    ")
-{
+SampleDescription_Audio::SampleDescription_Audio(uint16_t bits, uint32_t frequency, uint16_t channels, bool is_float,
+                                                 uint32_t layout)
+    : Atom_Writer("    ") {
     if (channels == 0) throw_process_error("nb channnel audio 0 invalid");
     if (frequency == 0) throw_process_error("frequency audio 0 invalid");
     const bool v2 = channels >= 3 || frequency > 48000;
@@ -106,13 +102,19 @@ SampleDescription_Audio::SampleDescription_Audio(uint16_t bits, uint32_t frequen
     } else {
         const char *f = nullptr;
         if (is_float) {
-            if (bits == 32) f = "fl32";
-            else if (bits == 64) f = "fl64";
+            if (bits == 32)
+                f = "fl32";
+            else if (bits == 64)
+                f = "fl64";
         } else {
-            if (bits == 8) f = "raw ";
-            else if (bits == 16) f = "sowt";
-            else if (bits == 24) f = "in24";
-            else if (bits == 32) f = "in32";
+            if (bits == 8)
+                f = "raw ";
+            else if (bits == 16)
+                f = "sowt";
+            else if (bits == 24)
+                f = "in24";
+            else if (bits == 32)
+                f = "in32";
         }
         if (!f) throw_process_error("Quantif audio inconnue STSD");
         std::memcpy(type, f, 4);
@@ -182,18 +184,21 @@ SampleDescription_Audio::SampleDescription_Audio(uint16_t bits, uint32_t frequen
     static const uint32_t k71[8] = {1, 2, 3, 4, 5, 6, 33, 34};
     for (uint32_t c = 0; c < channels; c++) {
         uint32_t label = 0xFFFFFFFF;
-        if (channels == 1) label = 42;
-        else if (channels == 2) label = c + 1;
-        else if (channels == 6) label = layout == 2 ? k51a[c] : layout == 3 ? k51b[c] : k51[c];
-        else if (channels == 8) label = k71[c];
+        if (channels == 1)
+            label = 42;
+        else if (channels == 2)
+            label = c + 1;
+        else if (channels == 6)
+            label = layout == 2 ? k51a[c] : layout == 3 ? k51b[c] : k51[c];
+        else if (channels == 8)
+            label = k71[c];
         put32(label);
         put32(0);
         put_zeros(12);
     }
 }
 
-SampleDescription_Timecode::SampleDescription_Timecode(ZRational frame_rate, bool drop_frame) : Atom_Writer("tmcd")
-{
+SampleDescription_Timecode::SampleDescription_Timecode(ZRational frame_rate, bool drop_frame) : Atom_Writer("tmcd") {
     uint32_t scale, duration, frames;
     bool ntsc = false;
     if (frame_rate.den == 1 && frame_rate.num <= 255) {
@@ -219,16 +224,14 @@ SampleDescription_Timecode::SampleDescription_Timecode(ZRational frame_rate, boo
     put8(0);
 }
 
-FIEL_Writer::FIEL_Writer(uint32_t field_mode) : Atom_Writer("fiel")
-{
+FIEL_Writer::FIEL_Writer(uint32_t field_mode) : Atom_Writer("fiel") {
     static const uint8_t kFields[3][2] = {{1, 0}, {2, 9}, {2, 14}};
     if (field_mode > 2) throw_process_error("Field atom interlace type invalide");
     put8(kFields[field_mode][0]);
     put8(kFields[field_mode][1]);
 }
 
-COLR_NCLC_Writer::COLR_NCLC_Writer(uint32_t colour_mode) : Atom_Writer("colr")
-{
+COLR_NCLC_Writer::COLR_NCLC_Writer(uint32_t colour_mode) : Atom_Writer("colr") {
     if (colour_mode > 1) throw_process_error("Colr atom colorspace type invalide");
     put_fourcc("nclc");
     if (colour_mode == 0) {
@@ -238,14 +241,12 @@ COLR_NCLC_Writer::COLR_NCLC_Writer(uint32_t colour_mode) : Atom_Writer("colr")
     }
 }
 
-GAMA_Writer::GAMA_Writer(uint16_t integer_part, uint16_t fraction) : Atom_Writer("gama")
-{
+GAMA_Writer::GAMA_Writer(uint16_t integer_part, uint16_t fraction) : Atom_Writer("gama") {
     put16(integer_part);
     put16(fraction);
 }
 
-PASP_Writer::PASP_Writer(uint32_t h_spacing, uint32_t v_spacing) : Atom_Writer("pasp")
-{
+PASP_Writer::PASP_Writer(uint32_t h_spacing, uint32_t v_spacing) : Atom_Writer("pasp") {
     put32(h_spacing);
     put32(v_spacing);
 }

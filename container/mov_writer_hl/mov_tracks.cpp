@@ -7,15 +7,13 @@
 #include "container/mov_writer_hl/mov_atoms.h"
 #include "platform/core/errors.h"
 
-STSD_Writer::STSD_Writer(const Atom_Writer &description) : Atom_Writer("stsd")
-{
+STSD_Writer::STSD_Writer(const Atom_Writer &description) : Atom_Writer("stsd") {
     put32(0);
     put32(1);
     put_atom(description);
 }
 
-STTS_Writer::STTS_Writer(uint32_t frame_count, ZRational frame_rate, uint32_t track_kind) : Atom_Writer("stts")
-{
+STTS_Writer::STTS_Writer(uint32_t frame_count, ZRational frame_rate, uint32_t track_kind) : Atom_Writer("stts") {
     uint32_t count, duration;
     if (track_kind == STTS_TRACK_VIDEO) {
         count = frame_count;
@@ -35,16 +33,14 @@ STTS_Writer::STTS_Writer(uint32_t frame_count, ZRational frame_rate, uint32_t tr
     put32(duration);
 }
 
-STTS_Audio_Writer::STTS_Audio_Writer(uint32_t sample_count) : Atom_Writer("stts")
-{
+STTS_Audio_Writer::STTS_Audio_Writer(uint32_t sample_count) : Atom_Writer("stts") {
     put32(0);
     put32(1);
     put32(sample_count);
     put32(1);
 }
 
-STSC_Writer::STSC_Writer() : Atom_Writer("stsc")
-{
+STSC_Writer::STSC_Writer() : Atom_Writer("stsc") {
     put32(0);
     put32(1);
     put32(1);
@@ -52,8 +48,7 @@ STSC_Writer::STSC_Writer() : Atom_Writer("stsc")
     put32(1);
 }
 
-STSC_Audio_Writer::STSC_Audio_Writer(uint32_t sample_count, uint32_t frequency) : Atom_Writer("stsc")
-{
+STSC_Audio_Writer::STSC_Audio_Writer(uint32_t sample_count, uint32_t frequency) : Atom_Writer("stsc") {
     if (frequency == 0) throw_process_error("STSC zero frequency");
     uint32_t q = sample_count / frequency;
     uint32_t r = sample_count % frequency;
@@ -75,8 +70,7 @@ STSC_Audio_Writer::STSC_Audio_Writer(uint32_t sample_count, uint32_t frequency) 
     }
 }
 
-STSZ_Writer::STSZ_Writer(const std::vector<uint32_t> &sizes) : Atom_Writer("stsz")
-{
+STSZ_Writer::STSZ_Writer(const std::vector<uint32_t> &sizes) : Atom_Writer("stsz") {
     payload.reserve(12 + 4 * sizes.size());
     put32(0);
     put32(0);
@@ -84,15 +78,13 @@ STSZ_Writer::STSZ_Writer(const std::vector<uint32_t> &sizes) : Atom_Writer("stsz
     for (uint32_t s : sizes) put32(s);
 }
 
-STSZ_Audio_Writer::STSZ_Audio_Writer(uint32_t sample_count, uint16_t bits, uint32_t channels) : Atom_Writer("stsz")
-{
+STSZ_Audio_Writer::STSZ_Audio_Writer(uint32_t sample_count, uint16_t bits, uint32_t channels) : Atom_Writer("stsz") {
     put32(0);
     put32((bits / 8u) * channels);
     put32(sample_count);
 }
 
-CO_Writer::CO_Writer(const std::vector<uint64_t> &offsets) : Atom_Writer("stco")
-{
+CO_Writer::CO_Writer(const std::vector<uint64_t> &offsets) : Atom_Writer("stco") {
     // Offsets only grow, so the last one decides the width of all.
     const bool wide = !offsets.empty() && offsets.back() >= 0xFFFFFFFFull;
     if (wide) std::memcpy(type, "co64", 4);
@@ -100,24 +92,24 @@ CO_Writer::CO_Writer(const std::vector<uint64_t> &offsets) : Atom_Writer("stco")
     put32(0);
     put32(static_cast<uint32_t>(offsets.size()));
     for (uint64_t o : offsets) {
-        if (wide) put64(o);
-        else put32(static_cast<uint32_t>(o));
+        if (wide)
+            put64(o);
+        else
+            put32(static_cast<uint32_t>(o));
     }
 }
 
-SDTP_Writer::SDTP_Writer(uint32_t sample_count) : Atom_Writer("sdtp")
-{
+SDTP_Writer::SDTP_Writer(uint32_t sample_count) : Atom_Writer("sdtp") {
     put32(0);
     // 0x28: depends on no other sample, no other sample depends on it.
     payload.insert(payload.end(), sample_count, 0x28);
 }
 
 STBL_Video_Writer::STBL_Video_Writer(uint16_t width, uint16_t height, uint8_t depth, const char format[4],
-                                     uint32_t frame_count, ZRational frame_rate,
-                                     const std::vector<uint64_t> &offsets, const std::vector<uint32_t> &sizes,
-                                     uint32_t display_width, std::vector<Atom_Writer> extensions)
-    : Atom_Container("stbl")
-{
+                                     uint32_t frame_count, ZRational frame_rate, const std::vector<uint64_t> &offsets,
+                                     const std::vector<uint32_t> &sizes, uint32_t display_width,
+                                     std::vector<Atom_Writer> extensions)
+    : Atom_Container("stbl") {
     if (frame_count == 0) {
         printf("STBL : Duration 0 invalid\n");
         throw_process_error("STBL : Duration 0 for the file");
@@ -132,10 +124,8 @@ STBL_Video_Writer::STBL_Video_Writer(uint16_t width, uint16_t height, uint8_t de
     children.push_back(std::make_unique<CO_Writer>(offsets));
 }
 
-STBL_TC_Writer::STBL_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint64_t timecode_offset,
-                               bool drop_frame)
-    : Atom_Container("stbl")
-{
+STBL_TC_Writer::STBL_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint64_t timecode_offset, bool drop_frame)
+    : Atom_Container("stbl") {
     if (frame_count == 0) {
         printf("STBL TC : Duration 0 invalid\n");
         throw_process_error("STBL TC : Duration 0 for the file");
@@ -150,8 +140,7 @@ STBL_TC_Writer::STBL_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint6
 
 STBL_Audio_Writer::STBL_Audio_Writer(uint16_t bits, uint32_t frequency, uint32_t sample_count, uint32_t channels,
                                      const std::vector<uint64_t> &offsets, bool is_float, uint32_t layout)
-    : Atom_Container("stbl")
-{
+    : Atom_Container("stbl") {
     if (sample_count == 0) {
         printf("STBL : Nb samples 0 invalid\n");
         throw_process_error("STBL : Duration 0 samples for the file");
@@ -166,11 +155,10 @@ STBL_Audio_Writer::STBL_Audio_Writer(uint16_t bits, uint32_t frequency, uint32_t
 }
 
 MINF_Video_Writer::MINF_Video_Writer(uint16_t width, uint16_t height, uint8_t depth, const char format[4],
-                                     uint32_t frame_count, ZRational frame_rate,
-                                     const std::vector<uint64_t> &offsets, const std::vector<uint32_t> &sizes,
-                                     uint32_t display_width, const std::vector<Atom_Writer> &extensions)
-    : Atom_Container("minf")
-{
+                                     uint32_t frame_count, ZRational frame_rate, const std::vector<uint64_t> &offsets,
+                                     const std::vector<uint32_t> &sizes, uint32_t display_width,
+                                     const std::vector<Atom_Writer> &extensions)
+    : Atom_Container("minf") {
     children.push_back(std::make_unique<VMHD_Writer>());
     children.push_back(std::make_unique<HDLR_Media_Writer>());
     children.push_back(std::make_unique<DINF_Writer>());
@@ -178,10 +166,8 @@ MINF_Video_Writer::MINF_Video_Writer(uint16_t width, uint16_t height, uint8_t de
                                                            offsets, sizes, display_width, extensions));
 }
 
-MINF_TC_Writer::MINF_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint64_t timecode_offset,
-                               bool drop_frame)
-    : Atom_Container("minf")
-{
+MINF_TC_Writer::MINF_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint64_t timecode_offset, bool drop_frame)
+    : Atom_Container("minf") {
     children.push_back(std::make_unique<GMHD_Writer>());
     children.push_back(std::make_unique<HDLR_Media_Writer>());
     children.push_back(std::make_unique<DINF_Writer>());
@@ -190,8 +176,7 @@ MINF_TC_Writer::MINF_TC_Writer(uint32_t frame_count, ZRational frame_rate, uint6
 
 MINF_Audio_Writer::MINF_Audio_Writer(uint16_t bits, uint32_t frequency, uint32_t sample_count, uint32_t channels,
                                      const std::vector<uint64_t> &offsets, bool is_float, uint32_t layout)
-    : Atom_Container("minf")
-{
+    : Atom_Container("minf") {
     children.push_back(std::make_unique<SMHD_Writer>());
     children.push_back(std::make_unique<HDLR_Media_Writer>());
     children.push_back(std::make_unique<DINF_Writer>());
@@ -203,8 +188,7 @@ MDIA_Video_Writer::MDIA_Video_Writer(uint32_t creation_time, uint16_t width, uin
                                      const char format[4], uint32_t frame_count, ZRational frame_rate,
                                      const std::vector<uint64_t> &offsets, const std::vector<uint32_t> &sizes,
                                      uint32_t display_width, const std::vector<Atom_Writer> &extensions)
-    : Atom_Container("mdia")
-{
+    : Atom_Container("mdia") {
     children.push_back(std::make_unique<MDHD_Writer>(creation_time, frame_count, frame_rate));
     children.push_back(std::make_unique<HDLR_Video_Writer>());
     children.push_back(std::make_unique<MINF_Video_Writer>(width, height, depth, format, frame_count, frame_rate,
@@ -213,18 +197,16 @@ MDIA_Video_Writer::MDIA_Video_Writer(uint32_t creation_time, uint16_t width, uin
 
 MDIA_TC_Writer::MDIA_TC_Writer(uint32_t creation_time, uint32_t frame_count, ZRational frame_rate,
                                uint64_t timecode_offset, bool drop_frame)
-    : Atom_Container("mdia")
-{
+    : Atom_Container("mdia") {
     children.push_back(std::make_unique<MDHD_Writer>(creation_time, frame_count, frame_rate));
     children.push_back(std::make_unique<HDLR_TC_Writer>());
     children.push_back(std::make_unique<MINF_TC_Writer>(frame_count, frame_rate, timecode_offset, drop_frame));
 }
 
-MDIA_Audio_Writer::MDIA_Audio_Writer(uint32_t creation_time, uint16_t bits, uint32_t frequency,
-                                     uint32_t sample_count, uint32_t channels, const std::vector<uint64_t> &offsets,
-                                     bool is_float, uint32_t layout)
-    : Atom_Container("mdia")
-{
+MDIA_Audio_Writer::MDIA_Audio_Writer(uint32_t creation_time, uint16_t bits, uint32_t frequency, uint32_t sample_count,
+                                     uint32_t channels, const std::vector<uint64_t> &offsets, bool is_float,
+                                     uint32_t layout)
+    : Atom_Container("mdia") {
     children.push_back(std::make_unique<MDHD_Audio_Writer>(creation_time, sample_count, frequency));
     children.push_back(std::make_unique<HDLR_Audio_Writer>());
     children.push_back(
@@ -236,8 +218,7 @@ TRAK_Video_Writer::TRAK_Video_Writer(uint32_t creation_time, uint16_t width, uin
                                      ZRational frame_rate, const std::vector<uint64_t> &offsets,
                                      const std::vector<uint32_t> &sizes, int32_t timecode_track_id,
                                      const std::vector<Atom_Writer> &extensions)
-    : Atom_Container("trak")
-{
+    : Atom_Container("trak") {
     uint32_t display_width = width;
     if (pixel_ratio != 1.0f) {
         float scaled = static_cast<float>(width) * pixel_ratio;
@@ -261,8 +242,7 @@ TRAK_Video_Writer::TRAK_Video_Writer(uint32_t creation_time, uint16_t width, uin
 
 TRAK_TC_Writer::TRAK_TC_Writer(uint32_t track_id, uint32_t creation_time, uint32_t frame_count, ZRational frame_rate,
                                uint64_t timecode_offset, bool drop_frame)
-    : Atom_Container("trak")
-{
+    : Atom_Container("trak") {
     children.push_back(std::make_unique<TKHD_TC_Writer>(creation_time, frame_count, frame_rate, track_id));
     children.push_back(std::make_unique<EDTS_Writer>(frame_count, frame_rate));
     children.push_back(
@@ -271,10 +251,9 @@ TRAK_TC_Writer::TRAK_TC_Writer(uint32_t track_id, uint32_t creation_time, uint32
 
 TRAK_Audio_Writer::TRAK_Audio_Writer(uint32_t track_id, uint32_t creation_time, uint32_t frame_count,
                                      ZRational frame_rate, uint16_t bits, uint32_t frequency, uint32_t sample_count,
-                                     uint32_t channels, const std::vector<uint64_t> &offsets,
-                                     int32_t timecode_track_id, bool is_float, uint32_t layout)
-    : Atom_Container("trak")
-{
+                                     uint32_t channels, const std::vector<uint64_t> &offsets, int32_t timecode_track_id,
+                                     bool is_float, uint32_t layout)
+    : Atom_Container("trak") {
     // Track header and edit list use the video duration in the movie time scale.
     children.push_back(std::make_unique<TKHD_Audio_Writer>(creation_time, frame_count, frame_rate, track_id));
     children.push_back(std::make_unique<EDTS_Writer>(frame_count, frame_rate));
@@ -283,13 +262,9 @@ TRAK_Audio_Writer::TRAK_Audio_Writer(uint32_t track_id, uint32_t creation_time, 
                                                            offsets, is_float, layout));
 }
 
-void UDTA_Writer::add_atom(std::unique_ptr<Atom_Writer> atom)
-{
-    children.push_back(std::move(atom));
-}
+void UDTA_Writer::add_atom(std::unique_ptr<Atom_Writer> atom) { children.push_back(std::move(atom)); }
 
-ZelqaUDTA_Writer::ZelqaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELQ")
-{
+ZelqaUDTA_Writer::ZelqaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELQ") {
     if (m.version != 1) {
         printf("WARNING : Invalid Zel metadata version : %u\n", m.version);
         throw_process_error("Invalid metadata version");
@@ -297,8 +272,10 @@ ZelqaUDTA_Writer::ZelqaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELQ
     if (m.alpha_mode >= 3) throw_process_error("Invalid alpha mode");
     uint8_t crop_flag = 0;
     if (m.have_crop_box) {
-        if (m.display_width != 0 && m.display_height != 0) crop_flag = 1;
-        else printf("WARNING crop box set, but invalid display : %u x %u\n", m.display_width, m.display_height);
+        if (m.display_width != 0 && m.display_height != 0)
+            crop_flag = 1;
+        else
+            printf("WARNING crop box set, but invalid display : %u x %u\n", m.display_width, m.display_height);
     }
     // The only little-endian payload of the file.
     auto le32 = [this](uint32_t v) {
@@ -318,17 +295,18 @@ ZelqaUDTA_Writer::ZelqaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELQ
     }
 }
 
-ZelqaAlphaUDTA_Writer::ZelqaAlphaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELA")
-{
+ZelqaAlphaUDTA_Writer::ZelqaAlphaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ZELA") {
     const char *text = "unknown";
-    if (m.is_set == 1 && m.alpha_mode == 1) text = "premultiply_black";
-    else if (m.is_set == 1 && m.alpha_mode == 2) text = "straight";
-    else printf("Unset/unknown alpha mode for ZELA metadata\n");
+    if (m.is_set == 1 && m.alpha_mode == 1)
+        text = "premultiply_black";
+    else if (m.is_set == 1 && m.alpha_mode == 2)
+        text = "straight";
+    else
+        printf("Unset/unknown alpha mode for ZELA metadata\n");
     put_bytes(text, std::strlen(text) + 1);
 }
 
-AdobeAlfaUDTA_Writer::AdobeAlfaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ALFA")
-{
+AdobeAlfaUDTA_Writer::AdobeAlfaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writer("ALFA") {
     if (m.is_set != 1 || (m.alpha_mode != 1 && m.alpha_mode != 2)) {
         printf("Invalid ALFA mode\n");
         throw_process_error("Invalid ALFA arguments");
@@ -340,21 +318,16 @@ AdobeAlfaUDTA_Writer::AdobeAlfaUDTA_Writer(const MovUdtaMetadata &m) : Atom_Writ
     put_bytes(m.alpha_mode == 1 ? kPremultiplied : kStraight, 5);
 }
 
-MDAT_TC_Writer::MDAT_TC_Writer(uint32_t start_frame) : Atom_Writer("mdat")
-{
-    put32(start_frame);
-}
+MDAT_TC_Writer::MDAT_TC_Writer(uint32_t start_frame) : Atom_Writer("mdat") { put32(start_frame); }
 
-bool is_timecode_fps_supported(ZRational r)
-{
+bool is_timecode_fps_supported(ZRational r) {
     if (r.den == 1 && r.num < 256) return true;
     if (r.den == 1001 && (r.num == 60000 || r.num == 30000 || r.num == 24000)) return true;
     printf("Warning unsupported fps (%d/%d), for tc\n", static_cast<int>(r.num), static_cast<int>(r.den));
     return false;
 }
 
-ZRational mov_movie_frame_rate(ZRational rate, uint32_t frame_count)
-{
+ZRational mov_movie_frame_rate(ZRational rate, uint32_t frame_count) {
     const uint32_t n = rate.num, d = rate.den;
     if (n == 0 || d == 0) {
         printf("ERROR src fps invalid : %u/%u. Fps overwrite by 25/1\n", n, d);
@@ -401,8 +374,7 @@ Moov_Video_Writer::Moov_Video_Writer(ZRational frame_rate, uint32_t creation_tim
       frame_count_(frame_count),
       width_(width),
       height_(height),
-      depth_(depth)
-{
+      depth_(depth) {
     rate_ = mov_movie_frame_rate(frame_rate, frame_count);
     track_count_ = nb_audio_tracks + 1;
     if (have_timecode && is_timecode_fps_supported(rate_)) {
@@ -412,32 +384,31 @@ Moov_Video_Writer::Moov_Video_Writer(ZRational frame_rate, uint32_t creation_tim
                                                     drop_frame);
     }
     mvhd_ = std::make_unique<MVHD_Writer>(creation_time, frame_count, rate_, track_count_);
-    video_trak_ = std::make_unique<TRAK_Video_Writer>(creation_time, width, height, depth, format, pixel_ratio,
-                                                      frame_count, rate_, offsets, sizes, timecode_track_id_,
-                                                      extensions);
+    video_trak_ =
+        std::make_unique<TRAK_Video_Writer>(creation_time, width, height, depth, format, pixel_ratio, frame_count,
+                                            rate_, offsets, sizes, timecode_track_id_, extensions);
     udta_ = std::make_unique<UDTA_Writer>();
 }
 
 void Moov_Video_Writer::add_audio_track(uint16_t bits, uint32_t frequency, uint32_t sample_count, uint32_t channels,
-                                        const std::vector<uint64_t> &offsets, bool is_float, uint32_t layout)
-{
+                                        const std::vector<uint64_t> &offsets, bool is_float, uint32_t layout) {
     if (nb_audio_added_ >= nb_audio_declared_) throw_process_error("Not enough audio track set at start");
-    audio_traks_.push_back(std::make_unique<TRAK_Audio_Writer>(nb_audio_added_ + 2, creation_time_, frame_count_,
-                                                               rate_, bits, frequency, sample_count, channels,
-                                                               offsets, timecode_track_id_, is_float, layout));
+    audio_traks_.push_back(std::make_unique<TRAK_Audio_Writer>(nb_audio_added_ + 2, creation_time_, frame_count_, rate_,
+                                                               bits, frequency, sample_count, channels, offsets,
+                                                               timecode_track_id_, is_float, layout));
     nb_audio_added_++;
 }
 
-void Moov_Video_Writer::add_udta_metadata(const MovUdtaMetadata &m, bool allow_alfa)
-{
+void Moov_Video_Writer::add_udta_metadata(const MovUdtaMetadata &m, bool allow_alfa) {
     if (m.is_set != 1) return;
     const char *invalid = nullptr;
-    if (m.version != 1) invalid = "Invalid version";
-    else if (m.alpha_mode > 2) invalid = "Invalid alpha mode";
-    else if (m.have_crop_box == 1 &&
-             (m.display_width == 0 || m.display_height == 0 ||
-              static_cast<uint64_t>(width_) + m.crop_x > m.display_width ||
-              static_cast<uint64_t>(height_) + m.crop_y > m.display_height))
+    if (m.version != 1)
+        invalid = "Invalid version";
+    else if (m.alpha_mode > 2)
+        invalid = "Invalid alpha mode";
+    else if (m.have_crop_box == 1 && (m.display_width == 0 || m.display_height == 0 ||
+                                      static_cast<uint64_t>(width_) + m.crop_x > m.display_width ||
+                                      static_cast<uint64_t>(height_) + m.crop_y > m.display_height))
         invalid = "Invalid crop box";
     if (invalid) {
         printf("%s\nCan't write ALFA and ZELQ metadata (invalid values)\n", invalid);
@@ -445,28 +416,21 @@ void Moov_Video_Writer::add_udta_metadata(const MovUdtaMetadata &m, bool allow_a
     }
     try {
         udta_->add_atom(std::make_unique<ZelqaUDTA_Writer>(m));
-    } catch (const std::exception &) {
-        printf("Fail to create ZELQ Metadata");
-    }
+    } catch (const std::exception &) { printf("Fail to create ZELQ Metadata"); }
     const bool known_alpha = depth_ == 32 && (m.alpha_mode == 1 || m.alpha_mode == 2);
     if (allow_alfa && known_alpha) {
         try {
             udta_->add_atom(std::make_unique<AdobeAlfaUDTA_Writer>(m));
-        } catch (const std::exception &) {
-            printf("Fail to create ALFA Metadata");
-        }
+        } catch (const std::exception &) { printf("Fail to create ALFA Metadata"); }
     }
     if (known_alpha) {
         try {
             udta_->add_atom(std::make_unique<ZelqaAlphaUDTA_Writer>(m));
-        } catch (const std::exception &) {
-            printf("Fail to create ALFA Metadata");
-        }
+        } catch (const std::exception &) { printf("Fail to create ALFA Metadata"); }
     }
 }
 
-uint64_t Moov_Video_Writer::get_atom_size(bool *is64) const
-{
+uint64_t Moov_Video_Writer::get_atom_size(bool *is64) const {
     if (nb_audio_added_ != nb_audio_declared_) throw_process_error("Not enough audio track created");
     uint64_t n = mvhd_->get_atom_size(nullptr) + video_trak_->get_atom_size(nullptr);
     for (const auto &a : audio_traks_) n += a->get_atom_size(nullptr);
@@ -475,8 +439,7 @@ uint64_t Moov_Video_Writer::get_atom_size(bool *is64) const
     return mov_atom_size_for_content(n, is64);
 }
 
-uint64_t Moov_Video_Writer::write_atom(uint8_t *buffer) const
-{
+uint64_t Moov_Video_Writer::write_atom(uint8_t *buffer) const {
     uint64_t pos = write_header(buffer);
     pos += mvhd_->write_atom(buffer + pos);
     pos += video_trak_->write_atom(buffer + pos);

@@ -10,8 +10,7 @@
 #include "platform/core/errors.h"
 #include "platform/core/log.h"
 
-void mov_write_checked(FILE *file, const void *data, size_t size)
-{
+void mov_write_checked(FILE *file, const void *data, size_t size) {
     size_t written = file ? fwrite(data, 1, size, file) : 0;
     if (written != size) {
         printf("Number of bytes to write : %zu. Number bytes write : %zu\n", size, written);
@@ -19,23 +18,20 @@ void mov_write_checked(FILE *file, const void *data, size_t size)
     }
 }
 
-void mov_seek_to_end(FILE *file)
-{
+void mov_seek_to_end(FILE *file) {
     int r = fseeko(file, 0, SEEK_END);
     if (r != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", r);
 }
 
 namespace {
-void store_be64(uint8_t *p, uint64_t v)
-{
+void store_be64(uint8_t *p, uint64_t v) {
     for (int i = 7; i >= 0; i--, v >>= 8) p[i] = static_cast<uint8_t>(v);
 }
 }  // namespace
 
 Mov_Writer_Video::Mov_Writer_Video(const char *path, uint16_t width, uint16_t height, uint8_t depth,
                                    ZRational frame_rate, float pixel_ratio, const char format[4],
-                                   uint32_t creation_time, bool have_timecode, uint32_t timecode_start,
-                                   bool drop_frame)
+                                   uint32_t creation_time, bool have_timecode, uint32_t timecode_start, bool drop_frame)
     : width_(width),
       height_(height),
       depth_(depth),
@@ -44,19 +40,16 @@ Mov_Writer_Video::Mov_Writer_Video(const char *path, uint16_t width, uint16_t he
       pixel_ratio_(pixel_ratio),
       have_timecode_(have_timecode),
       timecode_start_(have_timecode ? timecode_start : 0),
-      drop_frame_(have_timecode && drop_frame)
-{
+      drop_frame_(have_timecode && drop_frame) {
     std::memcpy(format_, format, 4);
     open_file(path);
 }
 
-Mov_Writer_Video::~Mov_Writer_Video()
-{
+Mov_Writer_Video::~Mov_Writer_Video() {
     if (file_) fclose(file_);
 }
 
-void Mov_Writer_Video::open_file(const char *path)
-{
+void Mov_Writer_Video::open_file(const char *path) {
     if (!path) throw_process_error("Can't open NULL file");
     file_ = fopen(path, "wb");
     if (!file_) {
@@ -66,9 +59,9 @@ void Mov_Writer_Video::open_file(const char *path)
     // Unbuffered: every sample and chunk is one large write, and a failing write
     // is seen by the call that made it rather than by a later flush.
     setvbuf(file_, nullptr, _IONBF, 0);
-    static const uint8_t kHeader[48] = {
-        0, 0, 0, 32, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0x20, 0x05, 0x03, 0x00, 'q', 't', ' ', ' ',
-        0, 0, 0, 0,  0,   0,   0,   0,   0,   0,   0,   0,   0,    0,    0,    1,    'm', 'd', 'a', 't'};
+    static const uint8_t kHeader[48] = {0,    0,    0,   32,  'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0x20, 0x05,
+                                        0x03, 0x00, 'q', 't', ' ', ' ', 0,   0,   0,   0,   0,   0,   0,    0,
+                                        0,    0,    0,   0,   0,   0,   0,   1,   'm', 'd', 'a', 't'};
     try {
         mov_write_checked(file_, kHeader, sizeof(kHeader));
     } catch (...) {
@@ -79,14 +72,12 @@ void Mov_Writer_Video::open_file(const char *path)
     file_pos_ = 48;
 }
 
-void Mov_Writer_Video::check_file() const
-{
+void Mov_Writer_Video::check_file() const {
     if (!file_) throw_process_error("Invalid file pointer");
 }
 
 void Mov_Writer_Video::set_audio_tracks(uint32_t nb_tracks, uint32_t frequency, uint16_t bits, uint32_t channels,
-                                        bool is_float, uint32_t layout)
-{
+                                        bool is_float, uint32_t layout) {
     if (audio_tracks_ != 0) throw_process_error("Set audio tracks call multiple times");
     if (nb_tracks == 0) return;
     if (nb_tracks > 64) throw_process_error("Unsupported audio track count (max 64 supported)");
@@ -119,8 +110,7 @@ void Mov_Writer_Video::set_audio_tracks(uint32_t nb_tracks, uint32_t frequency, 
     audio_tracks_ = nb_tracks;
 }
 
-void Mov_Writer_Video::set_metadata(const MovUdtaMetadata &m)
-{
+void Mov_Writer_Video::set_metadata(const MovUdtaMetadata &m) {
     metadata_.is_set = m.is_set;
     metadata_.alpha_mode = m.alpha_mode;
     metadata_.have_crop_box = m.have_crop_box;
@@ -130,8 +120,7 @@ void Mov_Writer_Video::set_metadata(const MovUdtaMetadata &m)
     metadata_.crop_y = m.crop_y;
 }
 
-void Mov_Writer_Video::reserve_audio_chunk()
-{
+void Mov_Writer_Video::reserve_audio_chunk() {
     check_file();
     mov_write_checked(file_, silence_chunk_.data(), silence_chunk_.size());
     chunk_offsets_.push_back(file_pos_);
@@ -139,14 +128,12 @@ void Mov_Writer_Video::reserve_audio_chunk()
     chunks_reserved_++;
 }
 
-void Mov_Writer_Video::add_video_sample(uint64_t offset, uint32_t size)
-{
+void Mov_Writer_Video::add_video_sample(uint64_t offset, uint32_t size) {
     video_offsets_.push_back(offset);
     video_sizes_.push_back(size);
 }
 
-void Mov_Writer_Video::write_video_frame(const uint8_t *data, uint32_t size)
-{
+void Mov_Writer_Video::write_video_frame(const uint8_t *data, uint32_t size) {
     check_file();
     if (frame_count_ == 0xFFFFFFFFu) throw_process_error("Too many video frames");
     if (audio_tracks_ > 0) {
@@ -161,14 +148,12 @@ void Mov_Writer_Video::write_video_frame(const uint8_t *data, uint32_t size)
     file_pos_ += size;
 }
 
-void Mov_Writer_Video::check_audio_track(uint32_t track_index) const
-{
+void Mov_Writer_Video::check_audio_track(uint32_t track_index) const {
     if (track_index >= audio_tracks_)
         throw_process_errorf("Invalid audio track index : %u Nb Audio tracks (%u)", track_index, audio_tracks_);
 }
 
-void Mov_Writer_Video::write_audio_samples(const void *data, int64_t nb_samples, uint32_t track_index)
-{
+void Mov_Writer_Video::write_audio_samples(const void *data, int64_t nb_samples, uint32_t track_index) {
     if (nb_samples == 0) return;
     check_audio_track(track_index);
     if (nb_samples < 0) throw_process_error("Invalid audio sample count");
@@ -190,8 +175,7 @@ void Mov_Writer_Video::write_audio_samples(const void *data, int64_t nb_samples,
     }
 }
 
-void Mov_Writer_Video::flush_audio_buffer(uint32_t track)
-{
+void Mov_Writer_Video::flush_audio_buffer(uint32_t track) {
     check_audio_track(track);
     check_file();
     AudioTrackBuffer &t = tracks_[track];
@@ -207,14 +191,12 @@ void Mov_Writer_Video::flush_audio_buffer(uint32_t track)
     std::fill(t.buffer.begin(), t.buffer.end(), silence_byte_);
 }
 
-void Mov_Writer_Video::flush_partial_audio_buffers()
-{
+void Mov_Writer_Video::flush_partial_audio_buffers() {
     for (uint32_t i = 0; i < audio_tracks_; i++)
         if (tracks_[i].fill != 0) flush_audio_buffer(i);
 }
 
-uint64_t Mov_Writer_Video::audio_sample_count() const
-{
+uint64_t Mov_Writer_Video::audio_sample_count() const {
     if (frame_count_ == 0) return 0;
     // frequency x frame_count / rate, rounded half up, exactly (no double rounding).
     const unsigned __int128 num = static_cast<unsigned __int128>(frequency_) * frame_count_ * frame_rate_.den;
@@ -222,8 +204,7 @@ uint64_t Mov_Writer_Video::audio_sample_count() const
     return static_cast<uint64_t>(r);
 }
 
-void Mov_Writer_Video::pad_audio_chunks(uint64_t sample_count)
-{
+void Mov_Writer_Video::pad_audio_chunks(uint64_t sample_count) {
     uint64_t p = static_cast<uint64_t>(frequency_) * chunks_reserved_;
     for (const AudioTrackBuffer &t : tracks_) p = std::max(p, t.samples_written);
     while (p < sample_count) {
@@ -232,8 +213,7 @@ void Mov_Writer_Video::pad_audio_chunks(uint64_t sample_count)
     }
 }
 
-std::vector<uint64_t> Mov_Writer_Video::get_audio_chunk_offsets(uint32_t track, uint64_t sample_count) const
-{
+std::vector<uint64_t> Mov_Writer_Video::get_audio_chunk_offsets(uint32_t track, uint64_t sample_count) const {
     std::vector<uint64_t> list;
     uint64_t remaining = sample_count;
     for (uint64_t j = 0; remaining > 0; j++) {
@@ -250,8 +230,7 @@ std::vector<uint64_t> Mov_Writer_Video::get_audio_chunk_offsets(uint32_t track, 
     return list;
 }
 
-void Mov_Writer_Video::close()
-{
+void Mov_Writer_Video::close() {
     check_file();
     uint64_t audio_samples = 0;
     if (audio_tracks_ > 0) {
@@ -281,12 +260,14 @@ void Mov_Writer_Video::close()
 
     std::vector<Atom_Writer> extensions;
     if (field_mode_ != 3) extensions.push_back(FIEL_Writer(field_mode_));
-    if (colour_mode_ == 2) extensions.push_back(GAMA_Writer(2, 0x3333));
-    else extensions.push_back(COLR_NCLC_Writer(colour_mode_));
+    if (colour_mode_ == 2)
+        extensions.push_back(GAMA_Writer(2, 0x3333));
+    else
+        extensions.push_back(COLR_NCLC_Writer(colour_mode_));
 
     Moov_Video_Writer moov(frame_rate_, creation_time_, width_, height_, depth_, pixel_ratio_, format_, frame_count_,
-                           video_offsets_, video_sizes_, have_timecode_, timecode_start_, drop_frame_,
-                           timecode_offset_, audio_tracks_, extensions);
+                           video_offsets_, video_sizes_, have_timecode_, timecode_start_, drop_frame_, timecode_offset_,
+                           audio_tracks_, extensions);
     for (uint32_t i = 0; i < audio_tracks_; i++) {
         moov.add_audio_track(bits_, frequency_, static_cast<uint32_t>(audio_samples), channels_,
                              get_audio_chunk_offsets(i, audio_samples), is_float_, layout_);

@@ -19,21 +19,19 @@
 
 // Multi-plane shape: four plane pointers and strides per side (packed layouts use entry 0,
 // planar RGB entries 0..2 (R, G, B) and 3 (A), planar YUV 0..2 (Y, U, V)); width in pixels.
-using RowKernel = void (*)(uint8_t *const dst[4], const uint8_t *const src[4],
-                           const int64_t dst_stride[4], const int64_t src_stride[4],
-                           uint32_t width, uint32_t rows);
+using RowKernel = void (*)(uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_stride[4],
+                           const int64_t src_stride[4], uint32_t width, uint32_t rows);
 // Depth conversions (width in samples) and copy_plane (width in bytes).
-using PlaneKernel = void (*)(uint8_t *dst, const uint8_t *src, int64_t dst_stride,
-                             int64_t src_stride, uint32_t width, uint32_t rows);
+using PlaneKernel = void (*)(uint8_t *dst, const uint8_t *src, int64_t dst_stride, int64_t src_stride, uint32_t width,
+                             uint32_t rows);
 // Opaque-alpha fills: width in bytes for fill_alpha_plane_max, in samples for the others.
 using FillKernel = void (*)(uint8_t *plane, int64_t stride, uint32_t width, uint32_t rows);
 
-#define ZELQA_ROW_KERNEL_ARGS                                                             \
-    uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_stride[4],      \
-        const int64_t src_stride[4], uint32_t width, uint32_t rows
-#define ZELQA_PLANE_KERNEL_ARGS                                                           \
-    uint8_t *dst, const uint8_t *src, int64_t dst_stride, int64_t src_stride,             \
+#define ZELQA_ROW_KERNEL_ARGS                                                                                     \
+    uint8_t *const dst[4], const uint8_t *const src[4], const int64_t dst_stride[4], const int64_t src_stride[4], \
         uint32_t width, uint32_t rows
+#define ZELQA_PLANE_KERNEL_ARGS \
+    uint8_t *dst, const uint8_t *src, int64_t dst_stride, int64_t src_stride, uint32_t width, uint32_t rows
 
 // ---- Single plane ----
 
@@ -46,18 +44,21 @@ void fill_alpha_plane_16bit(uint8_t *plane, int64_t stride, uint32_t width, uint
 void fill_alpha_plane_32f(uint8_t *plane, int64_t stride, uint32_t width, uint32_t rows);
 
 // Depth conversions conv_planeS_to_planeD_c; S, D in 8, 10, 12, 16, 32f.
+// clang-format off
 #define ZELQA_PLANE_CONV_KERNELS(X) \
     X(8, 10) X(8, 12) X(8, 16) X(8, 32f) \
     X(10, 8) X(10, 12) X(10, 16) X(10, 32f) \
     X(12, 8) X(12, 10) X(12, 16) X(12, 32f) \
     X(16, 8) X(16, 10) X(16, 12) X(16, 32f) \
     X(32f, 8) X(32f, 10) X(32f, 12) X(32f, 16)
+// clang-format on
 
 #define ZELQA_DECLARE_PLANE_CONV(s, d) void conv_plane##s##_to_plane##d##_c(ZELQA_PLANE_KERNEL_ARGS);
 ZELQA_PLANE_CONV_KERNELS(ZELQA_DECLARE_PLANE_CONV)
 
 // ---- RGB families: X(operation, source layout, destination layout) ----
 // Packed sources (conv_rgba8_to_rgba16_c, premult_argb8_to_planar_rgb16_c, ...).
+// clang-format off
 #define ZELQA_PACKED_RGB_KERNELS(X) \
     X(conv, argb8, rgba8) X(premult, argb8, rgba8) X(unpremult, argb8, rgba8) \
     X(conv, argb8, rgba16) X(premult, argb8, rgba16) X(unpremult, argb8, rgba16) \
@@ -118,8 +119,10 @@ ZELQA_PLANE_CONV_KERNELS(ZELQA_DECLARE_PLANE_CONV)
     X(conv, rgbx32f, rgba8) X(conv, rgbx32f, rgba16) X(conv, rgbx32f, rgba32f) \
     X(conv, rgbx32f, planar_rgba8) X(conv, rgbx32f, planar_rgba16) \
     X(conv, rgbx32f, planar_rgba32f)
+// clang-format on
 
 // Planar RGB sources (conv_planar_rgba16_to_rgba8_c, premult_planar_rgba8_to_planar_rgb16_c, ...).
+// clang-format off
 #define ZELQA_PLANAR_RGB_KERNELS(X) \
     X(conv, planar_rgba8, argb8) X(conv, planar_rgba8, rgba8) X(premult, planar_rgba8, rgba8) \
     X(unpremult, planar_rgba8, rgba8) X(conv, planar_rgba8, rgb8) X(conv, planar_rgba8, bgr8) \
@@ -158,6 +161,7 @@ ZELQA_PLANE_CONV_KERNELS(ZELQA_DECLARE_PLANE_CONV)
     X(unpremult, planar_rgba32f, planar_rgb32f) X(premult, planar_rgba32f, planar_rgba32f) \
     X(unpremult, planar_rgba32f, planar_rgba32f) \
     X(conv, planar_rgb32f, rgba8) X(conv, planar_rgb32f, rgba16) X(conv, planar_rgb32f, rgba32f)
+// clang-format on
 
 #define ZELQA_DECLARE_RGB_KERNEL(op, s, d) void op##_##s##_to_##d##_c(ZELQA_ROW_KERNEL_ARGS);
 ZELQA_PACKED_RGB_KERNELS(ZELQA_DECLARE_RGB_KERNEL)
@@ -188,27 +192,26 @@ void halfsize_rgbx8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS);  // alpha 255
 // Call them only when row_kernels_avx2_gate() allowed it, and the members marked as using
 // FMA only when the processor also has FMA; row_kernel_for_tier checks both. ----
 // X(stem, step B, uses FMA); step in pixels (half-size: destination pixels).
-#define ZELQA_AVX2_ROW_KERNELS(X) \
-    X(conv_uyvy_to_planar_yuv422, 32, false) X(conv_uyvy_to_planar_yuv422_10, 16, false) \
-    X(conv_rgba8_to_rgba16, 4, false) X(conv_rgbx8_to_rgba16, 4, false) \
-    X(conv_rgba8_to_rgba32f, 4, false) X(conv_rgbx8_to_rgba32f, 4, false) \
-    X(conv_rgba16_to_rgba32f, 2, false) X(conv_rgbx16_to_rgba32f, 2, false) \
-    X(conv_rgba16_to_rgba8, 4, false) X(conv_rgbx16_to_rgba8, 4, false) \
-    X(conv_rgba32f_to_rgba8, 8, true) X(conv_rgbx32f_to_rgba8, 8, true) \
-    X(conv_rgba32f_to_rgba16, 8, true) X(conv_rgbx32f_to_rgba16, 8, true) \
-    X(premult_rgba8_to_rgba8, 8, false) X(premult_black_rgba8_to_rgbx8, 8, false) \
-    X(unpremult_rgba8_to_rgba8, 8, true) X(unpremult_rgba16_to_rgba16, 8, true) \
-    X(premult_rgba32f_to_rgba32f, 8, false) X(premult_black_rgba32f_to_rgbx32f, 8, false) \
-    X(unpremult_rgba32f_to_rgba32f, 8, false) \
-    X(halfsize_rgba8_to_rgba8, 4, false) X(halfsize_rgbx8_to_rgba8, 4, false)
+#define ZELQA_AVX2_ROW_KERNELS(X)                                                                                      \
+    X(conv_uyvy_to_planar_yuv422, 32, false)                                                                           \
+    X(conv_uyvy_to_planar_yuv422_10, 16, false) X(conv_rgba8_to_rgba16, 4, false) X(conv_rgbx8_to_rgba16, 4, false)    \
+        X(conv_rgba8_to_rgba32f, 4, false) X(conv_rgbx8_to_rgba32f, 4, false) X(conv_rgba16_to_rgba32f, 2, false)      \
+            X(conv_rgbx16_to_rgba32f, 2, false) X(conv_rgba16_to_rgba8, 4, false) X(conv_rgbx16_to_rgba8, 4, false)    \
+                X(conv_rgba32f_to_rgba8, 8, true) X(conv_rgbx32f_to_rgba8, 8, true) X(conv_rgba32f_to_rgba16, 8, true) \
+                    X(conv_rgbx32f_to_rgba16, 8, true) X(premult_rgba8_to_rgba8, 8, false)                             \
+                        X(premult_black_rgba8_to_rgbx8, 8, false) X(unpremult_rgba8_to_rgba8, 8, true)                 \
+                            X(unpremult_rgba16_to_rgba16, 8, true) X(premult_rgba32f_to_rgba32f, 8, false)             \
+                                X(premult_black_rgba32f_to_rgbx32f, 8, false)                                          \
+                                    X(unpremult_rgba32f_to_rgba32f, 8, false) X(halfsize_rgba8_to_rgba8, 4, false)     \
+                                        X(halfsize_rgbx8_to_rgba8, 4, false)
 // X(stem, step B, uses FMA); step in samples.
-#define ZELQA_AVX2_PLANE_KERNELS(X) \
-    X(conv_plane8_to_plane10, 16, false) X(conv_plane8_to_plane16, 16, false) \
-    X(conv_plane8_to_plane32f, 32, false) X(conv_plane10_to_plane8, 16, false) \
-    X(conv_plane16_to_plane8, 16, false) X(conv_plane16_to_plane32f, 8, false) \
-    X(conv_plane32f_to_plane8, 32, true) X(conv_plane32f_to_plane16, 32, true)
+#define ZELQA_AVX2_PLANE_KERNELS(X)                                                                                 \
+    X(conv_plane8_to_plane10, 16, false)                                                                            \
+    X(conv_plane8_to_plane16, 16, false) X(conv_plane8_to_plane32f, 32, false) X(conv_plane10_to_plane8, 16, false) \
+        X(conv_plane16_to_plane8, 16, false) X(conv_plane16_to_plane32f, 8, false)                                  \
+            X(conv_plane32f_to_plane8, 32, true) X(conv_plane32f_to_plane16, 32, true)
 
-#define ZELQA_DECLARE_AVX2_ROW(stem, step, fma) void stem##_avx2(ZELQA_ROW_KERNEL_ARGS);
+#define ZELQA_DECLARE_AVX2_ROW(stem, step, fma)   void stem##_avx2(ZELQA_ROW_KERNEL_ARGS);
 #define ZELQA_DECLARE_AVX2_PLANE(stem, step, fma) void stem##_avx2(ZELQA_PLANE_KERNEL_ARGS);
 ZELQA_AVX2_ROW_KERNELS(ZELQA_DECLARE_AVX2_ROW)
 ZELQA_AVX2_PLANE_KERNELS(ZELQA_DECLARE_AVX2_PLANE)
@@ -232,14 +235,14 @@ struct RowKernelTwin {
     const char *name;  // stem, without tier ending
     RowKernel plain;
     RowKernel avx2;
-    uint32_t step;     // pixels per vector step (half-size: destination pixels)
+    uint32_t step;  // pixels per vector step (half-size: destination pixels)
     bool needs_fma;
 };
 struct PlaneKernelTwin {
     const char *name;
     PlaneKernel plain;
     PlaneKernel avx2;
-    uint32_t step;     // samples per vector step
+    uint32_t step;  // samples per vector step
     bool needs_fma;
 };
 extern const RowKernelTwin kRowKernelTwins[];

@@ -58,10 +58,18 @@ struct V210Row {
     // Group g (6 pixels) from words w[0..3].
     void group(const uint32_t *w, uint32_t g) const {
         T *yy = y + 6 * g, *uu = u + 3 * g, *vv = v + 3 * g;
-        uu[0] = out(w[0], 0); yy[0] = out(w[0], 1); vv[0] = out(w[0], 2);
-        yy[1] = out(w[1], 0); uu[1] = out(w[1], 1); yy[2] = out(w[1], 2);
-        vv[1] = out(w[2], 0); yy[3] = out(w[2], 1); uu[2] = out(w[2], 2);
-        yy[4] = out(w[3], 0); vv[2] = out(w[3], 1); yy[5] = out(w[3], 2);
+        uu[0] = out(w[0], 0);
+        yy[0] = out(w[0], 1);
+        vv[0] = out(w[0], 2);
+        yy[1] = out(w[1], 0);
+        uu[1] = out(w[1], 1);
+        yy[2] = out(w[1], 2);
+        vv[1] = out(w[2], 0);
+        yy[3] = out(w[2], 1);
+        uu[2] = out(w[2], 2);
+        yy[4] = out(w[3], 0);
+        vv[2] = out(w[3], 1);
+        yy[5] = out(w[3], 2);
     }
 };
 
@@ -86,12 +94,16 @@ void v210_to_planar(ZELQA_ROW_KERNEL_ARGS) {
         const uint32_t *t = w + 4 * g;
         T *yy = o.y + 6 * g, *uu = o.u + 3 * g, *vv = o.v + 3 * g;
         if (left >= 2) {
-            uu[0] = o.out(t[0], 0); yy[0] = o.out(t[0], 1); vv[0] = o.out(t[0], 2);
+            uu[0] = o.out(t[0], 0);
+            yy[0] = o.out(t[0], 1);
+            vv[0] = o.out(t[0], 2);
             yy[1] = o.out(t[1], 0);
         }
         if (left >= 4) {
-            uu[1] = o.out(t[1], 1); yy[2] = o.out(t[1], 2);
-            vv[1] = o.out(t[2], 0); yy[3] = o.out(t[2], 1);
+            uu[1] = o.out(t[1], 1);
+            yy[2] = o.out(t[1], 2);
+            vv[1] = o.out(t[2], 0);
+            yy[3] = o.out(t[2], 1);
         }
     }
 }
@@ -147,6 +159,4 @@ void conv_v210_to_planar_yuv422_10_c(ZELQA_ROW_KERNEL_ARGS) {
 void halfsize_rgba8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS) {
     halfsize<false>(dst, src, dst_stride, src_stride, width, rows);
 }
-void halfsize_rgbx8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS) {
-    halfsize<true>(dst, src, dst_stride, src_stride, width, rows);
-}
+void halfsize_rgbx8_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS) { halfsize<true>(dst, src, dst_stride, src_stride, width, rows); }

@@ -95,26 +95,28 @@ void rgba8_to_rgba16(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
 
 template <bool Opaque>
 void rgba8_to_rgba32f(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
-    packed_walk<4, 4, 16, 1, 4>(dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
-        const __m128i v = load128(s);
-        __m256 lo = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(v)), k8v());
-        __m256 hi = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(v, 8))), k8v());
-        if (Opaque) {
-            lo = _mm256_blend_ps(lo, _mm256_set1_ps(1.0f), 0x88);
-            hi = _mm256_blend_ps(hi, _mm256_set1_ps(1.0f), 0x88);
-        }
-        store_ps(d, lo);
-        store_ps(d + 32, hi);
-    });
+    packed_walk<4, 4, 16, 1, 4>(
+        dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
+            const __m128i v = load128(s);
+            __m256 lo = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(v)), k8v());
+            __m256 hi = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(v, 8))), k8v());
+            if (Opaque) {
+                lo = _mm256_blend_ps(lo, _mm256_set1_ps(1.0f), 0x88);
+                hi = _mm256_blend_ps(hi, _mm256_set1_ps(1.0f), 0x88);
+            }
+            store_ps(d, lo);
+            store_ps(d + 32, hi);
+        });
 }
 
 template <bool Opaque>
 void rgba16_to_rgba32f(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
-    packed_walk<2, 8, 16, 2, 4>(dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
-        __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(load128(s))), k16v());
-        if (Opaque) f = _mm256_blend_ps(f, _mm256_set1_ps(1.0f), 0x88);
-        store_ps(d, f);
-    });
+    packed_walk<2, 8, 16, 2, 4>(
+        dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
+            __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(load128(s))), k16v());
+            if (Opaque) f = _mm256_blend_ps(f, _mm256_set1_ps(1.0f), 0x88);
+            store_ps(d, f);
+        });
 }
 
 template <bool Opaque>
@@ -128,29 +130,32 @@ void rgba16_to_rgba8(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
 
 template <bool Opaque>
 void rgba32f_to_rgba8(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
-    packed_walk<8, 16, 4, 4, 1>(dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
-        const __m256 scale = _mm256_set1_ps(255.0f);
-        __m256i b = pack32_to_bytes(fused_quantise(load_ps(s), scale), fused_quantise(load_ps(s + 32), scale),
-                                    fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale));
-        if (Opaque) b = _mm256_or_si256(b, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
-        store256(d, b);
-    });
+    packed_walk<8, 16, 4, 4, 1>(
+        dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
+            const __m256 scale = _mm256_set1_ps(255.0f);
+            __m256i b = pack32_to_bytes(fused_quantise(load_ps(s), scale), fused_quantise(load_ps(s + 32), scale),
+                                        fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale));
+            if (Opaque) b = _mm256_or_si256(b, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+            store256(d, b);
+        });
 }
 
 template <bool Opaque>
 void rgba32f_to_rgba16(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
     const __m256i alpha = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
-    packed_walk<8, 16, 8, 4, 2>(dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
-        const __m256 scale = _mm256_set1_ps(65535.0f);
-        __m256i w0 = pack16_to_words(fused_quantise(load_ps(s), scale), fused_quantise(load_ps(s + 32), scale));
-        __m256i w1 = pack16_to_words(fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale));
-        if (Opaque) {
-            w0 = _mm256_or_si256(w0, alpha);
-            w1 = _mm256_or_si256(w1, alpha);
-        }
-        store256(d, w0);
-        store256(d + 32, w1);
-    });
+    packed_walk<8, 16, 8, 4, 2>(
+        dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
+            const __m256 scale = _mm256_set1_ps(65535.0f);
+            __m256i w0 = pack16_to_words(fused_quantise(load_ps(s), scale), fused_quantise(load_ps(s + 32), scale));
+            __m256i w1 =
+                pack16_to_words(fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale));
+            if (Opaque) {
+                w0 = _mm256_or_si256(w0, alpha);
+                w1 = _mm256_or_si256(w1, alpha);
+            }
+            store256(d, w0);
+            store256(d + 32, w1);
+        });
 }
 
 // ---- premultiply and unpremultiply ----
@@ -158,13 +163,13 @@ void rgba32f_to_rgba16(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
 // 8-bit premultiply of 4 pixels widened to words; alpha words kept (or made 255).
 template <bool Black>
 inline __m256i premult8_words(__m256i c) {
-    const __m256i bcast = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
-                                           6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15);
+    const __m256i bcast = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15, 6, 7, 6, 7, 6, 7, 6,
+                                           7, 14, 15, 14, 15, 14, 15, 14, 15);
     const __m256i a = _mm256_shuffle_epi8(c, bcast);
     const __m256i t = _mm256_mullo_epi16(_mm256_add_epi16(c, _mm256_srli_epi16(a, 7)), a);
     const __m256i low = _mm256_and_si256(t, _mm256_sub_epi16(_mm256_set1_epi16(255), a));
-    __m256i p = _mm256_and_si256(_mm256_add_epi16(_mm256_srli_epi16(t, 8), _mm256_srli_epi16(low, 7)),
-                                 _mm256_set1_epi16(0xFF));
+    __m256i p =
+        _mm256_and_si256(_mm256_add_epi16(_mm256_srli_epi16(t, 8), _mm256_srli_epi16(low, 7)), _mm256_set1_epi16(0xFF));
     return Black ? _mm256_blend_epi16(p, _mm256_set1_epi16(255), 0x88) : _mm256_blend_epi16(p, c, 0x88);
 }
 
@@ -191,60 +196,62 @@ inline __m256i fused_unpremult(__m256i v, __m256 scale, __m256i limit) {
 }
 
 void unpremult_rgba8_fused(ZELQA_ROW_KERNEL_ARGS) {
-    packed_walk<8, 4, 4, 1, 1>(dst, src, dst_stride, src_stride, width, rows, unpremult_rgba8_to_rgba8_c,
-                               [&](const uint8_t *s, uint8_t *d) {
-        const __m256 scale = _mm256_set1_ps(255.0f);
-        const __m256i limit = _mm256_set1_epi32(255);
-        __m256i p[4];
-        for (int k = 0; k < 4; ++k)
-            p[k] = fused_unpremult(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s + 8 * k))),
-                                   scale, limit);
-        store256(d, pack32_to_bytes(p[0], p[1], p[2], p[3]));
-    });
+    packed_walk<8, 4, 4, 1, 1>(
+        dst, src, dst_stride, src_stride, width, rows, unpremult_rgba8_to_rgba8_c, [&](const uint8_t *s, uint8_t *d) {
+            const __m256 scale = _mm256_set1_ps(255.0f);
+            const __m256i limit = _mm256_set1_epi32(255);
+            __m256i p[4];
+            for (int k = 0; k < 4; ++k)
+                p[k] = fused_unpremult(
+                    _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s + 8 * k))), scale, limit);
+            store256(d, pack32_to_bytes(p[0], p[1], p[2], p[3]));
+        });
 }
 
 void unpremult_rgba16_fused(ZELQA_ROW_KERNEL_ARGS) {
     packed_walk<8, 8, 8, 2, 2>(dst, src, dst_stride, src_stride, width, rows, unpremult_rgba16_to_rgba16_c,
                                [&](const uint8_t *s, uint8_t *d) {
-        const __m256 scale = _mm256_set1_ps(65535.0f);
-        const __m256i limit = _mm256_set1_epi32(65535);
-        __m256i p[4];
-        for (int k = 0; k < 4; ++k) p[k] = fused_unpremult(_mm256_cvtepu16_epi32(load128(s + 16 * k)), scale, limit);
-        store256(d, pack16_to_words(p[0], p[1]));
-        store256(d + 32, pack16_to_words(p[2], p[3]));
-    });
+                                   const __m256 scale = _mm256_set1_ps(65535.0f);
+                                   const __m256i limit = _mm256_set1_epi32(65535);
+                                   __m256i p[4];
+                                   for (int k = 0; k < 4; ++k)
+                                       p[k] = fused_unpremult(_mm256_cvtepu16_epi32(load128(s + 16 * k)), scale, limit);
+                                   store256(d, pack16_to_words(p[0], p[1]));
+                                   store256(d + 32, pack16_to_words(p[2], p[3]));
+                               });
 }
 
 template <bool Black>
 void premult_rgba32f(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
-    packed_walk<8, 16, 16, 4, 4>(dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
-        for (int k = 0; k < 4; ++k) {
-            const __m256 v = load_ps(s + 32 * k);
-            const __m256 m = _mm256_mul_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
-            store_ps(d + 32 * k, _mm256_blend_ps(m, Black ? _mm256_set1_ps(1.0f) : v, 0x88));
-        }
-    });
+    packed_walk<8, 16, 16, 4, 4>(
+        dst, src, dst_stride, src_stride, width, rows, plain, [&](const uint8_t *s, uint8_t *d) {
+            for (int k = 0; k < 4; ++k) {
+                const __m256 v = load_ps(s + 32 * k);
+                const __m256 m = _mm256_mul_ps(v, _mm256_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
+                store_ps(d + 32 * k, _mm256_blend_ps(m, Black ? _mm256_set1_ps(1.0f) : v, 0x88));
+            }
+        });
 }
 
 void unpremult_rgba32f(ZELQA_ROW_KERNEL_ARGS) {
     packed_walk<8, 16, 16, 4, 4>(dst, src, dst_stride, src_stride, width, rows, unpremult_rgba32f_to_rgba32f_c,
                                  [&](const uint8_t *s, uint8_t *d) {
-        for (int k = 0; k < 4; ++k) {
-            const __m256 v = load_ps(s + 32 * k);
-            const __m256 a = _mm256_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3));
-            const __m256 zero_alpha = _mm256_cmp_ps(a, _mm256_setzero_ps(), _CMP_EQ_OQ);
-            const __m256 q = _mm256_andnot_ps(zero_alpha, _mm256_div_ps(v, a));
-            store_ps(d + 32 * k, _mm256_blend_ps(q, v, 0x88));
-        }
-    });
+                                     for (int k = 0; k < 4; ++k) {
+                                         const __m256 v = load_ps(s + 32 * k);
+                                         const __m256 a = _mm256_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3));
+                                         const __m256 zero_alpha = _mm256_cmp_ps(a, _mm256_setzero_ps(), _CMP_EQ_OQ);
+                                         const __m256 q = _mm256_andnot_ps(zero_alpha, _mm256_div_ps(v, a));
+                                         store_ps(d + 32 * k, _mm256_blend_ps(q, v, 0x88));
+                                     }
+                                 });
 }
 
 // ---- 4:2:2 ----
 
 // Per 128-bit lane of UYVY bytes (4 pairs): the 8 Y bytes, then U0..U3, then V0..V3.
 inline __m256i uyvy_split(__m256i v) {
-    const __m256i m = _mm256_setr_epi8(1, 3, 5, 7, 9, 11, 13, 15, 0, 4, 8, 12, 2, 6, 10, 14,
-                                       1, 3, 5, 7, 9, 11, 13, 15, 0, 4, 8, 12, 2, 6, 10, 14);
+    const __m256i m = _mm256_setr_epi8(1, 3, 5, 7, 9, 11, 13, 15, 0, 4, 8, 12, 2, 6, 10, 14, 1, 3, 5, 7, 9, 11, 13, 15,
+                                       0, 4, 8, 12, 2, 6, 10, 14);
     return _mm256_shuffle_epi8(v, m);
 }
 
@@ -294,7 +301,7 @@ inline __m128i halve4(const uint8_t *s0, const uint8_t *s1) {
                                   _mm256_cvtepu8_epi16(_mm256_extracti128_si256(b, 1)));
     lo = _mm256_add_epi16(lo, _mm256_srli_si256(lo, 8));  // low half of each lane: pair sums
     hi = _mm256_add_epi16(hi, _mm256_srli_si256(hi, 8));
-    __m256i s = _mm256_unpacklo_epi64(lo, hi);             // d0 d2 | d1 d3
+    __m256i s = _mm256_unpacklo_epi64(lo, hi);                 // d0 d2 | d1 d3
     s = _mm256_permute4x64_epi64(s, _MM_SHUFFLE(3, 1, 2, 0));  // d0 d1 d2 d3
     s = _mm256_srli_epi16(_mm256_add_epi16(s, _mm256_and_si256(_mm256_srli_epi16(s, 1), _mm256_set1_epi16(1))), 2);
     __m128i out = words_to_bytes(s);
@@ -327,45 +334,75 @@ void halfsize(ZELQA_ROW_KERNEL_ARGS, RowKernel plain) {
 void conv_uyvy_to_planar_yuv422_avx2(ZELQA_ROW_KERNEL_ARGS) {
     uyvy_walk<16>(dst, src, dst_stride, src_stride, width, rows, conv_uyvy_to_planar_yuv422_c, 1,
                   [](const uint8_t *s, uint8_t *y, uint8_t *u, uint8_t *v) {
-        const __m256i a = _mm256_permutevar8x32_epi32(uyvy_split(load256(s)), _mm256_setr_epi32(0, 1, 4, 5, 2, 6, 3, 7));
-        const __m256i b = _mm256_permutevar8x32_epi32(uyvy_split(load256(s + 32)), _mm256_setr_epi32(0, 1, 4, 5, 2, 6, 3, 7));
-        store256(y, _mm256_permute2x128_si256(a, b, 0x20));
-        const __m128i uva = _mm256_extracti128_si256(a, 1), uvb = _mm256_extracti128_si256(b, 1);
-        store128(u, _mm_unpacklo_epi64(uva, uvb));
-        store128(v, _mm_unpackhi_epi64(uva, uvb));
-    });
+                      const __m256i a = _mm256_permutevar8x32_epi32(uyvy_split(load256(s)),
+                                                                    _mm256_setr_epi32(0, 1, 4, 5, 2, 6, 3, 7));
+                      const __m256i b = _mm256_permutevar8x32_epi32(uyvy_split(load256(s + 32)),
+                                                                    _mm256_setr_epi32(0, 1, 4, 5, 2, 6, 3, 7));
+                      store256(y, _mm256_permute2x128_si256(a, b, 0x20));
+                      const __m128i uva = _mm256_extracti128_si256(a, 1), uvb = _mm256_extracti128_si256(b, 1);
+                      store128(u, _mm_unpacklo_epi64(uva, uvb));
+                      store128(v, _mm_unpackhi_epi64(uva, uvb));
+                  });
 }
 
 void conv_uyvy_to_planar_yuv422_10_avx2(ZELQA_ROW_KERNEL_ARGS) {
     uyvy_walk<8>(dst, src, dst_stride, src_stride, width, rows, conv_uyvy_to_planar_yuv422_10_c, 2,
                  [](const uint8_t *s, uint8_t *y, uint8_t *u, uint8_t *v) {
-        __m128i yy, uu, vv;
-        uyvy_unpack16(s, yy, uu, vv);
-        store256(y, widen_10(yy));
-        store128(u, _mm256_castsi256_si128(widen_10(uu)));
-        store128(v, _mm256_castsi256_si128(widen_10(vv)));
-    });
+                     __m128i yy, uu, vv;
+                     uyvy_unpack16(s, yy, uu, vv);
+                     store256(y, widen_10(yy));
+                     store128(u, _mm256_castsi256_si128(widen_10(uu)));
+                     store128(v, _mm256_castsi256_si128(widen_10(vv)));
+                 });
 }
 
 #define ZELQA_ARGS_FWD dst, src, dst_stride, src_stride, width, rows
-void conv_rgba8_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba8_to_rgba16<false>(ZELQA_ARGS_FWD, conv_rgba8_to_rgba16_c); }
+void conv_rgba8_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba8_to_rgba16<false>(ZELQA_ARGS_FWD, conv_rgba8_to_rgba16_c);
+}
 void conv_rgbx8_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba8_to_rgba16<true>(ZELQA_ARGS_FWD, conv_rgbx8_to_rgba16_c); }
-void conv_rgba8_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba8_to_rgba32f<false>(ZELQA_ARGS_FWD, conv_rgba8_to_rgba32f_c); }
-void conv_rgbx8_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba8_to_rgba32f<true>(ZELQA_ARGS_FWD, conv_rgbx8_to_rgba32f_c); }
-void conv_rgba16_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba16_to_rgba32f<false>(ZELQA_ARGS_FWD, conv_rgba16_to_rgba32f_c); }
-void conv_rgbx16_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba16_to_rgba32f<true>(ZELQA_ARGS_FWD, conv_rgbx16_to_rgba32f_c); }
-void conv_rgba16_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba16_to_rgba8<false>(ZELQA_ARGS_FWD, conv_rgba16_to_rgba8_c); }
+void conv_rgba8_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba8_to_rgba32f<false>(ZELQA_ARGS_FWD, conv_rgba8_to_rgba32f_c);
+}
+void conv_rgbx8_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba8_to_rgba32f<true>(ZELQA_ARGS_FWD, conv_rgbx8_to_rgba32f_c);
+}
+void conv_rgba16_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba16_to_rgba32f<false>(ZELQA_ARGS_FWD, conv_rgba16_to_rgba32f_c);
+}
+void conv_rgbx16_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba16_to_rgba32f<true>(ZELQA_ARGS_FWD, conv_rgbx16_to_rgba32f_c);
+}
+void conv_rgba16_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba16_to_rgba8<false>(ZELQA_ARGS_FWD, conv_rgba16_to_rgba8_c);
+}
 void conv_rgbx16_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba16_to_rgba8<true>(ZELQA_ARGS_FWD, conv_rgbx16_to_rgba8_c); }
-void conv_rgba32f_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba32f_to_rgba8<false>(ZELQA_ARGS_FWD, conv_rgba32f_to_rgba8_c); }
-void conv_rgbx32f_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba32f_to_rgba8<true>(ZELQA_ARGS_FWD, conv_rgbx32f_to_rgba8_c); }
-void conv_rgba32f_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba32f_to_rgba16<false>(ZELQA_ARGS_FWD, conv_rgba32f_to_rgba16_c); }
-void conv_rgbx32f_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) { rgba32f_to_rgba16<true>(ZELQA_ARGS_FWD, conv_rgbx32f_to_rgba16_c); }
-void premult_rgba8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { premult_rgba8<false>(ZELQA_ARGS_FWD, premult_rgba8_to_rgba8_c); }
-void premult_black_rgba8_to_rgbx8_avx2(ZELQA_ROW_KERNEL_ARGS) { premult_rgba8<true>(ZELQA_ARGS_FWD, premult_black_rgba8_to_rgbx8_c); }
+void conv_rgba32f_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba32f_to_rgba8<false>(ZELQA_ARGS_FWD, conv_rgba32f_to_rgba8_c);
+}
+void conv_rgbx32f_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba32f_to_rgba8<true>(ZELQA_ARGS_FWD, conv_rgbx32f_to_rgba8_c);
+}
+void conv_rgba32f_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba32f_to_rgba16<false>(ZELQA_ARGS_FWD, conv_rgba32f_to_rgba16_c);
+}
+void conv_rgbx32f_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    rgba32f_to_rgba16<true>(ZELQA_ARGS_FWD, conv_rgbx32f_to_rgba16_c);
+}
+void premult_rgba8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    premult_rgba8<false>(ZELQA_ARGS_FWD, premult_rgba8_to_rgba8_c);
+}
+void premult_black_rgba8_to_rgbx8_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    premult_rgba8<true>(ZELQA_ARGS_FWD, premult_black_rgba8_to_rgbx8_c);
+}
 void unpremult_rgba8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { unpremult_rgba8_fused(ZELQA_ARGS_FWD); }
 void unpremult_rgba16_to_rgba16_avx2(ZELQA_ROW_KERNEL_ARGS) { unpremult_rgba16_fused(ZELQA_ARGS_FWD); }
-void premult_rgba32f_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { premult_rgba32f<false>(ZELQA_ARGS_FWD, premult_rgba32f_to_rgba32f_c); }
-void premult_black_rgba32f_to_rgbx32f_avx2(ZELQA_ROW_KERNEL_ARGS) { premult_rgba32f<true>(ZELQA_ARGS_FWD, premult_black_rgba32f_to_rgbx32f_c); }
+void premult_rgba32f_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    premult_rgba32f<false>(ZELQA_ARGS_FWD, premult_rgba32f_to_rgba32f_c);
+}
+void premult_black_rgba32f_to_rgbx32f_avx2(ZELQA_ROW_KERNEL_ARGS) {
+    premult_rgba32f<true>(ZELQA_ARGS_FWD, premult_black_rgba32f_to_rgbx32f_c);
+}
 void unpremult_rgba32f_to_rgba32f_avx2(ZELQA_ROW_KERNEL_ARGS) { unpremult_rgba32f(ZELQA_ARGS_FWD); }
 void halfsize_rgba8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { halfsize<false>(ZELQA_ARGS_FWD, halfsize_rgba8_to_rgba8_c); }
 void halfsize_rgbx8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { halfsize<true>(ZELQA_ARGS_FWD, halfsize_rgbx8_to_rgba8_c); }
@@ -373,9 +410,8 @@ void halfsize_rgbx8_to_rgba8_avx2(ZELQA_ROW_KERNEL_ARGS) { halfsize<true>(ZELQA_
 
 #define ZELQA_PLANE_FWD dst, src, dst_stride, src_stride, width, rows
 void conv_plane8_to_plane10_avx2(ZELQA_PLANE_KERNEL_ARGS) {
-    plane_walk<16, 1, 2>(ZELQA_PLANE_FWD, conv_plane8_to_plane10_c, [](const uint8_t *s, uint8_t *d) {
-        store256(d, widen_10(load128(s)));
-    });
+    plane_walk<16, 1, 2>(ZELQA_PLANE_FWD, conv_plane8_to_plane10_c,
+                         [](const uint8_t *s, uint8_t *d) { store256(d, widen_10(load128(s))); });
 }
 void conv_plane8_to_plane16_avx2(ZELQA_PLANE_KERNEL_ARGS) {
     plane_walk<16, 1, 2>(ZELQA_PLANE_FWD, conv_plane8_to_plane16_c, [](const uint8_t *s, uint8_t *d) {
@@ -417,7 +453,8 @@ void conv_plane32f_to_plane16_avx2(ZELQA_PLANE_KERNEL_ARGS) {
     plane_walk<32, 4, 2>(ZELQA_PLANE_FWD, conv_plane32f_to_plane16_c, [](const uint8_t *s, uint8_t *d) {
         const __m256 scale = _mm256_set1_ps(65535.0f);
         store256(d, pack16_to_words(fused_quantise(load_ps(s), scale), fused_quantise(load_ps(s + 32), scale)));
-        store256(d + 32, pack16_to_words(fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale)));
+        store256(d + 32,
+                 pack16_to_words(fused_quantise(load_ps(s + 64), scale), fused_quantise(load_ps(s + 96), scale)));
     });
 }
 #undef ZELQA_PLANE_FWD

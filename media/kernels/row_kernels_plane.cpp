@@ -12,8 +12,7 @@ void copy_plane(ZELQA_PLANE_KERNEL_ARGS) {
         std::memcpy(dst, src, static_cast<size_t>(rows) * width);
         return;
     }
-    for (uint32_t r = 0; r < rows; ++r)
-        std::memcpy(dst + r * dst_stride, src + r * src_stride, width);
+    for (uint32_t r = 0; r < rows; ++r) std::memcpy(dst + r * dst_stride, src + r * src_stride, width);
 }
 
 namespace {
@@ -57,17 +56,28 @@ void fill_alpha_plane_32f(uint8_t *plane, int64_t stride, uint32_t width, uint32
 namespace {
 
 // Sample type of each depth word.
-template <int Bits> struct PlaneSample { using type = uint16_t; };
-template <> struct PlaneSample<8> { using type = uint8_t; };
-template <> struct PlaneSample<32> { using type = float; };
+template <int Bits>
+struct PlaneSample {
+    using type = uint16_t;
+};
+template <>
+struct PlaneSample<8> {
+    using type = uint8_t;
+};
+template <>
+struct PlaneSample<32> {
+    using type = float;
+};
 
 // One destination sample from source sample v; 32 stands for float.
-template <int S, int D> auto convert_sample(typename PlaneSample<S>::type v);
+template <int S, int D>
+auto convert_sample(typename PlaneSample<S>::type v);
 
-#define ZELQA_SAMPLE(S, D, expr)                                              \
-    template <> inline auto convert_sample<S, D>(typename PlaneSample<S>::type v) { \
-        using Out = typename PlaneSample<D>::type;                           \
-        return static_cast<Out>(expr);                                        \
+#define ZELQA_SAMPLE(S, D, expr)                                        \
+    template <>                                                         \
+    inline auto convert_sample<S, D>(typename PlaneSample<S>::type v) { \
+        using Out = typename PlaneSample<D>::type;                      \
+        return static_cast<Out>(expr);                                  \
     }
 ZELQA_SAMPLE(8, 10, (uint32_t(v) << 2) | (uint32_t(v) >> 6))
 ZELQA_SAMPLE(8, 12, (uint32_t(v) << 4) | (uint32_t(v) >> 4))
@@ -104,14 +114,13 @@ void convert_plane(ZELQA_PLANE_KERNEL_ARGS) {
 
 }  // namespace
 
-#define ZELQA_BITS_8 8
-#define ZELQA_BITS_10 10
-#define ZELQA_BITS_12 12
-#define ZELQA_BITS_16 16
+#define ZELQA_BITS_8   8
+#define ZELQA_BITS_10  10
+#define ZELQA_BITS_12  12
+#define ZELQA_BITS_16  16
 #define ZELQA_BITS_32f 32
-#define ZELQA_DEFINE_PLANE_CONV(s, d)                                       \
-    void conv_plane##s##_to_plane##d##_c(ZELQA_PLANE_KERNEL_ARGS) {         \
-        convert_plane<ZELQA_BITS_##s, ZELQA_BITS_##d>(dst, src, dst_stride, \
-                                                      src_stride, width, rows); \
+#define ZELQA_DEFINE_PLANE_CONV(s, d)                                                                 \
+    void conv_plane##s##_to_plane##d##_c(ZELQA_PLANE_KERNEL_ARGS) {                                   \
+        convert_plane<ZELQA_BITS_##s, ZELQA_BITS_##d>(dst, src, dst_stride, src_stride, width, rows); \
     }
 ZELQA_PLANE_CONV_KERNELS(ZELQA_DEFINE_PLANE_CONV)

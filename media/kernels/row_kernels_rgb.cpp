@@ -26,8 +26,8 @@ struct LayoutDesc {
     constexpr bool writes_fourth() const { return pos[3] >= 0; }
 };
 
-#define ZELQA_LAYOUT(name, dep, planar, n, r, g, b, a, pad) \
-    struct L_##name {                                      \
+#define ZELQA_LAYOUT(name, dep, planar, n, r, g, b, a, pad)                    \
+    struct L_##name {                                                          \
         static constexpr LayoutDesc d{Dep::dep, planar, n, {r, g, b, a}, pad}; \
     };
 ZELQA_LAYOUT(argb8, d8, false, 4, 1, 2, 3, 0, false)
@@ -55,27 +55,38 @@ using Work = std::conditional_t<D == Dep::f32, float, uint32_t>;
 
 template <Dep D>
 constexpr Work<D> full_scale() {
-    if constexpr (D == Dep::d8) return 255u;
-    else if constexpr (D == Dep::d16) return 65535u;
-    else return 1.0f;
+    if constexpr (D == Dep::d8)
+        return 255u;
+    else if constexpr (D == Dep::d16)
+        return 65535u;
+    else
+        return 1.0f;
 }
 
 // Sample conversion to a finer or equal depth.
 template <Dep From, Dep To>
 inline Work<To> widen(Work<From> v) {
-    if constexpr (From == To) return v;
-    else if constexpr (From == Dep::d8 && To == Dep::d16) return v * 257u;
-    else if constexpr (From == Dep::d8) return static_cast<float>(v) * kK8;
-    else return static_cast<float>(v) * kK16;
+    if constexpr (From == To)
+        return v;
+    else if constexpr (From == Dep::d8 && To == Dep::d16)
+        return v * 257u;
+    else if constexpr (From == Dep::d8)
+        return static_cast<float>(v) * kK8;
+    else
+        return static_cast<float>(v) * kK16;
 }
 
 // Sample conversion to a coarser or equal depth.
 template <Dep From, Dep To>
 inline Sample<To> narrow(Work<From> v) {
-    if constexpr (From == To) return static_cast<Sample<To>>(v);
-    else if constexpr (From == Dep::d16) return static_cast<Sample<To>>(v >> 8);
-    else if constexpr (To == Dep::d8) return static_cast<uint8_t>(quantise(v, 255));
-    else return static_cast<uint16_t>(quantise(v, 65535));
+    if constexpr (From == To)
+        return static_cast<Sample<To>>(v);
+    else if constexpr (From == Dep::d16)
+        return static_cast<Sample<To>>(v >> 8);
+    else if constexpr (To == Dep::d8)
+        return static_cast<uint8_t>(quantise(v, 255));
+    else
+        return static_cast<uint16_t>(quantise(v, 65535));
 }
 
 template <Dep W>
@@ -116,8 +127,10 @@ struct RowView {
         using T = std::remove_pointer_t<Ptr>;
         for (int k = 0; k < 4; ++k) {
             if (d.pos[k] < 0) continue;
-            if (d.planar) base[k] = row_at<T>(planes[d.pos[k]], strides[d.pos[k]], r);
-            else base[k] = row_at<T>(planes[0], strides[0], r) + d.pos[k];
+            if (d.planar)
+                base[k] = row_at<T>(planes[d.pos[k]], strides[d.pos[k]], r);
+            else
+                base[k] = row_at<T>(planes[0], strides[0], r) + d.pos[k];
         }
     }
 };
@@ -134,8 +147,10 @@ void rgb_kernel(ZELQA_ROW_KERNEL_ARGS) {
         for (uint32_t i = 0; i < width; ++i) {
             Work<W> px[4];
             for (int k = 0; k < 3; ++k) px[k] = widen<sd.dep, W>(in.base[k][i * in.step]);
-            if constexpr (sd.has_alpha()) px[3] = widen<sd.dep, W>(in.base[3][i * in.step]);
-            else px[3] = widen<sd.dep, W>(full_scale<sd.dep>());
+            if constexpr (sd.has_alpha())
+                px[3] = widen<sd.dep, W>(in.base[3][i * in.step]);
+            else
+                px[3] = widen<sd.dep, W>(full_scale<sd.dep>());
             const Work<W> a = px[3];
             if constexpr (O == Op::premult || O == Op::premult_black) {
                 for (int k = 0; k < 3; ++k) px[k] = premultiply<W>(px[k], a);
@@ -144,8 +159,10 @@ void rgb_kernel(ZELQA_ROW_KERNEL_ARGS) {
             }
             for (int k = 0; k < 3; ++k) out.base[k][i * out.step] = narrow<W, dd.dep>(px[k]);
             if constexpr (dd.writes_fourth()) {
-                if constexpr (O == Op::premult_black) out.base[3][i * out.step] = full_scale<dd.dep>();
-                else out.base[3][i * out.step] = narrow<W, dd.dep>(px[3]);
+                if constexpr (O == Op::premult_black)
+                    out.base[3][i * out.step] = full_scale<dd.dep>();
+                else
+                    out.base[3][i * out.step] = narrow<W, dd.dep>(px[3]);
             }
         }
     }
@@ -153,9 +170,9 @@ void rgb_kernel(ZELQA_ROW_KERNEL_ARGS) {
 
 }  // namespace
 
-#define ZELQA_DEFINE_RGB_KERNEL(op, s, d)                                                   \
-    void op##_##s##_to_##d##_c(ZELQA_ROW_KERNEL_ARGS) {                                     \
-        rgb_kernel<Op::op, L_##s, L_##d>(dst, src, dst_stride, src_stride, width, rows);    \
+#define ZELQA_DEFINE_RGB_KERNEL(op, s, d)                                                \
+    void op##_##s##_to_##d##_c(ZELQA_ROW_KERNEL_ARGS) {                                  \
+        rgb_kernel<Op::op, L_##s, L_##d>(dst, src, dst_stride, src_stride, width, rows); \
     }
 ZELQA_PACKED_RGB_KERNELS(ZELQA_DEFINE_RGB_KERNEL)
 ZELQA_PLANAR_RGB_KERNELS(ZELQA_DEFINE_RGB_KERNEL)

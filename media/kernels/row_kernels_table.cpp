@@ -6,11 +6,11 @@
 namespace {
 
 constexpr PixFmt code_argb8 = PixFmt_ARGB8, code_rgba8 = PixFmt_RGBA8, code_rgb8 = PixFmt_RGB8, code_bgr8 = PixFmt_BGR8,
-              code_rgbx8 = PixFmt_RGBX8, code_rgba16 = PixFmt_RGBA16, code_rgbx16 = PixFmt_RGBX16,
-              code_rgba32f = PixFmt_RGBA32F, code_rgbx32f = PixFmt_RGBX32F, code_planar_rgb8 = PixFmt_PlanarRGB8,
-              code_planar_rgba8 = PixFmt_PlanarRGBA8, code_planar_rgb16 = PixFmt_PlanarRGB16,
-              code_planar_rgba16 = PixFmt_PlanarRGBA16, code_planar_rgb32f = PixFmt_PlanarRGB32F,
-              code_planar_rgba32f = PixFmt_PlanarRGBA32F;
+                 code_rgbx8 = PixFmt_RGBX8, code_rgba16 = PixFmt_RGBA16, code_rgbx16 = PixFmt_RGBX16,
+                 code_rgba32f = PixFmt_RGBA32F, code_rgbx32f = PixFmt_RGBX32F, code_planar_rgb8 = PixFmt_PlanarRGB8,
+                 code_planar_rgba8 = PixFmt_PlanarRGBA8, code_planar_rgb16 = PixFmt_PlanarRGB16,
+                 code_planar_rgba16 = PixFmt_PlanarRGBA16, code_planar_rgb32f = PixFmt_PlanarRGB32F,
+                 code_planar_rgba32f = PixFmt_PlanarRGBA32F;
 
 struct RgbEntry {
     RowOp op;
@@ -19,8 +19,7 @@ struct RgbEntry {
 };
 
 #define ZELQA_RGB_ENTRY(op, s, d) {RowOp::op, code_##s, code_##d, op##_##s##_to_##d##_c},
-const RgbEntry kRgbEntries[] = {
-    ZELQA_PACKED_RGB_KERNELS(ZELQA_RGB_ENTRY) ZELQA_PLANAR_RGB_KERNELS(ZELQA_RGB_ENTRY)};
+const RgbEntry kRgbEntries[] = {ZELQA_PACKED_RGB_KERNELS(ZELQA_RGB_ENTRY) ZELQA_PLANAR_RGB_KERNELS(ZELQA_RGB_ENTRY)};
 #undef ZELQA_RGB_ENTRY
 
 RowKernel find_rgb(RowOp op, PixFmt src, PixFmt dst) {
@@ -43,11 +42,17 @@ PixFmt alpha_form(PixFmt fmt) {
 
 bool has_fourth_sample(PixFmt fmt) {
     switch (fmt) {
-    case PixFmt_ARGB8: case PixFmt_RGBA8: case PixFmt_RGBX8: case PixFmt_RGBA16: case PixFmt_RGBX16:
-    case PixFmt_RGBA32F: case PixFmt_RGBX32F: case PixFmt_PlanarRGBA8: case PixFmt_PlanarRGBA16: case PixFmt_PlanarRGBA32F:
-        return true;
-    default:
-        return false;
+    case PixFmt_ARGB8:
+    case PixFmt_RGBA8:
+    case PixFmt_RGBX8:
+    case PixFmt_RGBA16:
+    case PixFmt_RGBX16:
+    case PixFmt_RGBA32F:
+    case PixFmt_RGBX32F:
+    case PixFmt_PlanarRGBA8:
+    case PixFmt_PlanarRGBA16:
+    case PixFmt_PlanarRGBA32F: return true;
+    default: return false;
     }
 }
 
@@ -66,14 +71,10 @@ RowKernel row_kernel_find(RowOp op, PixFmt src, PixFmt dst) {
             if (dst == PixFmt_YUV422) return conv_v210_to_planar_yuv422_c;
             if (dst == PixFmt_YUV422_10) return conv_v210_to_planar_yuv422_10_c;
             return nullptr;
-        case PixFmt_YUV422:
-            return dst == PixFmt_UYVY ? conv_planar_yuv422_to_uyvy_c : nullptr;
-        case PixFmt_YUV422_10:
-            return dst == PixFmt_UYVY ? conv_planar_yuv422_10_to_uyvy_c : nullptr;
-        case PixFmt_YUV422_12:
-            return dst == PixFmt_UYVY ? conv_planar_yuv422_12_to_uyvy_c : nullptr;
-        default:
-            break;
+        case PixFmt_YUV422: return dst == PixFmt_UYVY ? conv_planar_yuv422_to_uyvy_c : nullptr;
+        case PixFmt_YUV422_10: return dst == PixFmt_UYVY ? conv_planar_yuv422_10_to_uyvy_c : nullptr;
+        case PixFmt_YUV422_12: return dst == PixFmt_UYVY ? conv_planar_yuv422_12_to_uyvy_c : nullptr;
+        default: break;
         }
         if (src == dst) return nullptr;  // a plane copy
         // rgbx8 widened to a padded layout carries its padding along like a channel.
@@ -91,11 +92,11 @@ PlaneKernel plane_conv_kernel_find(int src_bits, int dst_bits) {
         int s, d;
         PlaneKernel fn;
     };
-#define ZELQA_BITS_8 8
-#define ZELQA_BITS_10 10
-#define ZELQA_BITS_12 12
-#define ZELQA_BITS_16 16
-#define ZELQA_BITS_32f 32
+#define ZELQA_BITS_8            8
+#define ZELQA_BITS_10           10
+#define ZELQA_BITS_12           12
+#define ZELQA_BITS_16           16
+#define ZELQA_BITS_32f          32
 #define ZELQA_PLANE_ENTRY(s, d) {ZELQA_BITS_##s, ZELQA_BITS_##d, conv_plane##s##_to_plane##d##_c},
     static const Entry entries[] = {ZELQA_PLANE_CONV_KERNELS(ZELQA_PLANE_ENTRY)};
 #undef ZELQA_PLANE_ENTRY

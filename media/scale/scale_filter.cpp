@@ -20,16 +20,13 @@ bool has_flag(PixFmt fmt, uint32_t flag) { return (get_pix_descriptor(fmt).flags
 
 bool source_fmt_supported(uint32_t fmt) { return fmt <= 24 || (fmt >= 27 && fmt <= 35); }
 
-bool target_fmt_supported(uint32_t fmt)
-{
-    return fmt <= 17 || fmt == 22 || fmt == 23 || fmt == 24 || (fmt >= 27 && fmt <= 30) ||
-           fmt == 34;
+bool target_fmt_supported(uint32_t fmt) {
+    return fmt <= 17 || fmt == 22 || fmt == 23 || fmt == 24 || (fmt >= 27 && fmt <= 30) || fmt == 34;
 }
 
 constexpr uint32_t kChromaFlags = PixDesc_420 | PixDesc_422 | PixDesc_444;
 
-void reset_intermediate(ScaleFilterData *d)
-{
+void reset_intermediate(ScaleFilterData *d) {
     d->mid_src_fmt = PixFmt_Undefined;
     d->mid_dst_fmt = PixFmt_Undefined;
     d->kernel_pre = nullptr;
@@ -39,8 +36,7 @@ void reset_intermediate(ScaleFilterData *d)
 }
 
 // A plane-by-plane copy of the frame (same layout on both sides).
-void assign_plane_copy(ScaleFilterData *d, PixFmt fmt)
-{
+void assign_plane_copy(ScaleFilterData *d, PixFmt fmt) {
     const ScaleFilterParams &p = d->params;
     memset(d->plane_step, 0, sizeof(d->plane_step));
     if (fmt == PixFmt_UYVY) {
@@ -57,15 +53,11 @@ void assign_plane_copy(ScaleFilterData *d, PixFmt fmt)
     d->plane_step_on = true;
 }
 
-uint32_t family_of(uint32_t flags)
-{
-    return flags & (PixDesc_Yuv | PixDesc_Grey | PixDesc_Rgb | PixDesc_Cmyk);
-}
+uint32_t family_of(uint32_t flags) { return flags & (PixDesc_Yuv | PixDesc_Grey | PixDesc_Rgb | PixDesc_Cmyk); }
 
 // Depth conversions plane by plane between two planar layouts of one family; leaves the
 // plane step off when the layouts need none or a depth pair has no kernel.
-void assign_plane_conv(ScaleFilterData *d, PixFmt from, PixFmt to)
-{
+void assign_plane_conv(ScaleFilterData *d, PixFmt from, PixFmt to) {
     if (d->alpha_op == ScaleAlphaOp_Plain) {
         from = get_no_alpha_pix_fmt(from);
         to = get_no_alpha_pix_fmt(to);
@@ -88,30 +80,30 @@ void assign_plane_conv(ScaleFilterData *d, PixFmt from, PixFmt to)
         const int dbits = td.bit_depth[i];
         PlaneKernel k = nullptr;
         // 32 bits means float, and only in float layouts.
-        if ((sbits == 32) == from_float && (dbits == 32) == to_float)
-            k = plane_conv_kernel_find(sbits, dbits);
+        if ((sbits == 32) == from_float && (dbits == 32) == to_float) k = plane_conv_kernel_find(sbits, dbits);
         if (!k) {
             switch (sbits) {
             case 8:
-                printf("WARNING ASSIGN PLANE CONV : Plane 8 to %d bits unsupported (is float : %d)\n",
-                       dbits, int(to_float));
+                printf("WARNING ASSIGN PLANE CONV : Plane 8 to %d bits unsupported (is float : %d)\n", dbits,
+                       int(to_float));
                 break;
             case 10:
-                printf("WARNING ASSIGN PLANE CONV : Plane 10 LE to %d bits unsupported (is float : %d)\n",
-                       dbits, int(to_float));
+                printf("WARNING ASSIGN PLANE CONV : Plane 10 LE to %d bits unsupported (is float : %d)\n", dbits,
+                       int(to_float));
                 break;
             case 12:
-                printf("WARNING ASSIGN PLANE CONV : Plane 12 LE to %d bits unsupported (is float : %d)\n",
-                       dbits, int(to_float));
+                printf("WARNING ASSIGN PLANE CONV : Plane 12 LE to %d bits unsupported (is float : %d)\n", dbits,
+                       int(to_float));
                 break;
             case 16:
-                printf("WARNING ASSIGN PLANE CONV : Plane 16 LE to %d bits unsupported (is float : %d) "
-                       "(Plane : %u)\n",
-                       dbits, int(to_float), i);
+                printf(
+                    "WARNING ASSIGN PLANE CONV : Plane 16 LE to %d bits unsupported (is float : %d) "
+                    "(Plane : %u)\n",
+                    dbits, int(to_float), i);
                 break;
             default:
-                printf("WARNING : Plane 32f LE to %d bits unsupported (is float : %d) (Plane : %u)\n",
-                       dbits, int(to_float), i);
+                printf("WARNING : Plane 32f LE to %d bits unsupported (is float : %d) (Plane : %u)\n", dbits,
+                       int(to_float), i);
                 break;
             }
             // The layouts then differ only in their alpha plane: the next stage reads
@@ -126,8 +118,7 @@ void assign_plane_conv(ScaleFilterData *d, PixFmt from, PixFmt to)
 }
 
 // Same size, one conversion kernel or a plane copy, or planar steps between kernels.
-bool plan_same_size(ScaleFilterData *d)
-{
+bool plan_same_size(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const PixFmt src = PixFmt(p.src_pix_fmt);
     const PixFmt dst = PixFmt(p.dst_pix_fmt);
@@ -145,8 +136,7 @@ bool plan_same_size(ScaleFilterData *d)
         } else {
             // Padding never becomes alpha: a packed target whose alpha the source
             // lacks gets it from the kernel (opaque); planar targets get the fill.
-            if (!src_alpha && dst_alpha && src != dst)
-                d->kernel_pre = get_conv_kernel(src, dst, d->use_avx2);
+            if (!src_alpha && dst_alpha && src != dst) d->kernel_pre = get_conv_kernel(src, dst, d->use_avx2);
             if (!d->kernel_pre) assign_plane_copy(d, cmp_src);
         }
     }
@@ -195,8 +185,7 @@ bool plan_same_size(ScaleFilterData *d)
     return false;
 }
 
-bool plan_half_size(ScaleFilterData *d)
-{
+bool plan_half_size(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const PixFmt src = PixFmt(p.src_pix_fmt);
     const PixFmt dst = PixFmt(p.dst_pix_fmt);
@@ -210,8 +199,8 @@ bool plan_half_size(ScaleFilterData *d)
             k = halfsize_rgbx8_to_rgba8_c;
     }
     if (!k) {
-        printf("Can't find half dim bilinear optim path : %s -> %s (Alpha %s -> %s)\n",
-               get_pix_fmt_name(src), get_pix_fmt_name(dst), get_scale_alpha_mode_name(p.src_alpha_mode),
+        printf("Can't find half dim bilinear optim path : %s -> %s (Alpha %s -> %s)\n", get_pix_fmt_name(src),
+               get_pix_fmt_name(dst), get_scale_alpha_mode_name(p.src_alpha_mode),
                get_scale_alpha_mode_name(p.dst_alpha_mode));
         return false;
     }
@@ -219,8 +208,7 @@ bool plan_half_size(ScaleFilterData *d)
     return true;
 }
 
-bool plan_swscale(ScaleFilterData *d)
-{
+bool plan_swscale(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const PixFmt src = PixFmt(p.src_pix_fmt);
     const PixFmt dst = PixFmt(p.dst_pix_fmt);
@@ -266,8 +254,7 @@ bool plan_swscale(ScaleFilterData *d)
     return true;
 }
 
-void plan_zimg(ScaleFilterData *d)
-{
+void plan_zimg(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const PixFmt src = PixFmt(p.src_pix_fmt);
     const PixFmt dst = PixFmt(p.dst_pix_fmt);
@@ -289,20 +276,17 @@ void plan_zimg(ScaleFilterData *d)
         missing |= !d->kernel_post;
     }
     if (missing) {
-        printf("Can't find scaling path : %s -> %s (Alpha %s -> %s)\n", get_pix_fmt_name(src),
-               get_pix_fmt_name(dst), get_scale_alpha_mode_name(p.src_alpha_mode),
-               get_scale_alpha_mode_name(p.dst_alpha_mode));
+        printf("Can't find scaling path : %s -> %s (Alpha %s -> %s)\n", get_pix_fmt_name(src), get_pix_fmt_name(dst),
+               get_scale_alpha_mode_name(p.src_alpha_mode), get_scale_alpha_mode_name(p.dst_alpha_mode));
         throw_process_error("Can't find scaling path");
     }
 }
 
-void plan_fill_alpha(ScaleFilterData *d)
-{
+void plan_fill_alpha(ScaleFilterData *d) {
     const PixFmt src = PixFmt(d->params.src_pix_fmt);
     const PixFmt dst = PixFmt(d->params.dst_pix_fmt);
     const PixDescriptor dd = get_pix_descriptor(dst);
-    if (has_flag(src, PixDesc_Alpha) || !(dd.flags & PixDesc_Planar) || !(dd.flags & PixDesc_Alpha))
-        return;
+    if (has_flag(src, PixDesc_Alpha) || !(dd.flags & PixDesc_Planar) || !(dd.flags & PixDesc_Alpha)) return;
     const bool is_float = dd.flags & PixDesc_Float;
     switch (dd.bit_depth[3]) {
     case 8: d->fill_alpha = fill_alpha_plane_max; break;
@@ -322,8 +306,7 @@ void plan_fill_alpha(ScaleFilterData *d)
 
 int sws_matrix(uint32_t matrix) { return matrix == 1 ? SWS_CS_SMPTE170M : SWS_CS_ITU709; }
 
-void setup_swscale(ScaleFilterData *d)
-{
+void setup_swscale(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     int flags;
     switch (p.quality) {
@@ -333,25 +316,22 @@ void setup_swscale(ScaleFilterData *d)
     default: flags = SWS_POINT; break;
     }
     flags |= SWS_FULL_CHR_H_INT;
-    d->sws = sws_getCachedContext(nullptr, int(p.src_w), int(p.src_h),
-                                  AVPixelFormat(get_ff_pix_fmt(d->mid_src_fmt)), int(p.dst_w),
-                                  int(p.dst_h), AVPixelFormat(get_ff_pix_fmt(d->mid_dst_fmt)), flags,
+    d->sws = sws_getCachedContext(nullptr, int(p.src_w), int(p.src_h), AVPixelFormat(get_ff_pix_fmt(d->mid_src_fmt)),
+                                  int(p.dst_w), int(p.dst_h), AVPixelFormat(get_ff_pix_fmt(d->mid_dst_fmt)), flags,
                                   nullptr, nullptr, nullptr);
     if (!d->sws) return;  // reported at processing
     int *inv_table = nullptr;
     int *table = nullptr;
     int src_range = 0, dst_range = 0, brightness = 0, contrast = 0, saturation = 0;
-    sws_getColorspaceDetails(d->sws, &inv_table, &src_range, &table, &dst_range, &brightness,
-                             &contrast, &saturation);
+    sws_getColorspaceDetails(d->sws, &inv_table, &src_range, &table, &dst_range, &brightness, &contrast, &saturation);
     src_range = (p.src_range == 1 || !has_flag(PixFmt(p.src_pix_fmt), PixDesc_Yuv)) ? 1 : 0;
     dst_range = (p.dst_range == 1 || !has_flag(PixFmt(p.dst_pix_fmt), PixDesc_Yuv)) ? 1 : 0;
     sws_setColorspaceDetails(d->sws, sws_getCoefficients(sws_matrix(p.src_matrix)), src_range,
-                             sws_getCoefficients(sws_matrix(p.dst_matrix)), dst_range, brightness,
-                             contrast, saturation);
+                             sws_getCoefficients(sws_matrix(p.dst_matrix)), dst_range, brightness, contrast,
+                             saturation);
 }
 
-void setup_zimg(ScaleFilterData *d)
-{
+void setup_zimg(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const bool interlaced = p.interlaced != 0;
     zimg_image_format src_format;
@@ -362,10 +342,8 @@ void setup_zimg(ScaleFilterData *d)
     src_format.height = interlaced ? p.src_h / 2 : p.src_h;
     dst_format.width = p.dst_w;
     dst_format.height = interlaced ? p.dst_h / 2 : p.dst_h;
-    fill_zimg_image_format(&src_format, d->mid_src_fmt, p.src_alpha_mode, p.src_range,
-                           p.src_chroma_loc, p.src_matrix);
-    fill_zimg_image_format(&dst_format, d->mid_dst_fmt, p.dst_alpha_mode, p.dst_range,
-                           p.dst_chroma_loc, p.dst_matrix);
+    fill_zimg_image_format(&src_format, d->mid_src_fmt, p.src_alpha_mode, p.src_range, p.src_chroma_loc, p.src_matrix);
+    fill_zimg_image_format(&dst_format, d->mid_dst_fmt, p.dst_alpha_mode, p.dst_range, p.dst_chroma_loc, p.dst_matrix);
     d->zimg_src_planes = get_pix_descriptor(d->mid_src_fmt).nb_planes;
     d->zimg_dst_planes = get_pix_descriptor(d->mid_dst_fmt).nb_planes;
 
@@ -386,8 +364,7 @@ void setup_zimg(ScaleFilterData *d)
     for (int g = 0; g < graphs; ++g) {
         if (interlaced) {
             const bool top = (p.interlaced == 1) == (g == 0);
-            src_format.field_parity = dst_format.field_parity =
-                top ? ZIMG_FIELD_TOP : ZIMG_FIELD_BOTTOM;
+            src_format.field_parity = dst_format.field_parity = top ? ZIMG_FIELD_TOP : ZIMG_FIELD_BOTTOM;
         }
         ScaleZimgGraph &zg = d->zimg[g];
         zg.graph = zimg_filter_graph_build(&src_format, &dst_format, &params);
@@ -395,8 +372,7 @@ void setup_zimg(ScaleFilterData *d)
             char msg[1024];
             const int code = zimg_get_last_error(msg, sizeof(msg));
             printf("ZIMG error : %d ; %s\n", code, msg);
-            throw_process_error(g ? "Scale filter : Can't build graph interlace"
-                                  : "Scale filter : Can't build graph");
+            throw_process_error(g ? "Scale filter : Can't build graph interlace" : "Scale filter : Can't build graph");
         }
         const zimg_error_code_e err = zimg_filter_graph_get_tmp_size(zg.graph, &zg.tmp_size);
         if (err != ZIMG_ERROR_SUCCESS) {
@@ -411,8 +387,7 @@ void setup_zimg(ScaleFilterData *d)
     }
 }
 
-void scale_filter_destroy(VideoFilter *filter)
-{
+void scale_filter_destroy(VideoFilter *filter) {
     auto *d = static_cast<ScaleFilterData *>(filter->priv_data);
     if (!d) return;
     video_frame_free_planes(&d->frame_pre);
@@ -434,8 +409,7 @@ struct Planes {
     int64_t linesize[4];
 };
 
-Planes planes_of(const VideoFrame *f)
-{
+Planes planes_of(const VideoFrame *f) {
     Planes pl{};
     for (int i = 0; i < 4; ++i) {
         pl.data[i] = f->data[i];
@@ -444,8 +418,7 @@ Planes planes_of(const VideoFrame *f)
     return pl;
 }
 
-bool is_gbr(PixFmt fmt)
-{
+bool is_gbr(PixFmt fmt) {
     switch (get_ff_pix_fmt(fmt)) {
     case AV_PIX_FMT_GBRP:
     case AV_PIX_FMT_GBRP10LE:
@@ -457,8 +430,7 @@ bool is_gbr(PixFmt fmt)
     }
 }
 
-void ff_planes(const Planes &pl, PixFmt fmt, uint8_t *data[4], int linesize[4])
-{
+void ff_planes(const Planes &pl, PixFmt fmt, uint8_t *data[4], int linesize[4]) {
     static const int kGbrOrder[4] = {1, 2, 0, 3};
     const bool gbr = is_gbr(fmt);
     for (int i = 0; i < 4; ++i) {
@@ -470,8 +442,7 @@ void ff_planes(const Planes &pl, PixFmt fmt, uint8_t *data[4], int linesize[4])
 
 // Rows an interlaced zimg run leaves unwritten in an odd-height target repeat the row
 // above, so no line of the frame stays uninitialised.
-void repeat_missing_field_rows(const ScaleFilterData *d, const Planes &out)
-{
+void repeat_missing_field_rows(const ScaleFilterData *d, const Planes &out) {
     const ScaleFilterParams &p = d->params;
     const PixDescriptor desc = get_pix_descriptor(d->mid_dst_fmt);
     const uint32_t field_h = p.dst_h / 2;
@@ -480,13 +451,11 @@ void repeat_missing_field_rows(const ScaleFilterData *d, const Planes &out)
         const uint32_t written = 2 * (field_h / desc.sub_h[i]);
         const size_t bytes = size_t(div_up(p.dst_w, desc.sub_w[i])) * desc.bytes_per_pixel[i];
         for (uint32_t r = written; r < rows && r > 0; ++r)
-            memcpy(out.data[i] + int64_t(r) * out.linesize[i],
-                   out.data[i] + int64_t(r - 1) * out.linesize[i], bytes);
+            memcpy(out.data[i] + int64_t(r) * out.linesize[i], out.data[i] + int64_t(r - 1) * out.linesize[i], bytes);
     }
 }
 
-void run_zimg(ScaleFilterData *d, const Planes &in, const Planes &out)
-{
+void run_zimg(ScaleFilterData *d, const Planes &in, const Planes &out) {
     const ScaleFilterParams &p = d->params;
     zimg_image_buffer_const src_buf;
     zimg_image_buffer dst_buf;
@@ -514,19 +483,17 @@ void run_zimg(ScaleFilterData *d, const Planes &in, const Planes &out)
         dst_buf.plane[i].stride = ptrdiff_t(out.linesize[i] * factor);
         dst_buf.plane[i].mask = ZIMG_BUFFER_MAX;
     }
-    int err = zimg_filter_graph_process(d->zimg[0].graph, &src_buf, &dst_buf, d->zimg[0].tmp,
-                                        nullptr, nullptr, nullptr, nullptr);
+    int err = zimg_filter_graph_process(d->zimg[0].graph, &src_buf, &dst_buf, d->zimg[0].tmp, nullptr, nullptr, nullptr,
+                                        nullptr);
     if (err) {
         printf("Error val : %d\n", err);
         throw_process_error("Scale processing error");
     }
     if (!interlaced) return;
-    for (uint32_t i = 0; i < d->zimg_src_planes; ++i)
-        src_buf.plane[i].data = in.data[i] + in.linesize[i];
-    for (uint32_t i = 0; i < d->zimg_dst_planes; ++i)
-        dst_buf.plane[i].data = out.data[i] + out.linesize[i];
-    err = zimg_filter_graph_process(d->zimg[1].graph, &src_buf, &dst_buf, d->zimg[1].tmp, nullptr,
-                                    nullptr, nullptr, nullptr);
+    for (uint32_t i = 0; i < d->zimg_src_planes; ++i) src_buf.plane[i].data = in.data[i] + in.linesize[i];
+    for (uint32_t i = 0; i < d->zimg_dst_planes; ++i) dst_buf.plane[i].data = out.data[i] + out.linesize[i];
+    err = zimg_filter_graph_process(d->zimg[1].graph, &src_buf, &dst_buf, d->zimg[1].tmp, nullptr, nullptr, nullptr,
+                                    nullptr);
     if (err) {
         printf("Error val : %d\n", err);
         throw_process_error("Scale interlace processing error");
@@ -534,27 +501,26 @@ void run_zimg(ScaleFilterData *d, const Planes &in, const Planes &out)
     repeat_missing_field_rows(d, out);
 }
 
-void scale_filter_process(VideoFilter *filter)
-{
+void scale_filter_process(VideoFilter *filter) {
     auto *d = static_cast<ScaleFilterData *>(filter->priv_data);
     if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || filter->nb_inputs == 0 || !filter->inputs[0])
-        throw_process_error("Invalid inputs");
+    if (!filter->inputs || filter->nb_inputs == 0 || !filter->inputs[0]) throw_process_error("Invalid inputs");
     const VideoFrame *input = filter->inputs[0];
     const ScaleFilterParams &p = d->params;
     VideoFrame *output = d->output;
     output->frame_index = input->frame_index;
 
     if (input->width != p.src_w || input->height != p.src_h) {
-        printf("ERROR input frame doesn't match expected resolution (found : %u x%u), expected : "
-               "(%ux%u)\n",
-               input->width, input->height, p.src_w, p.src_h);
+        printf(
+            "ERROR input frame doesn't match expected resolution (found : %u x%u), expected : "
+            "(%ux%u)\n",
+            input->width, input->height, p.src_w, p.src_h);
         throw_process_error("Invalid input scaling resolution");
     }
     if (input->pix_fmt != p.src_pix_fmt) {
         // Reading another layout's planes as ours could run past them.
-        printf("ERROR input frame scale pix fmt (%s) not in expected fmt : %s\n",
-               get_pix_fmt_name(input->pix_fmt), get_pix_fmt_name(PixFmt(p.src_pix_fmt)));
+        printf("ERROR input frame scale pix fmt (%s) not in expected fmt : %s\n", get_pix_fmt_name(input->pix_fmt),
+               get_pix_fmt_name(PixFmt(p.src_pix_fmt)));
         throw_process_error("Invalid input scaling pix fmt");
     }
     const uint32_t in_planes = get_pix_descriptor(PixFmt(p.src_pix_fmt)).nb_planes;
@@ -583,8 +549,7 @@ void scale_filter_process(VideoFilter *filter)
             }
             cur = t;
         }
-        if (d->kernel_post)
-            d->kernel_post(out.data, cur.data, out.linesize, cur.linesize, p.dst_w, p.dst_h);
+        if (d->kernel_post) d->kernel_post(out.data, cur.data, out.linesize, cur.linesize, p.dst_w, p.dst_h);
         break;
     }
     case ScaleMode_Swscale: {
@@ -602,8 +567,7 @@ void scale_filter_process(VideoFilter *filter)
         ff_planes(cur, d->mid_src_fmt, src_data, src_ls);
         ff_planes(t, d->mid_dst_fmt, dst_data, dst_ls);
         sws_scale(d->sws, src_data, src_ls, 0, int(p.src_h), dst_data, dst_ls);
-        if (d->kernel_post)
-            d->kernel_post(out.data, t.data, out.linesize, t.linesize, p.dst_w, p.dst_h);
+        if (d->kernel_post) d->kernel_post(out.data, t.data, out.linesize, t.linesize, p.dst_w, p.dst_h);
         break;
     }
     case ScaleMode_Zimg: {
@@ -614,8 +578,7 @@ void scale_filter_process(VideoFilter *filter)
         }
         const Planes t = d->kernel_post ? planes_of(&d->frame_mid) : out;
         run_zimg(d, cur, t);
-        if (d->kernel_post)
-            d->kernel_post(out.data, t.data, out.linesize, t.linesize, p.dst_w, p.dst_h);
+        if (d->kernel_post) d->kernel_post(out.data, t.data, out.linesize, t.linesize, p.dst_w, p.dst_h);
         break;
     }
     default: throw_process_error("Invalid intern data");
@@ -631,8 +594,7 @@ void scale_filter_process(VideoFilter *filter)
     }
 }
 
-bool width_fits_int(PixFmt fmt, uint32_t width)
-{
+bool width_fits_int(PixFmt fmt, uint32_t width) {
     const PixDescriptor desc = get_pix_descriptor(fmt);
     for (uint32_t i = 0; i < desc.nb_planes; ++i) {
         const uint64_t line = (uint64_t(desc.bytes_per_pixel[i]) * width + 63) & ~uint64_t(63);
@@ -641,8 +603,7 @@ bool width_fits_int(PixFmt fmt, uint32_t width)
     return true;
 }
 
-void plan_and_allocate(ScaleFilterData *d)
-{
+void plan_and_allocate(ScaleFilterData *d) {
     const ScaleFilterParams &p = d->params;
     const PixFmt src = PixFmt(p.src_pix_fmt);
     const PixFmt dst = PixFmt(p.dst_pix_fmt);
@@ -660,15 +621,13 @@ void plan_and_allocate(ScaleFilterData *d)
     }
     d->alpha_op = get_scale_alpha_op(src, dst, p.src_alpha_mode, p.dst_alpha_mode);
 
-    if (p.src_w == p.dst_w && p.src_h == p.dst_h && p.disable_fast_path == 0 &&
-        p.src_matrix == p.dst_matrix && plan_same_size(d))
+    if (p.src_w == p.dst_w && p.src_h == p.dst_h && p.disable_fast_path == 0 && p.src_matrix == p.dst_matrix &&
+        plan_same_size(d))
         d->mode = ScaleMode_OwnKernels;
-    if (d->mode == ScaleMode_Undecided && uint64_t(p.src_w) == 2ull * p.dst_w &&
-        uint64_t(p.src_h) == 2ull * p.dst_h && p.quality == 1 && p.disable_fast_path == 0 &&
-        p.src_matrix == p.dst_matrix && plan_half_size(d))
+    if (d->mode == ScaleMode_Undecided && uint64_t(p.src_w) == 2ull * p.dst_w && uint64_t(p.src_h) == 2ull * p.dst_h &&
+        p.quality == 1 && p.disable_fast_path == 0 && p.src_matrix == p.dst_matrix && plan_half_size(d))
         d->mode = ScaleMode_OwnKernels;
-    if (d->mode == ScaleMode_Undecided && d->use_swscale && plan_swscale(d))
-        d->mode = ScaleMode_Swscale;
+    if (d->mode == ScaleMode_Undecided && d->use_swscale && plan_swscale(d)) d->mode = ScaleMode_Swscale;
     if (d->mode == ScaleMode_Undecided) {
         plan_zimg(d);
         d->mode = ScaleMode_Zimg;
@@ -687,8 +646,7 @@ void plan_and_allocate(ScaleFilterData *d)
 
 }  // namespace
 
-VideoFilter *create_filter_scale(const ScaleFilterParams *params)
-{
+VideoFilter *create_filter_scale(const ScaleFilterParams *params) {
     const ScaleFilterParams &p = *params;
     if (!source_fmt_supported(p.src_pix_fmt)) {
         if (p.src_pix_fmt != PixFmt_UYVYA && p.src_pix_fmt != PixFmt_Undefined)
@@ -701,8 +659,7 @@ VideoFilter *create_filter_scale(const ScaleFilterParams *params)
         throw_process_error("Unsupported output pix fmt");
     }
     if (p.src_w == 0 || p.src_h == 0 || p.dst_w == 0 || p.dst_h == 0) {
-        printf("Invalid scaling dim src : %u x %u ; Dst : %u x %u\n", p.src_w, p.src_h, p.dst_w,
-               p.dst_h);
+        printf("Invalid scaling dim src : %u x %u ; Dst : %u x %u\n", p.src_w, p.src_h, p.dst_w, p.dst_h);
         throw_process_error("Invalid dimensions (zero)");
     }
 

@@ -37,8 +37,8 @@ struct ScaleFilterParams {
     uint32_t dst_alpha_mode;
     uint32_t dst_w;
     uint32_t dst_h;
-    uint32_t quality;     // 0 point, 1 bilinear, 2 bicubic, 3 Lanczos
-    uint32_t interlaced;  // 0 progressive; 1 even lines are the top field; other: bottom field
+    uint32_t quality;           // 0 point, 1 bilinear, 2 bicubic, 3 Lanczos
+    uint32_t interlaced;        // 0 progressive; 1 even lines are the top field; other: bottom field
     uint8_t disable_fast_path;  // 1: never plan with own kernels
     uint8_t use_swscale;        // 1: prefer libswscale when it can do the job
     uint8_t allow_avx2;         // 1: AVX2 kernels may be used
@@ -49,8 +49,8 @@ struct ScaleFilterParams {
 VideoFilter *create_filter_scale(const ScaleFilterParams *params);
 
 // Largest size of the source's aspect ratio inside box_w x box_h (each side at least 1).
-void get_fit_dim_keep_ratio(unsigned *out_w, unsigned *out_h, unsigned src_w, unsigned src_h,
-                            unsigned box_w, unsigned box_h);
+void get_fit_dim_keep_ratio(unsigned *out_w, unsigned *out_h, unsigned src_w, unsigned src_h, unsigned box_w,
+                            unsigned box_h);
 
 // Layout without alpha of the same family (RGBA8 -> RGBX8, Planar RGBA8 -> Planar RGB8, ...);
 // other codes unchanged.

@@ -21,7 +21,7 @@ enum ScaleAlphaOp : uint32_t {
     ScaleAlphaOp_Plain = 0,        // no alpha kept (or none to begin with)
     ScaleAlphaOp_Premultiply = 1,  // straight in, premultiplied out
     ScaleAlphaOp_Unpremultiply = 2,
-    ScaleAlphaOp_KeepAlpha = 3,    // alpha passes unchanged
+    ScaleAlphaOp_KeepAlpha = 3,  // alpha passes unchanged
 };
 
 struct ScalePlaneStep {
@@ -70,8 +70,8 @@ RowKernel get_alpha_op_kernel(PixFmt src, PixFmt dst, ScaleAlphaOp op, bool use_
 
 // Fills zimg's format for a planar layout and one side's colour words. Throws the node's
 // messages for layouts zimg cannot take.
-void fill_zimg_image_format(zimg_image_format *format, PixFmt pix_fmt, uint32_t alpha_mode,
-                            uint32_t range, uint32_t chroma_loc, uint32_t matrix);
+void fill_zimg_image_format(zimg_image_format *format, PixFmt pix_fmt, uint32_t alpha_mode, uint32_t range,
+                            uint32_t chroma_loc, uint32_t matrix);
 
 // "Premult Black", "Straight", "Unknown".
 const char *get_scale_alpha_mode_name(uint32_t mode);

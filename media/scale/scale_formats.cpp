@@ -10,8 +10,7 @@ extern "C" {
 #include "media/scale/scale_filter_internal.h"
 #include "platform/core/errors.h"
 
-PixFmt get_no_alpha_pix_fmt(PixFmt pix_fmt)
-{
+PixFmt get_no_alpha_pix_fmt(PixFmt pix_fmt) {
     switch (pix_fmt) {
     case PixFmt_RGBA8: return PixFmt_RGBX8;
     case PixFmt_RGBA32F: return PixFmt_RGBX32F;
@@ -24,8 +23,7 @@ PixFmt get_no_alpha_pix_fmt(PixFmt pix_fmt)
     }
 }
 
-PixFmt get_scale_planar_fmt(PixFmt pix_fmt, bool keep_alpha)
-{
+PixFmt get_scale_planar_fmt(PixFmt pix_fmt, bool keep_alpha) {
     const PixDescriptor desc = get_pix_descriptor(pix_fmt);
     if (desc.flags & PixDesc_Planar) {
         if (!(desc.flags & PixDesc_Alpha) || keep_alpha) return pix_fmt;
@@ -57,8 +55,7 @@ PixFmt get_scale_planar_fmt(PixFmt pix_fmt, bool keep_alpha)
 namespace {
 
 // AV_PIX_FMT_NONE for layouts FFmpeg is not given.
-int ff_pix_fmt_or_none(PixFmt pix_fmt)
-{
+int ff_pix_fmt_or_none(PixFmt pix_fmt) {
     switch (pix_fmt) {
     case PixFmt_ARGB8: return AV_PIX_FMT_ARGB;
     case PixFmt_RGBA8: return AV_PIX_FMT_RGBA;
@@ -97,15 +94,13 @@ int ff_pix_fmt_or_none(PixFmt pix_fmt)
 
 }  // namespace
 
-int get_ff_pix_fmt(PixFmt pix_fmt)
-{
+int get_ff_pix_fmt(PixFmt pix_fmt) {
     const int ff = ff_pix_fmt_or_none(pix_fmt);
     if (ff == AV_PIX_FMT_NONE) throw_process_error("Request unknown pix fmt for ff");
     return ff;
 }
 
-PixFmt get_ff_compatible_pix_fmt(PixFmt pix_fmt)
-{
+PixFmt get_ff_compatible_pix_fmt(PixFmt pix_fmt) {
     if (ff_pix_fmt_or_none(pix_fmt) != AV_PIX_FMT_NONE) return pix_fmt;
     switch (pix_fmt) {
     case PixFmt_RGBA32F:
@@ -113,14 +108,11 @@ PixFmt get_ff_compatible_pix_fmt(PixFmt pix_fmt)
     case PixFmt_RGBX32F:
     case PixFmt_PlanarRGB32F: return PixFmt_PlanarRGB16;
     case PixFmt_V210: return PixFmt_YUV422_10;
-    default:
-        printf("Unsupported pix fmt for ff : %s\n", get_pix_fmt_name(pix_fmt));
-        return PixFmt_Undefined;
+    default: printf("Unsupported pix fmt for ff : %s\n", get_pix_fmt_name(pix_fmt)); return PixFmt_Undefined;
     }
 }
 
-ScaleAlphaOp get_scale_alpha_op(PixFmt src, PixFmt dst, uint32_t src_mode, uint32_t dst_mode)
-{
+ScaleAlphaOp get_scale_alpha_op(PixFmt src, PixFmt dst, uint32_t src_mode, uint32_t dst_mode) {
     if (!(get_pix_descriptor(src).flags & PixDesc_Alpha)) return ScaleAlphaOp_Plain;
     const bool dst_alpha = get_pix_descriptor(dst).flags & PixDesc_Alpha;
     // Premultiplying takes straight colour in, whether or not the target keeps alpha.
@@ -131,23 +123,19 @@ ScaleAlphaOp get_scale_alpha_op(PixFmt src, PixFmt dst, uint32_t src_mode, uint3
     return dst_alpha ? ScaleAlphaOp_KeepAlpha : ScaleAlphaOp_Plain;
 }
 
-RowKernel get_conv_kernel(PixFmt src, PixFmt dst, bool use_avx2)
-{
+RowKernel get_conv_kernel(PixFmt src, PixFmt dst, bool use_avx2) {
     return row_kernel_for_tier(row_kernel_find(RowOp::conv, src, dst), use_avx2);
 }
 
-RowKernel get_premult_kernel(PixFmt src, PixFmt dst, bool use_avx2)
-{
+RowKernel get_premult_kernel(PixFmt src, PixFmt dst, bool use_avx2) {
     return row_kernel_for_tier(row_kernel_find(RowOp::premult, src, dst), use_avx2);
 }
 
-RowKernel get_unpremult_kernel(PixFmt src, PixFmt dst, bool use_avx2)
-{
+RowKernel get_unpremult_kernel(PixFmt src, PixFmt dst, bool use_avx2) {
     return row_kernel_for_tier(row_kernel_find(RowOp::unpremult, src, dst), use_avx2);
 }
 
-RowKernel get_alpha_op_kernel(PixFmt src, PixFmt dst, ScaleAlphaOp op, bool use_avx2)
-{
+RowKernel get_alpha_op_kernel(PixFmt src, PixFmt dst, ScaleAlphaOp op, bool use_avx2) {
     switch (op) {
     case ScaleAlphaOp_Premultiply: return get_premult_kernel(src, dst, use_avx2);
     case ScaleAlphaOp_Unpremultiply: return get_unpremult_kernel(src, dst, use_avx2);
@@ -155,8 +143,7 @@ RowKernel get_alpha_op_kernel(PixFmt src, PixFmt dst, ScaleAlphaOp op, bool use_
     }
 }
 
-const char *get_scale_alpha_mode_name(uint32_t mode)
-{
+const char *get_scale_alpha_mode_name(uint32_t mode) {
     switch (mode) {
     case ScaleAlphaMode_Premultiplied: return "Premult Black";
     case ScaleAlphaMode_Straight: return "Straight";
@@ -164,9 +151,8 @@ const char *get_scale_alpha_mode_name(uint32_t mode)
     }
 }
 
-void fill_zimg_image_format(zimg_image_format *format, PixFmt pix_fmt, uint32_t alpha_mode,
-                            uint32_t range, uint32_t chroma_loc, uint32_t matrix)
-{
+void fill_zimg_image_format(zimg_image_format *format, PixFmt pix_fmt, uint32_t alpha_mode, uint32_t range,
+                            uint32_t chroma_loc, uint32_t matrix) {
     const PixDescriptor desc = get_pix_descriptor(pix_fmt);
     switch (desc.bytes_per_pixel[0]) {
     case 1: format->pixel_type = ZIMG_PIXEL_BYTE; break;
@@ -216,20 +202,15 @@ void fill_zimg_image_format(zimg_image_format *format, PixFmt pix_fmt, uint32_t 
         throw_process_error("Scale filter : can't find pix fmt graph conv");
     }
     if (desc.flags & PixDesc_Alpha)
-        format->alpha = alpha_mode == ScaleAlphaMode_Premultiplied ? ZIMG_ALPHA_PREMULTIPLIED
-                                                                   : ZIMG_ALPHA_STRAIGHT;
+        format->alpha = alpha_mode == ScaleAlphaMode_Premultiplied ? ZIMG_ALPHA_PREMULTIPLIED : ZIMG_ALPHA_STRAIGHT;
 }
 
 namespace {
 
 // Adds 0.49999997 with the sign of x and truncates toward zero.
-float round_half_almost(float x)
-{
-    return std::trunc(x + std::copysign(0.49999997f, x));
-}
+float round_half_almost(float x) { return std::trunc(x + std::copysign(0.49999997f, x)); }
 
-unsigned fit_side(float x, unsigned box_side)
-{
+unsigned fit_side(float x, unsigned box_side) {
     const float r = round_half_almost(x);
     if (!(r >= 2.0f)) return 1;  // 0, 1 and NaN
     if (r >= float(box_side)) return box_side;
@@ -238,9 +219,8 @@ unsigned fit_side(float x, unsigned box_side)
 
 }  // namespace
 
-void get_fit_dim_keep_ratio(unsigned *out_w, unsigned *out_h, unsigned src_w, unsigned src_h,
-                            unsigned box_w, unsigned box_h)
-{
+void get_fit_dim_keep_ratio(unsigned *out_w, unsigned *out_h, unsigned src_w, unsigned src_h, unsigned box_w,
+                            unsigned box_h) {
     if (src_w == 0 || src_h == 0 || box_w == 0 || box_h == 0) {
         // No ratio to keep.
         *out_w = box_w;

@@ -18,7 +18,6 @@ template <typename T>
 using ZAlignedPtr = std::unique_ptr<T, ZAlignedDeleter>;
 
 template <typename T>
-ZAlignedPtr<T[]> zalloc_aligned_array(size_t count)
-{
+ZAlignedPtr<T[]> zalloc_aligned_array(size_t count) {
     return ZAlignedPtr<T[]>(static_cast<T *>(zalloc_aligned_or_throw(count * sizeof(T))));
 }

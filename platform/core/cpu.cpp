@@ -10,15 +10,13 @@
 
 namespace {
 
-unsigned long long read_xcr0()
-{
+unsigned long long read_xcr0() {
     unsigned int eax, edx;
     __asm__ volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(0));
     return (static_cast<unsigned long long>(edx) << 32) | eax;
 }
 
-CpuFeatures detect()
-{
+CpuFeatures detect() {
     CpuFeatures f;
     unsigned int eax, ebx, ecx, edx;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
@@ -26,9 +24,7 @@ CpuFeatures detect()
     const bool osxsave = (ecx >> 27) & 1;
     const bool avx_bit = (ecx >> 28) & 1;
     const bool fma_bit = (ecx >> 12) & 1;
-    if (osxsave && avx_bit) {
-        f.avx = (read_xcr0() & 0x6) == 0x6;
-    }
+    if (osxsave && avx_bit) { f.avx = (read_xcr0() & 0x6) == 0x6; }
     f.fma = f.avx && fma_bit;
     unsigned int max_leaf = __get_cpuid_max(0, nullptr);
     if (f.avx && max_leaf >= 7) {
@@ -40,27 +36,23 @@ CpuFeatures detect()
 
 }  // namespace
 
-const CpuFeatures &cpu_features()
-{
+const CpuFeatures &cpu_features() {
     static const CpuFeatures f = detect();
     return f;
 }
 
-unsigned cpu_count_available()
-{
+unsigned cpu_count_available() {
     long n = sysconf(_SC_NPROCESSORS_ONLN);
     if (n <= 0) n = sysconf(_SC_NPROCESSORS_CONF);
     return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
-unsigned cpu_count_total()
-{
+unsigned cpu_count_total() {
     long n = sysconf(_SC_NPROCESSORS_CONF);
     return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
-unsigned cpu_count_physical()
-{
+unsigned cpu_count_physical() {
     static const unsigned count = [] {
         std::set<std::pair<int, int>> cores;
         unsigned total = cpu_count_total();

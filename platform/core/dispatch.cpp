@@ -14,12 +14,10 @@ namespace {
 
 class ThreadPool {
 public:
-    explicit ThreadPool(unsigned n)
-    {
+    explicit ThreadPool(unsigned n) {
         for (unsigned i = 0; i < n; i++) threads_.emplace_back([this] { loop(); });
     }
-    ~ThreadPool()
-    {
+    ~ThreadPool() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
@@ -27,8 +25,7 @@ public:
         cv_.notify_all();
         for (auto &t : threads_) t.join();
     }
-    void submit(std::function<void()> fn)
-    {
+    void submit(std::function<void()> fn) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             queue_.push_back(std::move(fn));
@@ -38,8 +35,7 @@ public:
     unsigned size() const { return static_cast<unsigned>(threads_.size()); }
 
 private:
-    void loop()
-    {
+    void loop() {
         for (;;) {
             std::function<void()> fn;
             {
@@ -51,8 +47,7 @@ private:
             }
             try {
                 fn();
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
 
@@ -63,8 +58,7 @@ private:
     bool stop_ = false;
 };
 
-ThreadPool &global_pool()
-{
+ThreadPool &global_pool() {
     static ThreadPool pool(std::max(2u, cpu_count_available()));
     return pool;
 }
@@ -79,17 +73,14 @@ struct ApplyState {
     std::exception_ptr error;
 
     // Takes indices until none is left. Returns after its last slice ends.
-    void work()
-    {
+    void work() {
         for (;;) {
             size_t i = next.fetch_add(1);
             if (i >= n) return;
             std::exception_ptr err;
             try {
                 (*fn)(i);
-            } catch (...) {
-                err = std::current_exception();
-            }
+            } catch (...) { err = std::current_exception(); }
             std::lock_guard<std::mutex> lock(mutex);
             if (err && !error) error = err;
             if (++done == n) cv.notify_all();
@@ -103,8 +94,7 @@ void dispatch_async_global(std::function<void()> fn) { global_pool().submit(std:
 
 unsigned dispatch_global_thread_count() { return global_pool().size(); }
 
-void dispatch_apply(size_t n, const std::function<void(size_t)> &fn)
-{
+void dispatch_apply(size_t n, const std::function<void(size_t)> &fn) {
     if (n == 0) return;
     if (n == 1) {
         fn(0);
@@ -125,8 +115,7 @@ void dispatch_apply(size_t n, const std::function<void(size_t)> &fn)
     if (state->error) std::rethrow_exception(state->error);
 }
 
-void DispatchSemaphore::signal()
-{
+void DispatchSemaphore::signal() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         value_++;
@@ -134,18 +123,15 @@ void DispatchSemaphore::signal()
     cv_.notify_one();
 }
 
-void DispatchSemaphore::wait()
-{
+void DispatchSemaphore::wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait(lock, [this] { return value_ > 0; });
     value_--;
 }
 
-bool DispatchSemaphore::wait_for(double seconds)
-{
+bool DispatchSemaphore::wait_for(double seconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!cv_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return value_ > 0; }))
-        return false;
+    if (!cv_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return value_ > 0; })) return false;
     value_--;
     return true;
 }
@@ -160,14 +146,12 @@ DispatchGroup::DispatchGroup() : state_(std::make_shared<State>()) {}
 
 DispatchGroup::~DispatchGroup() = default;
 
-void DispatchGroup::enter()
-{
+void DispatchGroup::enter() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->count++;
 }
 
-void DispatchGroup::leave()
-{
+void DispatchGroup::leave() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (--state_->count <= 0) {
         state_->count = 0;
@@ -175,15 +159,13 @@ void DispatchGroup::leave()
     }
 }
 
-void DispatchGroup::async(std::function<void()> fn)
-{
+void DispatchGroup::async(std::function<void()> fn) {
     enter();
     auto st = state_;
     dispatch_async_global([st, fn = std::move(fn)] {
         try {
             fn();
-        } catch (...) {
-        }
+        } catch (...) {}
         std::lock_guard<std::mutex> lock(st->mutex);
         if (--st->count <= 0) {
             st->count = 0;
@@ -192,15 +174,12 @@ void DispatchGroup::async(std::function<void()> fn)
     });
 }
 
-void DispatchGroup::wait()
-{
+void DispatchGroup::wait() {
     std::unique_lock<std::mutex> lock(state_->mutex);
     state_->cv.wait(lock, [this] { return state_->count == 0; });
 }
 
-bool DispatchGroup::wait_for(double seconds)
-{
+bool DispatchGroup::wait_for(double seconds) {
     std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->cv.wait_for(lock, std::chrono::duration<double>(seconds),
-                               [this] { return state_->count == 0; });
+    return state_->cv.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return state_->count == 0; });
 }

@@ -5,8 +5,7 @@
 
 void throw_process_error(const char *msg) { throw ProcessError(msg); }
 
-void throw_process_errorf(const char *fmt, ...)
-{
+void throw_process_errorf(const char *fmt, ...) {
     char buf[1024];
     va_list ap;
     va_start(ap, fmt);

@@ -9,8 +9,7 @@ namespace {
 std::mutex g_log_mutex;
 }
 
-void zlog(const char *fmt, ...)
-{
+void zlog(const char *fmt, ...) {
     char buf[2048];
     va_list ap;
     va_start(ap, fmt);
@@ -23,8 +22,7 @@ void zlog(const char *fmt, ...)
     if (n == 0 || buf[n - 1] != '\n') fputc('\n', stderr);
 }
 
-void zassert_fail(const char *expr, const char *func, const char *file, int line)
-{
+void zassert_fail(const char *expr, const char *func, const char *file, int line) {
     fprintf(stderr, "Assertion failed: (%s), function %s, file %s, line %d.\n", expr, func, file, line);
     fflush(stderr);
     abort();

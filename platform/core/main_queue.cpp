@@ -26,14 +26,12 @@ struct MainQueue {
     std::thread::id main_thread = std::this_thread::get_id();
 };
 
-MainQueue &mq()
-{
+MainQueue &mq() {
     static MainQueue q;
     return q;
 }
 
-void wake(MainQueue &q, std::unique_lock<std::mutex> &lock)
-{
+void wake(MainQueue &q, std::unique_lock<std::mutex> &lock) {
     auto hook = q.wakeup;
     lock.unlock();
     q.cv.notify_all();
@@ -41,8 +39,7 @@ void wake(MainQueue &q, std::unique_lock<std::mutex> &lock)
 }
 
 // Takes one runnable closure: a posted item first, else the earliest due timer.
-bool take_one(MainQueue &q, std::function<void()> &out)
-{
+bool take_one(MainQueue &q, std::function<void()> &out) {
     if (!q.items.empty()) {
         out = std::move(q.items.front());
         q.items.pop_front();
@@ -59,8 +56,7 @@ bool take_one(MainQueue &q, std::function<void()> &out)
     return true;
 }
 
-Clock::time_point next_due(MainQueue &q, Clock::time_point limit)
-{
+Clock::time_point next_due(MainQueue &q, Clock::time_point limit) {
     for (auto &kv : q.timers)
         if (kv.second.due < limit) limit = kv.second.due;
     return limit;
@@ -70,24 +66,21 @@ Clock::time_point next_due(MainQueue &q, Clock::time_point limit)
 
 namespace main_queue {
 
-void bind_to_current_thread()
-{
+void bind_to_current_thread() {
     std::lock_guard<std::mutex> lock(mq().mutex);
     mq().main_thread = std::this_thread::get_id();
 }
 
 bool is_main_thread() { return std::this_thread::get_id() == mq().main_thread; }
 
-void post(std::function<void()> fn)
-{
+void post(std::function<void()> fn) {
     auto &q = mq();
     std::unique_lock<std::mutex> lock(q.mutex);
     q.items.push_back(std::move(fn));
     wake(q, lock);
 }
 
-MainQueueTimerId post_delayed(double seconds, std::function<void()> fn)
-{
+MainQueueTimerId post_delayed(double seconds, std::function<void()> fn) {
     auto &q = mq();
     std::unique_lock<std::mutex> lock(q.mutex);
     MainQueueTimerId id = q.next_id++;
@@ -97,15 +90,13 @@ MainQueueTimerId post_delayed(double seconds, std::function<void()> fn)
     return id;
 }
 
-bool cancel(MainQueueTimerId id)
-{
+bool cancel(MainQueueTimerId id) {
     auto &q = mq();
     std::lock_guard<std::mutex> lock(q.mutex);
     return q.timers.erase(id) > 0;
 }
 
-size_t run_pending()
-{
+size_t run_pending() {
     auto &q = mq();
     size_t count = 0;
     for (;;) {
@@ -119,10 +110,10 @@ size_t run_pending()
     }
 }
 
-bool run_until(const std::function<bool()> &done, double timeout_seconds)
-{
+bool run_until(const std::function<bool()> &done, double timeout_seconds) {
     auto &q = mq();
-    auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout_seconds));
+    auto end =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout_seconds));
     for (;;) {
         run_pending();
         if (done && done()) return true;
@@ -136,8 +127,7 @@ bool run_until(const std::function<bool()> &done, double timeout_seconds)
     }
 }
 
-size_t run_for(double seconds)
-{
+size_t run_for(double seconds) {
     size_t count = 0;
     auto &q = mq();
     auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -150,8 +140,7 @@ size_t run_for(double seconds)
     }
 }
 
-double seconds_to_next_timer()
-{
+double seconds_to_next_timer() {
     auto &q = mq();
     std::lock_guard<std::mutex> lock(q.mutex);
     if (q.timers.empty()) return -1.0;
@@ -161,8 +150,7 @@ double seconds_to_next_timer()
     return s < 0 ? 0 : s;
 }
 
-void set_wakeup_hook(std::function<void()> hook)
-{
+void set_wakeup_hook(std::function<void()> hook) {
     std::lock_guard<std::mutex> lock(mq().mutex);
     mq().wakeup = std::move(hook);
 }

@@ -38,9 +38,7 @@ void random_sums(const DxtEncOps &ops, uint32_t c, std::mt19937 &rng, ClusterSum
     alignas(32) float sorted[16][4];
     for (uint32_t k = 0; k < c; ++k) {
         const float w = c == 16 ? 1.0f : std::sqrt(static_cast<float>(1 + rng() % 3));
-        for (int ch = 0; ch < 3; ++ch) {
-            sorted[k][ch] = static_cast<float>(rng() % 256) / 255.0f * w;
-        }
+        for (int ch = 0; ch < 3; ++ch) { sorted[k][ch] = static_cast<float>(rng() % 256) / 255.0f * w; }
         sorted[k][3] = w;
     }
     ops.cluster_prepare[c - 2](sorted, sums);
@@ -60,9 +58,7 @@ TEST(ClusterEvaluators, MatchTheSearchKernels) {
             // Arrays a and b through the pattern evaluator, two rows per call.
             for (int array : {CLUSTER_ARRAY_A, CLUSTER_ARRAY_B}) {
                 const ClusterCandidateList &l = t.lists[array][c];
-                if (!l.rows) {
-                    continue;
-                }
+                if (!l.rows) { continue; }
                 State kernel, evaluator;
                 if (c == 16) {
                     (array == CLUSTER_ARRAY_A ? ops.cluster_search_a16 : ops.cluster_search_b16)(
@@ -95,9 +91,7 @@ TEST(ClusterEvaluators, MatchTheSearchKernels) {
             // Arrays c and d through the general evaluators.
             for (int array : {CLUSTER_ARRAY_C, CLUSTER_ARRAY_D}) {
                 const ClusterCandidateList &l = t.lists[array][c];
-                if (!l.rows) {
-                    continue;
-                }
+                if (!l.rows) { continue; }
                 State kernel, evaluator;
                 if (c == 16) {
                     (array == CLUSTER_ARRAY_C ? ops.cluster_search_c16 : ops.cluster_search_d16)(

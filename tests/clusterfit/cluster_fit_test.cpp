@@ -27,9 +27,7 @@ DxtColorSet gather(const DxtEncOps &ops, const std::vector<uint32_t> &pixels) {
     memset(&set, 0, sizeof set);
     ops.to_unique_colors(set.colors, &set.count, set.map, reinterpret_cast<const uint8_t *>(pixels.data()), nullptr,
                          nullptr, 16, 0, 0);
-    for (uint64_t i = 0; i < set.count; ++i) {
-        set.weights[i] = std::sqrt(static_cast<float>(set.pixel_counts[i]));
-    }
+    for (uint64_t i = 0; i < set.count; ++i) { set.weights[i] = std::sqrt(static_cast<float>(set.pixel_counts[i])); }
     return set;
 }
 
@@ -91,16 +89,12 @@ SearchResult search_sorted(const DxtEncOps &ops, const float (*sorted)[4], uint3
             fns[a](&r.best, &r.bounds, sums, t.factors16, t.lists[a][16].records, t.lists[a][16].bounds);
         }
     } else {
-        if (c >= 3) {
-            ops.cluster_search_e[c - 2](&r.best, &r.bounds, sums);
-        }
+        if (c >= 3) { ops.cluster_search_e[c - 2](&r.best, &r.bounds, sums); }
         const DxtClusterSearchFn *fns[4] = {ops.cluster_search_a, ops.cluster_search_b, ops.cluster_search_c,
                                             ops.cluster_search_d};
         for (int a = 0; a < 4; ++a) {
             const ClusterCandidateList &l = t.lists[a][c];
-            if (l.rows) {
-                fns[a][c - 2](&r.best, &r.bounds, sums, l.records, l.bounds);
-            }
+            if (l.rows) { fns[a][c - 2](&r.best, &r.bounds, sums, l.records, l.bounds); }
         }
     }
     return r;
@@ -112,18 +106,12 @@ struct Reference {
     uint32_t c;
     const float *v;
     int entry(int i, int j) const {  // by walking the layout
-        if (i == j) {
-            return 0;
-        }
+        if (i == j) { return 0; }
         int n = 1;
         for (int a = 0; a < static_cast<int>(c); ++a) {
             for (int b = a + 1; b <= static_cast<int>(c); ++b) {
-                if (a == 0 && b == static_cast<int>(c)) {
-                    continue;
-                }
-                if (a == i && b == j) {
-                    return n;
-                }
+                if (a == 0 && b == static_cast<int>(c)) { continue; }
+                if (a == i && b == j) { return n; }
                 ++n;
             }
         }
@@ -135,18 +123,12 @@ struct Reference {
     const float *two_thirds(int i, int j) const { return v + 12 * entry(i, j) + 8; }
     float cross(int i, int j) const {
         const float *base = v + 6 * c * (c + 1);
-        if (c == 16) {
-            return base[j - i];
-        }
-        if (i == j) {
-            return base[0];
-        }
+        if (c == 16) { return base[j - i]; }
+        if (i == j) { return base[0]; }
         int n = 1;
         for (int a = 0; a < static_cast<int>(c); ++a) {
             for (int b = a + 1; b <= static_cast<int>(c); ++b) {
-                if (a == i && b == j) {
-                    return base[n];
-                }
+                if (a == i && b == j) { return base[n]; }
                 ++n;
             }
         }
@@ -244,13 +226,9 @@ TEST(ClusterFit, SearchFindsTheLeastErrorOfAllCandidates) {
             if (c == 16) {
                 splits = {1, 15, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
             } else {
-                for (uint32_t k = 1; k < c && c >= 3; ++k) {
-                    splits.push_back(static_cast<int>(k));
-                }
+                for (uint32_t k = 1; k < c && c >= 3; ++k) { splits.push_back(static_cast<int>(k)); }
             }
-            for (int k : splits) {
-                offer(ref.split(k), k, k, k);
-            }
+            for (int k : splits) { offer(ref.split(k), k, k, k); }
             for (int a = 0; a < 4; ++a) {
                 const ClusterCandidateList &l = t.lists[a][c];
                 for (uint32_t r = 0; r < l.rows; ++r) {
@@ -278,8 +256,11 @@ TEST(ClusterFit, WinnerErrorsOfWorkedBlocks) {
     const float root8 = std::sqrt(8.0f), root15 = std::sqrt(15.0f);
     const Case cases[] = {
         {"red and blue", {{1, 0, 0}, {0, 0, 1}}, {root8, root8}, -5.656854f, {1, 1, 1, 0}},
-        {"four greys", {{0, 0, 0}, {85 / 255.0f, 85 / 255.0f, 85 / 255.0f}, {170 / 255.0f, 170 / 255.0f, 170 / 255.0f},
-                        {1, 1, 1}}, {2, 2, 2, 2}, -9.333334f, {1, 2, 3, 0}},
+        {"four greys",
+         {{0, 0, 0}, {85 / 255.0f, 85 / 255.0f, 85 / 255.0f}, {170 / 255.0f, 170 / 255.0f, 170 / 255.0f}, {1, 1, 1}},
+         {2, 2, 2, 2},
+         -9.333334f,
+         {1, 2, 3, 0}},
         {"one black and fifteen white", {{0, 0, 0}, {1, 1, 1}}, {1, root15}, -11.6189499f, {1, 1, 1, 0}},
     };
     for (const Case &c : cases) {
@@ -287,9 +268,7 @@ TEST(ClusterFit, WinnerErrorsOfWorkedBlocks) {
         const uint32_t n = static_cast<uint32_t>(c.colors.size());
         alignas(32) float sorted[16][4];
         for (uint32_t k = 0; k < n; ++k) {
-            for (int ch = 0; ch < 3; ++ch) {
-                sorted[k][ch] = c.colors[k][ch] * c.weights[k];
-            }
+            for (int ch = 0; ch < 3; ++ch) { sorted[k][ch] = c.colors[k][ch] * c.weights[k]; }
             sorted[k][3] = c.weights[k];
         }
         ClusterSums sums;
@@ -304,9 +283,7 @@ TEST(ClusterFit, WinnerErrorsOfWorkedBlocks) {
 TEST(ClusterFit, CallerErrorsAndMarkedPixels) {
     const DxtEncOps ops = baseline_ops();
     std::vector<uint32_t> pixels(16, 0xFF000000);
-    for (int i = 8; i < 16; ++i) {
-        pixels[i] = 0xFFFFFFFF;
-    }
+    for (int i = 8; i < 16; ++i) { pixels[i] = 0xFFFFFFFF; }
     DxtColorSet set = gather(ops, pixels);
     // Counts outside 2..16: message on standard output and eight zero bytes.
     for (uint64_t count : {0ull, 1ull, 17ull}) {
@@ -326,9 +303,7 @@ TEST(ClusterFit, CallerErrorsAndMarkedPixels) {
     const uint32_t indices = out[4] | out[5] << 8 | out[6] << 16 | static_cast<uint32_t>(out[7]) << 24;
     EXPECT_GE(indices & 3, 2u);
     EXPECT_EQ(indices >> 30, indices & 3);
-    for (int p = 1; p < 15; ++p) {
-        EXPECT_LT((indices >> (2 * p)) & 3, 2u) << "pixel " << p;
-    }
+    for (int p = 1; p < 15; ++p) { EXPECT_LT((indices >> (2 * p)) & 3, 2u) << "pixel " << p; }
     EXPECT_NE((indices >> 2) & 3, (indices >> 16) & 3);
 }
 

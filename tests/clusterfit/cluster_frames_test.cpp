@@ -12,9 +12,7 @@
 namespace {
 
 void put32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
-    for (int k = 0; k < 4; ++k) {
-        v[at + k] = static_cast<uint8_t>(x >> (8 * k));
-    }
+    for (int k = 0; k < 4; ++k) { v[at + k] = static_cast<uint8_t>(x >> (8 * k)); }
 }
 
 // A DDS file of one DXT1 or DXT5 surface without mipmaps.

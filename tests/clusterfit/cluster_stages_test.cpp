@@ -46,7 +46,10 @@ TEST(ClusterGather, ColoursCountsAndMap) {
     repeats[3] = 0x00FF0000;
     const Case cases[] = {
         {"uniform", std::vector<uint32_t>(16, 0xFF336699), 1, std::vector<int32_t>(16, 0), {16}},
-        {"sixteen", all_different, 16, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+        {"sixteen",
+         all_different,
+         16,
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
          std::vector<int32_t>(16, 1)},
         {"alpha ignored", alpha_only, 1, std::vector<int32_t>(16, 0), {16}},
         {"first match", repeats, 3, {0, 0, 1, 2, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, {12, 3, 1}},
@@ -57,9 +60,7 @@ TEST(ClusterGather, ColoursCountsAndMap) {
         ops.to_unique_colors(g.set.colors, &g.set.count, g.set.map, reinterpret_cast<const uint8_t *>(c.pixels.data()),
                              nullptr, nullptr, 16, 0, 0);
         ASSERT_EQ(g.set.count, c.count);
-        for (int j = 0; j < 16; ++j) {
-            EXPECT_EQ(g.set.map[j], c.map[j]) << "pixel " << j;
-        }
+        for (int j = 0; j < 16; ++j) { EXPECT_EQ(g.set.map[j], c.map[j]) << "pixel " << j; }
         for (uint64_t i = 0; i < c.count; ++i) {
             EXPECT_EQ(g.set.pixel_counts[i], c.pixel_counts[i]) << "colour " << i;
         }
@@ -78,25 +79,19 @@ TEST(ClusterGather, LayoutsReduceToEightBits) {
     // Pixel 0 is the probe value; the other 15 pixels hold zero samples.
     struct Case {
         uint32_t format;
-        int bytes_per_pixel;      // packed layouts; 0 for planar
-        int sample_bytes;         // planar sample size
-        int word_of_red;          // packed 16-bit: word index of the first component
-        uint16_t sample;          // value written into every component of pixel 0
+        int bytes_per_pixel;  // packed layouts; 0 for planar
+        int sample_bytes;     // planar sample size
+        int word_of_red;      // packed 16-bit: word index of the first component
+        uint16_t sample;      // value written into every component of pixel 0
         uint8_t expected;
     };
     const Case cases[] = {
-        {DXTENC_PIX_ARGB16, 8, 0, 1, 0x12FF, 0x12},
-        {DXTENC_PIX_ARGB16, 8, 0, 1, 0x1200, 0x12},
-        {DXTENC_PIX_RGBA16, 8, 0, 0, 0xABCD, 0xAB},
-        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x8000, 255},
-        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x7F80, 255},
-        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x7FFF, 255},
-        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x0080, 1},
-        {DXTENC_PIX_PLANAR_RGB10, 0, 2, 0, 0x3FF, 255},
-        {DXTENC_PIX_PLANAR_RGB12, 0, 2, 0, 0x0A50, 0xA5},
-        {DXTENC_PIX_PLANAR_RGB16, 0, 2, 0, 0xFE01, 0xFE},
-        {DXTENC_PIX_PLANAR_RGBA16, 0, 2, 0, 0x0100, 1},
-        {DXTENC_PIX_PLANAR_RGB8, 0, 1, 0, 77, 77},
+        {DXTENC_PIX_ARGB16, 8, 0, 1, 0x12FF, 0x12},       {DXTENC_PIX_ARGB16, 8, 0, 1, 0x1200, 0x12},
+        {DXTENC_PIX_RGBA16, 8, 0, 0, 0xABCD, 0xAB},       {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x8000, 255},
+        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x7F80, 255}, {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x7FFF, 255},
+        {DXTENC_PIX_ARGB16_SCALED, 8, 0, 1, 0x0080, 1},   {DXTENC_PIX_PLANAR_RGB10, 0, 2, 0, 0x3FF, 255},
+        {DXTENC_PIX_PLANAR_RGB12, 0, 2, 0, 0x0A50, 0xA5}, {DXTENC_PIX_PLANAR_RGB16, 0, 2, 0, 0xFE01, 0xFE},
+        {DXTENC_PIX_PLANAR_RGBA16, 0, 2, 0, 0x0100, 1},   {DXTENC_PIX_PLANAR_RGB8, 0, 1, 0, 77, 77},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "format " << c.format << " sample " << c.sample);
@@ -105,9 +100,7 @@ TEST(ClusterGather, LayoutsReduceToEightBits) {
         Gathered g;
         if (c.bytes_per_pixel) {
             std::vector<uint8_t> buf(4 * 40, 0);  // stride 40 bytes: rows are not contiguous
-            for (int k = 0; k < 3; ++k) {
-                memcpy(&buf[2 * (c.word_of_red + k)], &c.sample, 2);
-            }
+            for (int k = 0; k < 3; ++k) { memcpy(&buf[2 * (c.word_of_red + k)], &c.sample, 2); }
             ops.to_unique_colors(g.set.colors, &g.set.count, g.set.map, buf.data(), nullptr, nullptr, 40, 0, 0);
         } else {
             std::vector<uint8_t> planes[3];
@@ -120,9 +113,7 @@ TEST(ClusterGather, LayoutsReduceToEightBits) {
             ops.to_unique_colors(g.set.colors, &g.set.count, g.set.map, ptr[0], ptr[1], ptr[2], 16, 16, 16);
         }
         ASSERT_EQ(g.set.count, c.expected == 0 ? 1u : 2u);
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(g.set.colors[0][k], static_cast<float>(c.expected) / 255.0f);
-        }
+        for (int k = 0; k < 3; ++k) { EXPECT_EQ(g.set.colors[0][k], static_cast<float>(c.expected) / 255.0f); }
     }
     // Component order of the byte layouts: pixel (r, g, b) = (10, 20, 30).
     struct Order {
@@ -138,9 +129,7 @@ TEST(ClusterGather, LayoutsReduceToEightBits) {
         SCOPED_TRACE(o.format);
         const DxtEncOps ops = baseline_ops(o.format);
         std::vector<uint8_t> buf;
-        for (int p = 0; p < 4; ++p) {
-            buf.insert(buf.end(), o.pixel.begin(), o.pixel.end());
-        }
+        for (int p = 0; p < 4; ++p) { buf.insert(buf.end(), o.pixel.begin(), o.pixel.end()); }
         Gathered g;
         ops.to_unique_colors(g.set.colors, &g.set.count, g.set.map, buf.data(), nullptr, nullptr, 0, 0, 0);
         ASSERT_EQ(g.set.count, 1u);
@@ -166,10 +155,16 @@ TEST(ClusterAxis, WorkedExamples) {
     const Case cases[] = {
         {"grey line", {{0, 0, 0}, {1, 1, 1}}, {1, 1}, {1, 1, 1}, {0, 3}},
         {"red only", {{0, 0, 0}, {1, 0, 0}}, {1, 1}, {1, 0, 0}, {0, 1}},
-        {"colours on a line", {{0, 0, 0}, {0.5f, 0.25f, 0}, {1, 0.5f, 0}}, {1, 2, 1.4142135f}, {1, 0.5f, 0},
+        {"colours on a line",
+         {{0, 0, 0}, {0.5f, 0.25f, 0}, {1, 0.5f, 0}},
+         {1, 2, 1.4142135f},
+         {1, 0.5f, 0},
          {0, 0.625f, 1.25f}},
-        {"rows summing to zero", {{10 / 255.0f, 20 / 255.0f, 30 / 255.0f}, {20 / 255.0f, 10 / 255.0f, 30 / 255.0f}},
-         {1, 1}, {nan, nan, nan}, {nan, nan}},
+        {"rows summing to zero",
+         {{10 / 255.0f, 20 / 255.0f, 30 / 255.0f}, {20 / 255.0f, 10 / 255.0f, 30 / 255.0f}},
+         {1, 1},
+         {nan, nan, nan},
+         {nan, nan}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,16 +244,10 @@ TEST(ClusterSort, StableAscendingWithStrictTests) {
         SCOPED_TRACE(c.name);
         const size_t n = c.projections.size();
         uint8_t order[16];
-        for (int i = 0; i < 16; ++i) {
-            order[i] = static_cast<uint8_t>(i);
-        }
+        for (int i = 0; i < 16; ++i) { order[i] = static_cast<uint8_t>(i); }
         ops.cluster_sort[n - 2](c.projections.data(), order);
-        for (size_t j = 0; j < n; ++j) {
-            EXPECT_EQ(order[j], c.order[j]) << "position " << j;
-        }
-        for (size_t j = n; j < 16; ++j) {
-            EXPECT_EQ(order[j], j) << "untouched position " << j;
-        }
+        for (size_t j = 0; j < n; ++j) { EXPECT_EQ(order[j], c.order[j]) << "position " << j; }
+        for (size_t j = n; j < 16; ++j) { EXPECT_EQ(order[j], j) << "untouched position " << j; }
     }
 }
 
@@ -278,9 +267,7 @@ TEST(ClusterPrepare, LayoutAndOrderOfAdditions) {
         memset(&sums, 0x7F, sizeof sums);
         ops.cluster_prepare[0](sorted, &sums);
         const float *v = sums.values;
-        for (int k = 0; k < 12; ++k) {
-            EXPECT_EQ(v[k], 0.0f) << "empty entry";
-        }
+        for (int k = 0; k < 12; ++k) { EXPECT_EQ(v[k], 0.0f) << "empty entry"; }
         for (int e = 1; e <= 2; ++e) {
             const float *s = sorted[e - 1];
             for (int k = 0; k < 3; ++k) {
@@ -308,9 +295,7 @@ TEST(ClusterPrepare, LayoutAndOrderOfAdditions) {
         ClusterSums sums;
         ops.cluster_prepare[3](sorted, &sums);
         const float *e = sums.values + 12 * cluster_range_entry(5, 1, 5);
-        for (int l = 0; l < 4; ++l) {
-            EXPECT_EQ(e[l], ((sorted[1][l] + sorted[2][l]) + sorted[3][l]) + sorted[4][l]);
-        }
+        for (int l = 0; l < 4; ++l) { EXPECT_EQ(e[l], ((sorted[1][l] + sorted[2][l]) + sorted[3][l]) + sorted[4][l]); }
         const float *e02 = sums.values + 12 * 2;
         EXPECT_EQ(e02[4], sorted[0][0] * third + sorted[1][0] * third);
         const float *cross = sums.values + 12 * 15;
@@ -330,9 +315,7 @@ TEST(ClusterPrepare, LayoutAndOrderOfAdditions) {
         ops.cluster_prepare[14](sorted, &s16);
         ops.cluster_prepare[9](sorted, &s11);
         const float *c16 = s16.values + 12 * 136;
-        for (int l = 0; l <= 16; ++l) {
-            EXPECT_EQ(c16[l], static_cast<float>(2.0L * l / 9.0L)) << "length " << l;
-        }
+        for (int l = 0; l <= 16; ++l) { EXPECT_EQ(c16[l], static_cast<float>(2.0L * l / 9.0L)) << "length " << l; }
         EXPECT_EQ(c16[11], 2.4444444f);
         EXPECT_EQ(s11.values[12 * 66 + 11], 2.4444447f);  // cross of [0, 11)
     }
@@ -350,9 +333,7 @@ TEST(ClusterPack, BlockBytes) {
         std::vector<uint8_t> block;
     };
     std::vector<uint8_t> zeros(16, 0), twos(16, 2), rotating(16);
-    for (int i = 0; i < 16; ++i) {
-        rotating[i] = static_cast<uint8_t>("\x02\x03\x00\x01"[i % 4]);
-    }
+    for (int i = 0; i < 16; ++i) { rotating[i] = static_cast<uint8_t>("\x02\x03\x00\x01"[i % 4]); }
     const Case cases[] = {
         {"swapped", {0, 0, 0}, {1, 1, 1}, zeros, {0xFF, 0xFF, 0, 0, 0x55, 0x55, 0x55, 0x55}},
         {"in order", {1, 1, 1}, {0, 0, 0}, zeros, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},

@@ -26,24 +26,16 @@ struct Layout {
     std::map<std::pair<int, int>, uint64_t> entry, cross;
     explicit Layout(int c) {
         uint64_t n = 1;
-        for (int j = 1; j < c; ++j) {
-            entry[{0, j}] = n++;
-        }
+        for (int j = 1; j < c; ++j) { entry[{0, j}] = n++; }
         for (int i = 1; i < c; ++i) {
-            for (int j = i + 1; j <= c; ++j) {
-                entry[{i, j}] = n++;
-            }
+            for (int j = i + 1; j <= c; ++j) { entry[{i, j}] = n++; }
         }
         uint64_t m = 1;
         for (int i = 0; i < c; ++i) {
-            for (int j = i + 1; j <= c; ++j) {
-                cross[{i, j}] = m++;
-            }
+            for (int j = i + 1; j <= c; ++j) { cross[{i, j}] = m++; }
         }
         const uint64_t base = 48 * n;
-        for (auto &kv : cross) {
-            kv.second = base + 4 * (c == 16 ? kv.first.second - kv.first.first : kv.second);
-        }
+        for (auto &kv : cross) { kv.second = base + 4 * (c == 16 ? kv.first.second - kv.first.first : kv.second); }
         cross[{-1, -1}] = base;  // empty middle
     }
     uint64_t full(int i, int j) const { return i == j ? 0 : 48 * entry.at({i, j}); }
@@ -83,7 +75,8 @@ TEST(ClusterTables, EveryPartitionButTheSingularOnesExactlyOnce) {
         for (int b0 = 0; b0 <= c; ++b0) {
             for (int b1 = b0; b1 <= c; ++b1) {
                 for (int b2 = b1; b2 <= c; ++b2) {
-                    const bool singular = (b0 == 0 && b1 == 0 && (b2 == 0 || b2 == c)) || (b1 == c && (b0 == 0 || b0 == c));
+                    const bool singular =
+                        (b0 == 0 && b1 == 0 && (b2 == 0 || b2 == c)) || (b1 == c && (b0 == 0 || b0 == c));
                     auto it = seen.find({b0, b1, b2});
                     if (singular) {
                         EXPECT_TRUE(it == seen.end()) << b0 << "," << b1 << "," << b2;
@@ -107,7 +100,8 @@ TEST(ClusterTables, RecordsNameTheRunsOfTheirBounds) {
         for (int array = 0; array < 4; ++array) {
             const ClusterCandidateList &l = t.lists[array][c];
             for (uint32_t r = 0; r < l.rows; ++r) {
-                SCOPED_TRACE(testing::Message() << "count " << c << " array " << "abcd"[array] << " row " << r);
+                SCOPED_TRACE(testing::Message() << "count " << c << " array "
+                                                << "abcd"[array] << " row " << r);
                 const auto [b0, b1, b2] = row_of(l, r);
                 const int cut[5] = {0, b0, b1, b2, c};
                 const uint8_t mask = l.patterns ? l.patterns[r] : 0x0F;
@@ -124,9 +118,7 @@ TEST(ClusterTables, RecordsNameTheRunsOfTheirBounds) {
                 const uint32_t fields = l.fields;
                 ASSERT_EQ(fields, want.size() + (c == 16 ? 1 : 0));
                 const uint64_t *rec = l.records + static_cast<size_t>(r) * fields;
-                for (size_t k = 0; k < want.size(); ++k) {
-                    EXPECT_EQ(rec[k], want[k]) << "field " << k;
-                }
+                for (size_t k = 0; k < want.size(); ++k) { EXPECT_EQ(rec[k], want[k]) << "field " << k; }
                 if (c == 16) {
                     ASSERT_EQ(rec[fields - 1] % 4, 0u);
                     ASSERT_LT(rec[fields - 1] / 4, t.factor_count);
@@ -134,9 +126,7 @@ TEST(ClusterTables, RecordsNameTheRunsOfTheirBounds) {
                 }
             }
             // The bounds are followed by at least four zero triples.
-            for (uint32_t k = 0; k < 12 && l.rows; ++k) {
-                EXPECT_EQ(l.bounds[3 * l.rows + k], 0);
-            }
+            for (uint32_t k = 0; k < 12 && l.rows; ++k) { EXPECT_EQ(l.bounds[3 * l.rows + k], 0); }
         }
     }
 }
@@ -180,9 +170,7 @@ TEST(ClusterTables, KnownRows) {
     }
     // Factors of 16 colours: the first ones in use and the two last candidates.
     const float first[4] = {0.6f, 0.32142857f, 0.23076923f, 0.1875f};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(t.factors16[i], first[i]);
-    }
+    for (int i = 0; i < 4; ++i) { EXPECT_EQ(t.factors16[i], first[i]); }
     const ClusterCandidateList &d16 = t.lists[CLUSTER_ARRAY_D][16];
     EXPECT_EQ(t.factors16[d16.records[5] / 4], 0.035714287f);
     EXPECT_EQ(t.factors16[d16.records[11] / 4], 0.03169014f);

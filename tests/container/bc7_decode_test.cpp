@@ -64,9 +64,13 @@ std::vector<HandBlock> hand_blocks() {
         for (uint32_t v : {0u, 0u, 3u, 3u, 0u, 0u}) f.push_back({v, 4});     // blue
         for (uint32_t p : {1u, 0u, 0u, 1u, 0u, 0u}) f.push_back({p, 1});
         add_indices(f, {0, 7, 0, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 3, {0, 3, 15});
-        cases.push_back({"mode0", f,
-                         {{0, {255, 8, 8, 255}}, {1, {0, 0, 0, 255}}, {4, {147, 5, 5, 255}},
-                          {3, {120, 3, 52, 255}}, {15, {69, 0, 0, 255}}}});
+        cases.push_back({"mode0",
+                         f,
+                         {{0, {255, 8, 8, 255}},
+                          {1, {0, 0, 0, 255}},
+                          {4, {147, 5, 5, 255}},
+                          {3, {120, 3, 52, 255}},
+                          {15, {69, 0, 0, 255}}}});
     }
     {
         // Mode 1, partition 13 (rows 0-1 subset 0, rows 2-3 subset 1; anchor 15).
@@ -81,9 +85,13 @@ std::vector<HandBlock> hand_blocks() {
         f.push_back({1, 1});
         f.push_back({0, 1});
         add_indices(f, {0, 0, 0, 0, 0, 7, 0, 2, 0, 0, 0, 0, 0, 0, 0, 3}, 3, {0, 15});
-        cases.push_back({"mode1", f,
-                         {{0, {255, 2, 2, 255}}, {5, {2, 255, 2, 255}}, {7, {184, 73, 2, 255}},
-                          {8, {40, 120, 201, 255}}, {15, {57, 137, 218, 255}}}});
+        cases.push_back({"mode1",
+                         f,
+                         {{0, {255, 2, 2, 255}},
+                          {5, {2, 255, 2, 255}},
+                          {7, {184, 73, 2, 255}},
+                          {8, {40, 120, 201, 255}},
+                          {15, {57, 137, 218, 255}}}});
     }
     {
         // Mode 2, partition 0. Subset 0 red e0 31 -> 255, index 1 (21): 171.
@@ -122,7 +130,8 @@ std::vector<HandBlock> hand_blocks() {
         add_indices(f, i2, 2, {0});
         add_indices(f, i3, 3, {0});
         if (variant == 0)
-            cases.push_back({"mode4 selector 0", f, {{0, {171, 0, 0, 108}}, {1, {255, 0, 0, 0}}, {9, {255, 0, 0, 255}}}});
+            cases.push_back(
+                {"mode4 selector 0", f, {{0, {171, 0, 0, 108}}, {1, {255, 0, 0, 0}}, {9, {255, 0, 0, 255}}}});
         else
             cases.push_back({"mode4 selector 1 rotation 1", f, {{0, {84, 0, 0, 147}}, {9, {0, 0, 0, 0}}}});
     }
@@ -162,9 +171,10 @@ std::vector<HandBlock> hand_blocks() {
         for (uint32_t v : {31u, 0u, 0u, 16u}) f.push_back({v, 5});
         for (uint32_t p : {1u, 0u, 0u, 1u}) f.push_back({p, 1});
         add_indices(f, {1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 1}, 2, {0, 15});
-        cases.push_back({"mode7", f,
-                         {{0, {171, 85, 3, 171}}, {1, {255, 4, 4, 255}}, {8, {134, 134, 134, 134}},
-                          {15, {44, 44, 44, 44}}}});
+        cases.push_back(
+            {"mode7",
+             f,
+             {{0, {171, 85, 3, 171}}, {1, {255, 4, 4, 255}}, {8, {134, 134, 134, 134}}, {15, {44, 44, 44, 44}}}});
     }
     return cases;
 }
@@ -192,7 +202,7 @@ TEST(Bc7Decode, ModeFromLowestSetBitAndReservedBlock) {
     uint8_t px[64];
     std::vector<uint8_t> want0(64, 0), want7(64, 0);
     for (int i = 0; i < 16; i++) want0[4 * i + 3] = 255;  // mode 0 has no alpha
-    for (int i : {0, 1, 4, 5, 8}) want0[4 * i] = 33;       // subset 0 of partition 0
+    for (int i : {0, 1, 4, 5, 8}) want0[4 * i] = 33;      // subset 0 of partition 0
     ASSERT_TRUE(unpack_bc7(b41, px));
     EXPECT_EQ(std::vector<uint8_t>(px, px + 64), want0);
     ASSERT_TRUE(unpack_bc7(b80, px));
@@ -238,7 +248,8 @@ TEST(Bc7Decode, TextureDecoderPlacesBc7Blocks) {
         for (int x = 0; x < 8; x++) {
             SCOPED_TRACE(::testing::Message() << "pixel " << x << "," << y);
             const uint8_t *p = &dst[y * kLine + 4 * x];
-            const std::vector<uint8_t> want = x < 4 ? std::vector<uint8_t>{0, 126, 129, 255} : std::vector<uint8_t>(4, 0);
+            const std::vector<uint8_t> want =
+                x < 4 ? std::vector<uint8_t>{0, 126, 129, 255} : std::vector<uint8_t>(4, 0);
             EXPECT_EQ(std::vector<uint8_t>(p, p + 4), want);
         }
     EXPECT_EQ(dst[32], 0xCD);  // row padding untouched

@@ -15,9 +15,9 @@ namespace {
 TEST(Bc7Frame, EncodeFrameWritesTheQualitysBlocksInRowOrder) {
     // 64x32 RGBA8 testsrc2 with a ramp alpha; two slices.
     constexpr int W = 64, H = 32;
-    std::vector<uint8_t> rgba = testutil::ffmpeg_raw_frame(
-        "-f lavfi -i testsrc2=size=64x32", "rgba",
-        "format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='clip(X*4+Y,0,255)'");
+    std::vector<uint8_t> rgba =
+        testutil::ffmpeg_raw_frame("-f lavfi -i testsrc2=size=64x32", "rgba",
+                                   "format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='clip(X*4+Y,0,255)'");
     ASSERT_EQ(rgba.size(), size_t(W * H * 4));
     const uint32_t level[3] = {0, 1, 4}, limit[3] = {4, 16, 64};
     for (uint8_t no_alpha : {0, 1}) {

@@ -81,12 +81,21 @@ TEST(Bc7RoundTrip, PsnrFloorsPerQuality) {
     const std::vector<FloorCase> cases = {
         {"testsrc2", "-f lavfi -i testsrc2=size=128x96", 128, 96, "", {36.5, 35.9, 35.9}, {0, 0, 0}},
         {"coffee photo", coffee, 160, 128, "crop=160:128:200:120", {43.6, 44.5, 44.9}, {0, 0, 0}},
-        {"logo", "-i " + testutil::shell_quote(testutil::testdata_photo("logo.png")), 128, 128,
-         "crop=128:128:180:180", {48.6, 49.6, 50.0}, {0, 0, 0}},
-        {"coffee with alpha", coffee, 160, 128,
+        {"logo",
+         "-i " + testutil::shell_quote(testutil::testdata_photo("logo.png")),
+         128,
+         128,
+         "crop=128:128:180:180",
+         {48.6, 49.6, 50.0},
+         {0, 0, 0}},
+        {"coffee with alpha",
+         coffee,
+         160,
+         128,
          "crop=160:128:200:120,format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':"
          "a='if(lt(hypot(X-80,Y-64),40),255,clip(X*1.6,0,255))'",
-         {42.4, 42.6, 42.8}, {47.0, 46.9, 46.8}},
+         {42.4, 42.6, 42.8},
+         {47.0, 46.9, 46.8}},
     };
     for (const FloorCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,7 +113,8 @@ TEST(Bc7RoundTrip, PsnrFloorsPerQuality) {
             if (c.alpha_floor[qi] == 0) {
                 for (size_t i = 0; i < n; i++)
                     if (out[4 * i + 3] != 255) {
-                        ADD_FAILURE() << "opaque source decoded with alpha " << int(out[4 * i + 3]) << " at pixel " << i;
+                        ADD_FAILURE() << "opaque source decoded with alpha " << int(out[4 * i + 3]) << " at pixel "
+                                      << i;
                         break;
                     }
             } else {
@@ -189,7 +199,8 @@ TEST(Bc7RoundTrip, PackedSolutionsOfEveryModeDecodeToTheirPixels) {
             for (int i = 0; i < 16; i++) {
                 s.m_selectors[i] = uint8_t(rng() % (1u << (s.m_index_selector ? mi.index2_bits : mi.index_bits)));
                 if (mi.index2_bits)
-                    s.m_alpha_selectors[i] = uint8_t(rng() % (1u << (s.m_index_selector ? mi.index_bits : mi.index2_bits)));
+                    s.m_alpha_selectors[i] =
+                        uint8_t(rng() % (1u << (s.m_index_selector ? mi.index_bits : mi.index2_bits)));
             }
             for (int sub = 0; sub < 3; sub++)
                 for (int c = 0; c < 4; c++) {

@@ -20,9 +20,7 @@ std::string crop_error(uint32_t w, uint32_t h, uint32_t l, uint32_t t, uint32_t 
     uint32_t x = 0, y = 0;
     try {
         check_dxt_crop(&x, &y, w, h, l, t, r, b);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
+    } catch (const std::exception &e) { return e.what(); }
     if (ow) *ow = x;
     if (oh) *oh = y;
     return "";
@@ -79,9 +77,7 @@ TEST(BlockopsCrop, CreationRefusals) {
         try {
             video_filter_free(create_filter_dxt_crop_convert({64, 64, c.codec, 0, 0, 0, 0, c.conversion}));
             ADD_FAILURE() << "created";
-        } catch (const std::exception &e) {
-            EXPECT_STREQ(e.what(), c.error);
-        }
+        } catch (const std::exception &e) { EXPECT_STREQ(e.what(), c.error); }
     }
 }
 
@@ -112,10 +108,10 @@ TEST(BlockopsCrop, BlockGeometryAndFixedBytes) {
         for (uint32_t k = 0; k < out->nb_planes; ++k) {
             const uint32_t sp = c.src_plane + k, bb = in->block_bytes[sp];
             for (uint32_t row = 0; row < c.rows; ++row)
-                EXPECT_EQ(std::memcmp(out->data[k] + row * out->linesize[k],
-                                      in->data[sp] + (c.first_row + row) * in->linesize[sp] + c.first_col * bb,
-                                      c.cols * bb),
-                          0)
+                EXPECT_EQ(
+                    std::memcmp(out->data[k] + row * out->linesize[k],
+                                in->data[sp] + (c.first_row + row) * in->linesize[sp] + c.first_col * bb, c.cols * bb),
+                    0)
                     << "plane " << k << " row " << row;
         }
     }
@@ -152,27 +148,25 @@ TEST(BlockopsCrop, FixedBlocksOfConversions) {
         for (uint32_t i = 0; i < out->data_size[c.plane] / ob; ++i) {
             const uint8_t *b = out->data[c.plane] + i * ob;
             ASSERT_EQ(std::memcmp(b + c.offset, c.fixed.data(), 8), 0) << i;
-            if (c.copied_at >= 0) {
-                ASSERT_EQ(std::memcmp(b + c.copied_at, in->data[0] + i * ib, ib), 0) << i;
-            }
+            if (c.copied_at >= 0) { ASSERT_EQ(std::memcmp(b + c.copied_at, in->data[0] + i * ib, ib), 0) << i; }
         }
         video_frame_destroy(&in);
     }
 }
 
 // Crop and convert on pixels: the reference the block operation must match.
-std::vector<uint8_t> crop_pixels(const std::vector<uint8_t> &src, uint32_t src_w, uint32_t l, uint32_t t,
-                                 uint32_t w, uint32_t h, uint32_t in_codec, uint32_t conversion) {
+std::vector<uint8_t> crop_pixels(const std::vector<uint8_t> &src, uint32_t src_w, uint32_t l, uint32_t t, uint32_t w,
+                                 uint32_t h, uint32_t in_codec, uint32_t conversion) {
     std::vector<uint8_t> out(size_t(w) * h * 4);
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) {
             const uint8_t *s = &src[((t + y) * size_t(src_w) + l + x) * 4];
             uint8_t *d = &out[(y * size_t(w) + x) * 4];
             std::memcpy(d, s, 4);
-            if (conversion == 1) d[3] = 255;                                       // drop alpha
-            if (conversion == 2) d[0] = d[1] = d[2] = s[3], d[3] = 255;           // alpha as grey
-            if (conversion == 3) d[3] = 255;                                       // opaque alpha
-            if (conversion == 4) d[3] = s[0], d[0] = d[1] = d[2] = 255;           // grey as alpha on white
+            if (conversion == 1) d[3] = 255;                             // drop alpha
+            if (conversion == 2) d[0] = d[1] = d[2] = s[3], d[3] = 255;  // alpha as grey
+            if (conversion == 3) d[3] = 255;                             // opaque alpha
+            if (conversion == 4) d[3] = s[0], d[0] = d[1] = d[2] = 255;  // grey as alpha on white
             if (in_codec == HapCodec_HAPQA && conversion == 2) d[0] = d[1] = d[2] = s[3];
         }
     return out;
@@ -183,8 +177,8 @@ TEST(BlockopsCrop, SamePixelsAsCroppingDecodedPixels) {
         HapCodec codec;
         uint32_t conversion;
     } cases[] = {
-        {HapCodec_HAP, 0},  {HapCodec_HAP, 3},  {HapCodec_HAPA, 0},  {HapCodec_HAPA, 1},
-        {HapCodec_HAPA, 2}, {HapCodec_HAPQ, 0}, {HapCodec_HAPQ, 3},  {HapCodec_HAPQA, 0},
+        {HapCodec_HAP, 0},   {HapCodec_HAP, 3},   {HapCodec_HAPA, 0},         {HapCodec_HAPA, 1},
+        {HapCodec_HAPA, 2},  {HapCodec_HAPQ, 0},  {HapCodec_HAPQ, 3},         {HapCodec_HAPQA, 0},
         {HapCodec_HAPQA, 1}, {HapCodec_HAPQA, 2}, {HapCodec_HAPAlphaOnly, 0}, {HapCodec_HAPAlphaOnly, 4},
     };
     struct Crop {
@@ -271,9 +265,7 @@ TEST(BlockopsCrop, ThreeColourBlocksKeepTheirColours) {
         decode_block_dxt1(pb, 16, back);
         decode_block_dxt5(pa, 16, dxt5_any);
         for (int i = 0; i < 64; ++i) {
-            if (i % 4 != 3) {
-                ASSERT_EQ(pb[i], pa[i]) << i;
-            }
+            if (i % 4 != 3) { ASSERT_EQ(pb[i], pa[i]) << i; }
         }
     }
 }

@@ -18,9 +18,7 @@ using blockops::run_node;
 std::string create_error(const RotateFlipParams &p) {
     try {
         video_filter_free(create_filter_rotate_flip(p));
-    } catch (const std::exception &e) {
-        return e.what();
-    }
+    } catch (const std::exception &e) { return e.what(); }
     return "";
 }
 
@@ -72,7 +70,7 @@ TEST(BlockopsRotate, RawElementsMoveWhole) {
     struct Fmt {
         PixFmt fmt;
         uint32_t bytes;
-    } fmts[] = {{PixFmt_Grey8, 1},   {PixFmt_Grey16, 2},   {PixFmt_RGB8, 3},         {PixFmt_RGBA8, 4},
+    } fmts[] = {{PixFmt_Grey8, 1},  {PixFmt_Grey16, 2},   {PixFmt_RGB8, 3},       {PixFmt_RGBA8, 4},
                 {PixFmt_RGBA16, 8}, {PixFmt_RGBA32F, 16}, {PixFmt_YUVA444_12, 2}, {PixFmt_PlanarRGB8, 1}};
     const uint32_t w = 13, h = 7;
     for (const Fmt &f : fmts)
@@ -104,7 +102,9 @@ TEST(BlockopsRotate, RawElementsMoveWhole) {
 TEST(BlockopsRotate, QuarterTurnsOfFullHdCorners) {
     VideoFrame *in = video_frame_new();
     video_frame_alloc(in, 1920, 1080, PixFmt_RGBA8, 1);
-    auto put = [&](uint32_t r, uint32_t c, uint32_t v) { std::memcpy(in->data[0] + r * in->linesize[0] + 4 * c, &v, 4); };
+    auto put = [&](uint32_t r, uint32_t c, uint32_t v) {
+        std::memcpy(in->data[0] + r * in->linesize[0] + 4 * c, &v, 4);
+    };
     put(1079, 0, 0xB0770000);  // bottom-left
     put(0, 1919, 0x0000C0DE);  // top-right
     for (auto [t, want] : {std::pair<uint32_t, uint32_t>{1, 0xB0770000}, {3, 0x0000C0DE}}) {

@@ -76,9 +76,7 @@ std::string run_node(VideoFilter *filter, VideoFrame *input) {
     filter->inputs[0] = input;
     try {
         filter->process(filter);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
+    } catch (const std::exception &e) { return e.what(); }
     return "";
 }
 

@@ -21,31 +21,25 @@ struct DemuxerPtr {
 
 struct Frames {
     std::vector<VideoFrame *> f;
-    explicit Frames(size_t n)
-    {
+    explicit Frames(size_t n) {
         for (size_t i = 0; i < n; i++) f.push_back(video_frame_new());
     }
-    ~Frames()
-    {
+    ~Frames() {
         for (VideoFrame *x : f) video_frame_destroy(&x);
     }
 };
 
-std::string error_of(const MovDemuxerParams &p)
-{
+std::string error_of(const MovDemuxerParams &p) {
     try {
         VideoDemuxer *d = create_video_demuxer_mov(&p, 1);
         video_demuxer_free(d);
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
+    } catch (const ProcessError &e) { return e.what(); }
     return "";
 }
 
 class MovDemuxer : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         dir_ = new testutil::TempDir;
         path_ = dir_->file("hap100.mov");
         ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=32x16:rate=25 -frames:v 100 -c:v hap", path_));
@@ -55,8 +49,7 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
 
     // The frame holds exactly the stored bytes of sample n.
-    static void expect_sample(const VideoFrame *f, uint32_t n)
-    {
+    static void expect_sample(const VideoFrame *f, uint32_t n) {
         SCOPED_TRACE(n);
         ASSERT_LT(n, packets_.size());
         EXPECT_EQ(f->frame_index, n);
@@ -67,8 +60,7 @@ protected:
         EXPECT_EQ(std::memcmp(f->data[0], bytes_.data() + packets_[n].pos, packets_[n].size), 0);
     }
 
-    static MovDemuxerParams params(uint32_t start, uint32_t end, bool reverse = false)
-    {
+    static MovDemuxerParams params(uint32_t start, uint32_t end, bool reverse = false) {
         MovDemuxerParams p;
         p.path = path_.c_str();
         p.start_frame = start;
@@ -87,8 +79,7 @@ std::string MovDemuxer::path_;
 std::vector<Packet> MovDemuxer::packets_;
 Bytes MovDemuxer::bytes_;
 
-TEST_F(MovDemuxer, DeliversEveryFrameInOrder)
-{
+TEST_F(MovDemuxer, DeliversEveryFrameInOrder) {
     ASSERT_EQ(packets_.size(), 100u);
     MovDemuxerParams p = params(0, 0xFFFFFFFF);
     DemuxerPtr d;
@@ -109,8 +100,7 @@ TEST_F(MovDemuxer, DeliversEveryFrameInOrder)
     EXPECT_EQ(per_call[12], 4u);
 }
 
-TEST_F(MovDemuxer, ReverseRangesEnd)
-{
+TEST_F(MovDemuxer, ReverseRangesEnd) {
     struct Case {
         uint32_t start, end, per_call;
         std::vector<std::vector<uint32_t>> calls;
@@ -133,8 +123,7 @@ TEST_F(MovDemuxer, ReverseRangesEnd)
     }
 }
 
-TEST_F(MovDemuxer, FrameOnRequest)
-{
+TEST_F(MovDemuxer, FrameOnRequest) {
     MovDemuxerParams p = params(10, 0xFFFFFFFF);
     DemuxerPtr d;
     d.d = create_video_demuxer_mov(&p, 1);
@@ -143,8 +132,8 @@ TEST_F(MovDemuxer, FrameOnRequest)
         uint32_t index;
         bool clamp;
         int64_t expect;  // -1: throws
-    } cases[] = {{57, false, 57}, {99, false, 99}, {120, true, 99}, {120, false, -1}, {5, true, 10}, {5, false, -1},
-                 {10, false, 10}};
+    } cases[] = {{57, false, 57}, {99, false, 99}, {120, true, 99}, {120, false, -1},
+                 {5, true, 10},   {5, false, -1},  {10, false, 10}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.index);
         if (c.expect < 0) {
@@ -159,8 +148,7 @@ TEST_F(MovDemuxer, FrameOnRequest)
     expect_sample(frames.f[0], 10);
 }
 
-TEST_F(MovDemuxer, CreationErrors)
-{
+TEST_F(MovDemuxer, CreationErrors) {
     testutil::TempDir dir;
     std::string png = dir.file("png.mov");
     ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=32x16:rate=25 -frames:v 2 -c:v png", png));
@@ -187,8 +175,7 @@ TEST_F(MovDemuxer, CreationErrors)
     video_demuxer_free(bare);
 }
 
-TEST_F(MovDemuxer, ReadFailureFlagsTheFrameAndGoesOn)
-{
+TEST_F(MovDemuxer, ReadFailureFlagsTheFrameAndGoesOn) {
     // A copy that shrinks after opening: the samples past the cut cannot be read.
     testutil::TempDir dir;
     std::string copy = dir.file("copy.mov");
@@ -211,8 +198,7 @@ TEST_F(MovDemuxer, ReadFailureFlagsTheFrameAndGoesOn)
     }
 }
 
-TEST(MovDemuxerFiles, IncompleteFileMessageAndLastFrames)
-{
+TEST(MovDemuxerFiles, IncompleteFileMessageAndLastFrames) {
     testutil::TempDir dir;
     std::string path = dir.file("fast.mov");
     ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=32x16:rate=25 -frames:v 10 -c:v hap -movflags faststart", path));
@@ -233,8 +219,7 @@ TEST(MovDemuxerFiles, IncompleteFileMessageAndLastFrames)
     EXPECT_EQ(frames.f[8]->error_flags, 0u);
 }
 
-TEST(MovDemuxerFiles, RawFrames)
-{
+TEST(MovDemuxerFiles, RawFrames) {
     struct Case {
         const char *args;
         PixFmt fmt;
@@ -265,8 +250,7 @@ TEST(MovDemuxerFiles, RawFrames)
     }
 }
 
-TEST(MovDemuxerFiles, ShortRawSampleIsFlagged)
-{
+TEST(MovDemuxerFiles, ShortRawSampleIsFlagged) {
     testutil::TempDir dir;
     // 4x2 UYVY needs 16 bytes; the second sample holds only 10.
     VideoTrakDesc s;

@@ -34,8 +34,8 @@ TEST(HapEndToEnd, OurFramesDecodeInFfmpegToOurPixels) {
         uint32_t enc_codec;
         const char *fourcc;
         uint8_t depth;
-        int channels;       // compared channels of ffmpeg's RGBA output
-        double min_psnr;    // our decode against the source picture
+        int channels;     // compared channels of ffmpeg's RGBA output
+        double min_psnr;  // our decode against the source picture
     } cases[] = {
         {HapCodec_HAP, DXTENC_CODEC_DXT1, "Hap1", 24, 3, 28.0},
         {HapCodec_HAPA, DXTENC_CODEC_DXT5, "Hap5", 32, 4, 28.0},
@@ -50,9 +50,8 @@ TEST(HapEndToEnd, OurFramesDecodeInFfmpegToOurPixels) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fourcc);
         DxtEncContext ctx{};
-        ASSERT_EQ(dxtenc_init(&ctx, w, h, c.enc_codec, DXTENC_QUALITY_FAST, 0, DXTENC_PIX_RGBA8, DXTENC_PAD_REPEAT, 1,
-                              0),
-                  0);
+        ASSERT_EQ(
+            dxtenc_init(&ctx, w, h, c.enc_codec, DXTENC_QUALITY_FAST, 0, DXTENC_PIX_RGBA8, DXTENC_PAD_REPEAT, 1, 0), 0);
         VideoFrame *tex = video_frame_new();
         video_frame_alloc_dxt(tex, w, h, VideoFrameDataDescriptor(uint32_t(VideoFrameDxtData_HAP) + c.codec));
         ASSERT_EQ(dxtenc_encoded_size(w, h, c.enc_codec, DXTENC_PAD_REPEAT), tex->data_size[0]);

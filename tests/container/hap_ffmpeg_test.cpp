@@ -36,9 +36,9 @@ const Kind kKinds[] = {
 std::vector<uint8_t> unpack(const std::vector<uint8_t> &frame, uint64_t expected, HapTextureFormat *format) {
     std::vector<uint8_t> tex(expected);
     uint64_t used = 0;
-    EXPECT_EQ(hap_decode(frame.data(), uint32_t(frame.size()), 0, serial_for, nullptr, tex.data(), tex.size(), &used,
-                         format),
-              HapResult_No_Error);
+    EXPECT_EQ(
+        hap_decode(frame.data(), uint32_t(frame.size()), 0, serial_for, nullptr, tex.data(), tex.size(), &used, format),
+        HapResult_No_Error);
     EXPECT_EQ(used, expected);
     return tex;
 }

@@ -64,8 +64,8 @@ HapResult decode(const std::vector<uint8_t> &frame, uint32_t index, uint64_t cap
     std::unique_ptr<uint8_t[]> buf(new uint8_t[capacity ? capacity : 1]);
     uint64_t used = 0;
     HapTextureFormat f = 0;
-    HapResult r = hap_decode(copy.get(), uint32_t(frame.size()), index, reverse_for, nullptr, buf.get(), capacity,
-                             &used, &f);
+    HapResult r =
+        hap_decode(copy.get(), uint32_t(frame.size()), index, reverse_for, nullptr, buf.get(), capacity, &used, &f);
     if (format) *format = f;
     if (out && r == HapResult_No_Error) out->assign(buf.get(), buf.get() + used);
     return r;
@@ -126,8 +126,8 @@ TEST(HapFormat, ChunkCountIsLargestDivisorOfBlockCount) {
         uint32_t requested;
         uint32_t expected;
     } cases[] = {
-        {HapTextureFormat_RGB_DXT1, 100, 7, 5},   {HapTextureFormat_RGBA_DXT5, 40, 64, 40},
-        {HapTextureFormat_A_RGTC1, 97, 8, 1},     {HapTextureFormat_YCoCg_DXT5, 480, 8, 8},
+        {HapTextureFormat_RGB_DXT1, 100, 7, 5},       {HapTextureFormat_RGBA_DXT5, 40, 64, 40},
+        {HapTextureFormat_A_RGTC1, 97, 8, 1},         {HapTextureFormat_YCoCg_DXT5, 480, 8, 8},
         {HapTextureFormat_RGBA_BPTC_UNORM, 30, 4, 3}, {HapTextureFormat_RGB_DXT1, 3355432 * 2, 4000000, 3355432 / 2},
     };
     for (const Case &c : cases) {
@@ -168,9 +168,7 @@ TEST(HapFormat, RoundTripsEveryFormatAndCompressor) {
                     EXPECT_EQ(got, f);
                     EXPECT_EQ(back, tex);
                     // Noise never shrinks: stored raw, never chunked.
-                    if (random || comp == HapCompressorNone) {
-                        EXPECT_EQ(frame[3] >> 4, 0xA);
-                    }
+                    if (random || comp == HapCompressorNone) { EXPECT_EQ(frame[3] >> 4, 0xA); }
                 }
 }
 
@@ -315,9 +313,7 @@ TEST(HapFormat, EncodeNeverWritesPastCapacity) {
             } else {
                 EXPECT_TRUE(r == HapResult_No_Error || r == HapResult_Buffer_Too_Small) << r;
             }
-            if (r == HapResult_No_Error) {
-                EXPECT_LE(used, cap);
-            }
+            if (r == HapResult_No_Error) { EXPECT_LE(used, cap); }
         }
     }
 }
@@ -342,8 +338,8 @@ TEST(HapFormat, OutputOneByteTooSmallDecodesNothing) {
         std::memset(out.get(), 0x5A, tex.size() - 1);
         uint64_t used = 77;
         HapTextureFormat f;
-        EXPECT_EQ(hap_decode(frame->data(), uint32_t(frame->size()), 0, serial_for, nullptr, out.get(),
-                             tex.size() - 1, &used, &f),
+        EXPECT_EQ(hap_decode(frame->data(), uint32_t(frame->size()), 0, serial_for, nullptr, out.get(), tex.size() - 1,
+                             &used, &f),
                   HapResult_Buffer_Too_Small);
         EXPECT_EQ(used, 77u);
         if (frame == &chunked) {
@@ -363,9 +359,9 @@ TEST(HapFormat, ParallelCallbackOnlyForSeveralChunks) {
         int calls = 0;
         uint64_t used = 0;
         HapTextureFormat f;
-        ASSERT_EQ(hap_decode(frame.data(), uint32_t(frame.size()), 0, reverse_for, &calls, out.data(), out.size(),
-                             &used, &f),
-                  HapResult_No_Error);
+        ASSERT_EQ(
+            hap_decode(frame.data(), uint32_t(frame.size()), 0, reverse_for, &calls, out.data(), out.size(), &used, &f),
+            HapResult_No_Error);
         EXPECT_EQ(calls, chunks > 1 ? 1 : 0);
         EXPECT_EQ(out, tex);
     }
@@ -389,14 +385,14 @@ TEST(HapFormat, ReadsHandMadeSections) {
         cases.push_back({"long form small length", f, 0, HapResult_No_Error, 32});
     }
     cases.push_back({"empty tables", chunked_frame({{}, {}, {}, true, {}}), 0, HapResult_No_Error, 0});
-    cases.push_back({"offset table", chunked_frame({{0x0A, 0x0A}, {16, 16}, {16, 0}, true, raw}), 0,
-                     HapResult_No_Error, 32});
+    cases.push_back(
+        {"offset table", chunked_frame({{0x0A, 0x0A}, {16, 16}, {16, 0}, true, raw}), 0, HapResult_No_Error, 32});
     cases.push_back({"tables differ", chunked_frame({{0x0A, 0x0A}, {32}, {}, true, raw}), 0, HapResult_Bad_Frame, 0});
     cases.push_back({"no size table", chunked_frame({{0x0A}, {}, {}, false, raw}), 0, HapResult_Bad_Frame, 0});
     cases.push_back({"size table empty", chunked_frame({{0x0A, 0x0A}, {}, {}, true, raw}), 0, HapResult_Bad_Frame, 0});
     cases.push_back({"bad chunk compressor", chunked_frame({{0x0C}, {32}, {}, true, raw}), 0, HapResult_Bad_Frame, 0});
-    cases.push_back({"index 1 of one texture", chunked_frame({{0x0A}, {32}, {}, true, raw}), 1,
-                     HapResult_Bad_Arguments, 0});
+    cases.push_back(
+        {"index 1 of one texture", chunked_frame({{0x0A}, {32}, {}, true, raw}), 1, HapResult_Bad_Arguments, 0});
     cases.push_back({"index 2", chunked_frame({{0x0A}, {32}, {}, true, raw}), 2, HapResult_Bad_Arguments, 0});
     {
         std::vector<uint8_t> f = {0, 0, 0, 0xAB, 4, 0, 0};
@@ -436,9 +432,7 @@ TEST(HapFormat, ReadsHandMadeSections) {
         EXPECT_EQ(decode(c.frame, c.index, 64, &back), c.expected);
         if (c.expected == HapResult_No_Error) {
             EXPECT_EQ(back.size(), c.decoded);
-            if (c.decoded == 32 && std::string(c.what) != "offset table") {
-                EXPECT_EQ(back, raw);
-            }
+            if (c.decoded == 32 && std::string(c.what) != "offset table") { EXPECT_EQ(back, raw); }
         }
     }
     // The offset table reorders the chunks.

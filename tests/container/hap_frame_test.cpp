@@ -55,7 +55,7 @@ void set_sample(VideoFrame *v, std::vector<uint8_t> &bytes, uint32_t index = 0) 
 }
 
 TEST(HapFrame, ResultNamesAndSizeLimits) {
-    const char *names[] = {"HapResult_No_Error", "HapResult_Bad_Arguments", "HapResult_Buffer_Too_Small",
+    const char *names[] = {"HapResult_No_Error",  "HapResult_Bad_Arguments",  "HapResult_Buffer_Too_Small",
                            "HapResult_Bad_Frame", "HapResult_Internal_Error", "HapResult : Error unknown"};
     for (uint32_t r : {0u, 1u, 2u, 3u, 4u, 7u}) EXPECT_STREQ(hap_result_to_string(r), names[std::min(r, 5u)]);
 
@@ -71,9 +71,7 @@ TEST(HapFrame, ResultNamesAndSizeLimits) {
         try {
             hap_get_max_frame_size(c.w, c.h, HapCodec(c.codec), 1);
             ADD_FAILURE() << "no throw";
-        } catch (const std::exception &e) {
-            EXPECT_STREQ(e.what(), c.error);
-        }
+        } catch (const std::exception &e) { EXPECT_STREQ(e.what(), c.error); }
     }
     // 1920 x 1080 HAP Q Alpha: both textures with their snappy bounds.
     EXPECT_GT(hap_get_max_frame_size(1920, 1080, HapCodec_HAPQA, 8), 1920u * 1080 * 3 / 2);
@@ -132,8 +130,8 @@ TEST(HapFrame, QAlphaTextureChoice) {
         uint32_t choice;
         VideoFrameDataDescriptor desc;
         uint32_t source_plane;
-    } cases[] = {{1, VideoFrameDxtData_HAPQ, 0}, {2, VideoFrameDxtData_HAPAlphaOnly, 1},
-                 {9, VideoFrameDxtData_HAPAlphaOnly, 1}};
+    } cases[] = {
+        {1, VideoFrameDxtData_HAPQ, 0}, {2, VideoFrameDxtData_HAPAlphaOnly, 1}, {9, VideoFrameDxtData_HAPAlphaOnly, 1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.choice);
         Frame sample;
@@ -199,9 +197,7 @@ TEST(HapFrame, DecodeNodeRefusesWrongFrames) {
     try {
         create_filter_hap_frame_decode({HapCodec(6), 64, 32, 0, 0});
         ADD_FAILURE();
-    } catch (const std::exception &e) {
-        EXPECT_STREQ(e.what(), "Invalid codec");
-    }
+    } catch (const std::exception &e) { EXPECT_STREQ(e.what(), "Invalid codec"); }
 }
 
 TEST(HapFrame, ShortTextureMarksFrameCorruptWithoutThrowing) {
@@ -252,9 +248,7 @@ TEST(HapFrame, ReadFromFile) {
         std::string err;
         try {
             hap_frame_read_from_file(&f, 64, 32, fp, c.offset, c.length);
-        } catch (const std::exception &e) {
-            err = e.what();
-        }
+        } catch (const std::exception &e) { err = e.what(); }
         EXPECT_EQ(err, c.error);
         EXPECT_NE(f.buffer, nullptr);  // kept for the caller to free
         if (err.empty()) {

@@ -52,8 +52,8 @@ HapClip make_clip(const std::string &format, uint32_t width, uint32_t height, ui
             size = pos = -1;
         }
     }
-    const auto raw = testutil::run_command(testutil::shell_quote(ffmpeg) + " -v error -i " + testutil::shell_quote(mov) +
-                                           " -f rawvideo -pix_fmt rgba -");
+    const auto raw = testutil::run_command(testutil::shell_quote(ffmpeg) + " -v error -i " +
+                                           testutil::shell_quote(mov) + " -f rawvideo -pix_fmt rgba -");
     const size_t frame_bytes = size_t(width) * height * 4;
     for (size_t off = 0; off + frame_bytes <= raw.output.size(); off += frame_bytes)
         clip.rgba.emplace_back(raw.output.begin() + off, raw.output.begin() + off + frame_bytes);

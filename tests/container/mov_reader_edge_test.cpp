@@ -19,8 +19,7 @@ struct Opened {
 
 // Writes the bytes to a file and opens it; the record is closed by the caller via close().
 std::string open_bytes(MovReader &r, const testutil::TempDir &dir, const Bytes &file, uint64_t flags = 0,
-                       ZRational cap = {60, 1})
-{
+                       ZRational cap = {60, 1}) {
     std::string path = dir.file("t.mov");
     testutil::write_file(path, file);
     MovReaderParams p;
@@ -30,9 +29,7 @@ std::string open_bytes(MovReader &r, const testutil::TempDir &dir, const Bytes &
     mov_reader_init(&r);
     try {
         mov_reader_open(&r, &p);
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
+    } catch (const ProcessError &e) { return e.what(); }
     return "";
 }
 
@@ -45,16 +42,14 @@ struct Reader {
 Bytes mvhd() { return atom("mvhd", zeros(100)); }
 
 // n samples of `size` bytes with distinct contents.
-Bytes sample_bytes(uint32_t n, uint32_t size)
-{
+Bytes sample_bytes(uint32_t n, uint32_t size) {
     Bytes b;
     for (uint32_t i = 0; i < n; i++)
         for (uint32_t k = 0; k < size; k++) b.push_back(uint8_t(i * 31 + k));
     return b;
 }
 
-TEST(MovReaderOpen, RefusesFilesThatAreNotMov)
-{
+TEST(MovReaderOpen, RefusesFilesThatAreNotMov) {
     testutil::TempDir dir;
     struct Case {
         const char *name;
@@ -93,8 +88,7 @@ TEST(MovReaderOpen, RefusesFilesThatAreNotMov)
     mov_reader_close(&r);
 }
 
-TEST(MovReaderOpen, MoovWithoutTrakOpens)
-{
+TEST(MovReaderOpen, MoovWithoutTrakOpens) {
     testutil::TempDir dir;
     Reader h;
     EXPECT_EQ(open_bytes(h.r, dir, mov_file(zeros(4), mvhd())), "");
@@ -103,8 +97,7 @@ TEST(MovReaderOpen, MoovWithoutTrakOpens)
     EXPECT_EQ(h.r.nb_audio_tracks, 0u);
 }
 
-TEST(MovReaderTables, SampleToChunkExpansion)
-{
+TEST(MovReaderTables, SampleToChunkExpansion) {
     struct Case {
         std::vector<std::pair<uint32_t, uint32_t>> entries;
         uint32_t chunks;
@@ -132,9 +125,7 @@ TEST(MovReaderTables, SampleToChunkExpansion)
             try {
                 free(mov_expand_sample_to_chunk(buf.data(), loc, c.chunks));
                 ADD_FAILURE() << "no error";
-            } catch (const ProcessError &e) {
-                EXPECT_STREQ(e.what(), c.error);
-            }
+            } catch (const ProcessError &e) { EXPECT_STREQ(e.what(), c.error); }
         } else {
             uint32_t *t = mov_expand_sample_to_chunk(buf.data(), loc, c.chunks);
             EXPECT_EQ(std::vector<uint32_t>(t, t + c.chunks), c.expected);
@@ -150,8 +141,7 @@ TEST(MovReaderTables, SampleToChunkExpansion)
 }
 
 // Video trak of n samples of 10 bytes each, stored in chunks as the stsc says.
-VideoTrakDesc simple_video(uint32_t n, std::vector<uint32_t> chunk_sizes)
-{
+VideoTrakDesc simple_video(uint32_t n, std::vector<uint32_t> chunk_sizes) {
     VideoTrakDesc s;
     s.stts = {{n, 1}};
     s.sizes.assign(n, 10);
@@ -165,8 +155,7 @@ VideoTrakDesc simple_video(uint32_t n, std::vector<uint32_t> chunk_sizes)
     return s;
 }
 
-TEST(MovReaderIndex, KeepsEveryCompleteSample)
-{
+TEST(MovReaderIndex, KeepsEveryCompleteSample) {
     testutil::TempDir dir;
     struct Case {
         const char *name;
@@ -223,8 +212,7 @@ TEST(MovReaderIndex, KeepsEveryCompleteSample)
     }
 }
 
-TEST(MovReaderIndex, VariableRateToConstantRate)
-{
+TEST(MovReaderIndex, VariableRateToConstantRate) {
     testutil::TempDir dir;
     VideoTrakDesc s;
     s.timescale = 4;
@@ -264,8 +252,7 @@ TEST(MovReaderIndex, VariableRateToConstantRate)
     }
 }
 
-TEST(MovReaderIndex, DescriptionAndExtensions)
-{
+TEST(MovReaderIndex, DescriptionAndExtensions) {
     testutil::TempDir dir;
     Bytes pasp, fiel, colr;
     put_be32(pasp, 10), put_be32(pasp, 11);
@@ -295,16 +282,16 @@ TEST(MovReaderIndex, DescriptionAndExtensions)
     VideoTrakDesc second = simple_video(3, {3});
     second.width = 999;
     Reader h;
-    ASSERT_EQ(open_bytes(h.r, dir, mov_file(sample_bytes(3, 10), atoms({mvhd(), video_trak(simple_video(3, {3})),
-                                                                         video_trak(text), video_trak(second)}))),
+    ASSERT_EQ(open_bytes(h.r, dir,
+                         mov_file(sample_bytes(3, 10), atoms({mvhd(), video_trak(simple_video(3, {3})),
+                                                              video_trak(text), video_trak(second)}))),
               "");
     EXPECT_EQ(h.r.nb_video_tracks, 2u);
     EXPECT_EQ(h.r.width, 64u);
     EXPECT_EQ(h.r.nb_frames, 3u);
 }
 
-Bytes zelq(uint16_t version, uint8_t alpha, uint8_t crop, uint32_t w, uint32_t h, uint32_t x, uint32_t y)
-{
+Bytes zelq(uint16_t version, uint8_t alpha, uint8_t crop, uint32_t w, uint32_t h, uint32_t x, uint32_t y) {
     Bytes b;
     put_le16(b, version);
     b.push_back(alpha);
@@ -312,15 +299,13 @@ Bytes zelq(uint16_t version, uint8_t alpha, uint8_t crop, uint32_t w, uint32_t h
     put_le32(b, w), put_le32(b, h), put_le32(b, x), put_le32(b, y);
     return atom("ZELQ", b);
 }
-Bytes text_atom(const char *type, const std::string &s)
-{
+Bytes text_atom(const char *type, const std::string &s) {
     Bytes b(s.begin(), s.end());
     b.push_back(0);
     return atom(type, b);
 }
 
-TEST(MovReaderUserData, MetadataAtoms)
-{
+TEST(MovReaderUserData, MetadataAtoms) {
     testutil::TempDir dir;
     struct Case {
         const char *name;
@@ -368,8 +353,7 @@ struct AudioTrakDesc {
 };
 
 AudioTrakDesc audio_spec(const char *codec, uint16_t version = 0, uint32_t channels = 2, uint32_t bits = 16,
-                         uint32_t lpcm_flags = 0, Bytes children = {})
-{
+                         uint32_t lpcm_flags = 0, Bytes children = {}) {
     AudioTrakDesc s;
     s.codec = codec;
     s.version = version;
@@ -380,13 +364,13 @@ AudioTrakDesc audio_spec(const char *codec, uint16_t version = 0, uint32_t chann
     return s;
 }
 
-Bytes audio_trak(const AudioTrakDesc &s)
-{
+Bytes audio_trak(const AudioTrakDesc &s) {
     Bytes tkhd = zeros(84);
     tkhd[15] = 7;  // track id
     Bytes mdhd = zeros(24);
     uint32_t ts = s.mdhd_timescale ? s.mdhd_timescale : s.rate;
-    for (int i = 0; i < 4; i++) mdhd[12 + i] = uint8_t(ts >> (24 - 8 * i)), mdhd[16 + i] = uint8_t(s.duration >> (24 - 8 * i));
+    for (int i = 0; i < 4; i++)
+        mdhd[12 + i] = uint8_t(ts >> (24 - 8 * i)), mdhd[16 + i] = uint8_t(s.duration >> (24 - 8 * i));
     Bytes hdlr = zeros(8);
     for (char ch : std::string("soun")) hdlr.push_back(uint8_t(ch));
     append(hdlr, zeros(12));
@@ -433,13 +417,13 @@ Bytes audio_trak(const AudioTrakDesc &s)
     Bytes stco;
     put_be32(stco, 0), put_be32(stco, uint32_t(s.chunk_offsets.size()));
     for (uint64_t o : s.chunk_offsets) put_be32(stco, uint32_t(o));
-    Bytes stbl = atoms({atom("stsd", stsd), atom("stts", stts), atom("stsc", stsc), atom("stsz", stsz), atom("stco", stco)});
+    Bytes stbl =
+        atoms({atom("stsd", stsd), atom("stts", stts), atom("stsc", stsc), atom("stsz", stsz), atom("stco", stco)});
     Bytes mdia = atoms({atom("mdhd", mdhd), atom("hdlr", hdlr), atom("minf", atom("stbl", stbl))});
     return atom("trak", atoms({atom("tkhd", tkhd), atom("mdia", mdia)}));
 }
 
-TEST(MovReaderAudio, DescriptionsAndFormats)
-{
+TEST(MovReaderAudio, DescriptionsAndFormats) {
     testutil::TempDir dir;
     Bytes enda_le = atom("wave", atoms({atom("frma", Bytes{'i', 'n', '2', '4'}), atom("enda", Bytes{0, 1})}));
     struct Case {
@@ -472,9 +456,7 @@ TEST(MovReaderAudio, DescriptionsAndFormats)
         EXPECT_EQ(t.track_flags, 0u);
         EXPECT_EQ(t.track_id, 7u);
         EXPECT_EQ(t.pcm_supported, c.supported);
-        if (c.supported) {
-            EXPECT_EQ(t.pcm_flags, c.flags);
-        }
+        if (c.supported) { EXPECT_EQ(t.pcm_flags, c.flags); }
         EXPECT_EQ(mov_reader_get_pcm_format(&t), c.format);
         if (!c.supported) {
             uint8_t buf[16];
@@ -497,15 +479,13 @@ TEST(MovReaderAudio, DescriptionsAndFormats)
 }
 
 // Mono 16-bit samples whose value is their sample number.
-Bytes numbered_samples(uint32_t first, uint32_t n)
-{
+Bytes numbered_samples(uint32_t first, uint32_t n) {
     Bytes b;
     for (uint32_t i = 0; i < n; i++) put_be16(b, first + i);
     return b;
 }
 
-TEST(MovReaderAudio, ChunkWalkAndReads)
-{
+TEST(MovReaderAudio, ChunkWalkAndReads) {
     testutil::TempDir dir;
     struct Case {
         const char *name;
@@ -515,7 +495,7 @@ TEST(MovReaderAudio, ChunkWalkAndReads)
         uint64_t expect_samples;  // nb_samples after open
         uint64_t expect_read;
         uint8_t flags;
-        bool cut_last;            // last chunk lies outside the file
+        bool cut_last;  // last chunk lies outside the file
     } cases[] = {
         {"spans two chunks", {48, 48, 48, 20}, 164, 139, 10, 164, 10, 0, false},
         {"longer duration", {48, 48, 48, 20}, 200, 0, 200, 164, 164, 0, false},
@@ -560,21 +540,21 @@ TEST(MovReaderAudio, ChunkWalkAndReads)
         Reader h;
         ASSERT_EQ(open_bytes(h.r, dir, mov_file(zeros(20), atoms({mvhd(), audio_trak(s)}))), "");
         uint8_t buf[32];
-        EXPECT_THROW(mov_reader_read_audio(&h.r, buf, 0, 0, 0), ProcessError);   // "0 sample to read"
-        EXPECT_THROW(mov_reader_read_audio(&h.r, buf, 1, 0, 1), ProcessError);   // track index
+        EXPECT_THROW(mov_reader_read_audio(&h.r, buf, 0, 0, 0), ProcessError);  // "0 sample to read"
+        EXPECT_THROW(mov_reader_read_audio(&h.r, buf, 1, 0, 1), ProcessError);  // track index
         EXPECT_EQ(mov_reader_read_audio(&h.r, buf, 0, 10, 1), 0u);
     }
 }
 
 // Every truncation and a sweep of corrupted bytes of a real file either opens or fails
 // with a message; under AddressSanitizer this also proves no read leaves its buffer.
-TEST(MovReaderHostile, TruncationsAndCorruptions)
-{
+TEST(MovReaderHostile, TruncationsAndCorruptions) {
     testutil::TempDir dir;
     std::string src = dir.file("src.mov");
-    ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=32x16:rate=25 -f lavfi -i sine=duration=0.2 -frames:v 3 "
-                            "-c:v hap -c:a pcm_s24le -timecode 00:00:01:00",
-                            src));
+    ASSERT_TRUE(
+        ffmpeg_make("-f lavfi -i testsrc2=size=32x16:rate=25 -f lavfi -i sine=duration=0.2 -frames:v 3 "
+                    "-c:v hap -c:a pcm_s24le -timecode 00:00:01:00",
+                    src));
     Bytes good = testutil::read_file(src);
     ASSERT_GT(good.size(), 100u);
     auto try_open = [&](const Bytes &b) {
@@ -590,13 +570,10 @@ TEST(MovReaderHostile, TruncationsAndCorruptions)
                 if (r.audio_tracks[i].pcm_supported && r.audio_tracks[i].bytes_per_frame <= 16) {
                     try {
                         mov_reader_read_audio(&r, buf.data(), i, 0, 64);
-                    } catch (const ProcessError &) {
-                    }
+                    } catch (const ProcessError &) {}
                 }
             }
-        } catch (const ProcessError &e) {
-            EXPECT_NE(std::string(e.what()), "");
-        }
+        } catch (const ProcessError &e) { EXPECT_NE(std::string(e.what()), ""); }
         mov_reader_close(&r);
     };
     for (size_t len = 0; len < good.size(); len += (len < 64 || len > good.size() - 1200) ? 1 : 7) {

@@ -16,10 +16,7 @@ struct ReaderHolder {
     ~ReaderHolder() { mov_reader_close(&r); }
 };
 
-std::string fourcc_text(uint32_t c)
-{
-    return std::string{char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
-}
+std::string fourcc_text(uint32_t c) { return std::string{char(c >> 24), char(c >> 16), char(c >> 8), char(c)}; }
 
 struct VideoCase {
     const char *name;
@@ -28,7 +25,7 @@ struct VideoCase {
     const char *args;  // output options
     const char *tag;
     bool supported;
-    uint16_t depth;    // 0: not checked
+    uint16_t depth;  // 0: not checked
 };
 
 const VideoCase kVideoCases[] = {
@@ -48,15 +45,15 @@ const VideoCase kVideoCases[] = {
 
 class MovReaderVideo : public ::testing::TestWithParam<VideoCase> {};
 
-TEST_P(MovReaderVideo, AgreesWithFfprobe)
-{
+TEST_P(MovReaderVideo, AgreesWithFfprobe) {
     const VideoCase &c = GetParam();
     testutil::TempDir dir;
     std::string file = dir.file("in.mov");
     ASSERT_TRUE(ffmpeg_make(std::string("-f lavfi -i testsrc2=size=") + c.size + ":rate=25 -frames:v " +
                                 std::to_string(c.frames) + " " + c.args,
                             file));
-    auto streams = ffprobe_rows("-select_streams v:0 -show_entries stream=codec_tag_string,width,height,nb_frames,r_frame_rate", file);
+    auto streams = ffprobe_rows(
+        "-select_streams v:0 -show_entries stream=codec_tag_string,width,height,nb_frames,r_frame_rate", file);
     ASSERT_EQ(streams.size(), 1u);
     auto &s = streams[0];
 
@@ -73,9 +70,7 @@ TEST_P(MovReaderVideo, AgreesWithFfprobe)
     EXPECT_DOUBLE_EQ(h.r.fps, 25.0);
     EXPECT_FALSE(h.r.is_vfr);
     EXPECT_EQ(h.r.video_codec_supported, c.supported);
-    if (c.depth) {
-        EXPECT_EQ(h.r.depth, c.depth);
-    }
+    if (c.depth) { EXPECT_EQ(h.r.depth, c.depth); }
     if (!c.supported) {
         EXPECT_EQ(h.r.seek_table, nullptr);
         return;
@@ -94,11 +89,11 @@ TEST_P(MovReaderVideo, AgreesWithFfprobe)
 INSTANTIATE_TEST_SUITE_P(Codecs, MovReaderVideo, ::testing::ValuesIn(kVideoCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(MovReaderVideo, DnxhdClassFromAres)
-{
+TEST(MovReaderVideo, DnxhdClassFromAres) {
     testutil::TempDir dir;
     std::string file = dir.file("dnxhd.mov");
-    ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=1920x1080:rate=25 -frames:v 2 -c:v dnxhd -b:v 36M -pix_fmt yuv422p", file));
+    ASSERT_TRUE(ffmpeg_make(
+        "-f lavfi -i testsrc2=size=1920x1080:rate=25 -frames:v 2 -c:v dnxhd -b:v 36M -pix_fmt yuv422p", file));
     ReaderHolder h;
     MovReaderParams p;
     p.path = file.c_str();
@@ -111,11 +106,12 @@ TEST(MovReaderVideo, DnxhdClassFromAres)
     EXPECT_EQ(h.r.seek_table[1].offset, packets[1].pos);
 }
 
-TEST(MovReaderVideo, DnxhrVariantFromFirstSample)
-{
+TEST(MovReaderVideo, DnxhrVariantFromFirstSample) {
     testutil::TempDir dir;
     std::string file = dir.file("dnxhr.mov");
-    ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=256x144:rate=25 -frames:v 2 -c:v dnxhd -profile:v dnxhr_hqx -pix_fmt yuv422p10le", file));
+    ASSERT_TRUE(ffmpeg_make(
+        "-f lavfi -i testsrc2=size=256x144:rate=25 -frames:v 2 -c:v dnxhd -profile:v dnxhr_hqx -pix_fmt yuv422p10le",
+        file));
     ReaderHolder h;
     MovReaderParams p;
     p.path = file.c_str();
@@ -123,8 +119,7 @@ TEST(MovReaderVideo, DnxhrVariantFromFirstSample)
     EXPECT_EQ(h.r.codec_variant, 5u);  // 4:2:2 10-bit
 }
 
-TEST(MovReaderTimecode, StartFrameAndDropFlag)
-{
+TEST(MovReaderTimecode, StartFrameAndDropFlag) {
     struct Case {
         const char *rate;
         const char *tc;
@@ -155,13 +150,13 @@ TEST(MovReaderTimecode, StartFrameAndDropFlag)
 
 // A variable-rate source above the rate cap: every sample is indexed and the last
 // output frames come from the last samples, not a frozen copy of a middle one.
-TEST(MovReaderVfr, CappedRateKeepsLastFrames)
-{
+TEST(MovReaderVfr, CappedRateKeepsLastFrames) {
     testutil::TempDir dir;
     std::string file = dir.file("vfr.mov");
-    ASSERT_TRUE(ffmpeg_make("-f lavfi -i testsrc2=size=64x48:rate=60 -frames:v 120 "
-                            "-vf \"setpts='if(lt(N,60),N/60,1+(N-60)/40)/TB'\" -fps_mode passthrough -c:v hap",
-                            file));
+    ASSERT_TRUE(
+        ffmpeg_make("-f lavfi -i testsrc2=size=64x48:rate=60 -frames:v 120 "
+                    "-vf \"setpts='if(lt(N,60),N/60,1+(N-60)/40)/TB'\" -fps_mode passthrough -c:v hap",
+                    file));
     auto packets = ffprobe_packets(file, "v:0");
     ASSERT_EQ(packets.size(), 120u);
     struct Case {
@@ -200,8 +195,7 @@ TEST(MovReaderVfr, CappedRateKeepsLastFrames)
 
 // PCM audio tracks of several formats: description, format code and bytes against
 // `ffmpeg -c:a copy`.
-TEST(MovReaderAudio, TracksAgreeWithFfmpegCopy)
-{
+TEST(MovReaderAudio, TracksAgreeWithFfmpegCopy) {
     struct Track {
         const char *codec;
         int channels;
@@ -225,8 +219,8 @@ TEST(MovReaderAudio, TracksAgreeWithFfmpegCopy)
     std::string file = dir.file("audio.mov");
     std::string args = "-f lavfi -i testsrc2=size=64x48:rate=25 ";
     for (size_t i = 0; i < n; i++)
-        args += "-f lavfi -i sine=frequency=" + std::to_string(300 + 100 * i) + ":sample_rate=" +
-                std::to_string(tracks[i].rate) + ":duration=1.3 ";
+        args += "-f lavfi -i sine=frequency=" + std::to_string(300 + 100 * i) +
+                ":sample_rate=" + std::to_string(tracks[i].rate) + ":duration=1.3 ";
     args += "-map 0:v ";
     for (size_t i = 0; i < n; i++) args += "-map " + std::to_string(i + 1) + ":a ";
     args += "-frames:v 32 -c:v hap ";
@@ -240,7 +234,8 @@ TEST(MovReaderAudio, TracksAgreeWithFfmpegCopy)
     p.path = file.c_str();
     ASSERT_NO_THROW(mov_reader_open(&h.r, &p));
     ASSERT_EQ(h.r.nb_audio_tracks, n);
-    auto streams = ffprobe_rows("-select_streams a -show_entries stream=codec_tag_string,channels,sample_rate,duration_ts", file);
+    auto streams =
+        ffprobe_rows("-select_streams a -show_entries stream=codec_tag_string,channels,sample_rate,duration_ts", file);
     ASSERT_EQ(streams.size(), n);
     for (size_t i = 0; i < n; i++) {
         SCOPED_TRACE(std::string(tracks[i].codec) + " x" + std::to_string(tracks[i].channels));
@@ -255,9 +250,8 @@ TEST(MovReaderAudio, TracksAgreeWithFfmpegCopy)
         EXPECT_EQ(mov_reader_get_pcm_format(&t), tracks[i].format);
 
         std::string raw = dir.file("track" + std::to_string(i) + ".raw");
-        ASSERT_TRUE(ffmpeg_make("-i " + testutil::shell_quote(file) + " -map 0:a:" + std::to_string(i) +
-                                    " -c:a copy -f data",
-                                raw));
+        ASSERT_TRUE(ffmpeg_make(
+            "-i " + testutil::shell_quote(file) + " -map 0:a:" + std::to_string(i) + " -c:a copy -f data", raw));
         auto expected = testutil::read_file(raw);
         ASSERT_EQ(expected.size(), t.nb_samples * t.bytes_per_frame);
         // Whole track in one read, then in uneven pieces that cross chunk boundaries.

@@ -14,41 +14,34 @@ namespace movtest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put_be16(Bytes &b, uint32_t v)
-{
+inline void put_be16(Bytes &b, uint32_t v) {
     b.push_back(uint8_t(v >> 8));
     b.push_back(uint8_t(v));
 }
-inline void put_be32(Bytes &b, uint32_t v)
-{
+inline void put_be32(Bytes &b, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
 }
-inline void put_be64(Bytes &b, uint64_t v)
-{
+inline void put_be64(Bytes &b, uint64_t v) {
     put_be32(b, uint32_t(v >> 32));
     put_be32(b, uint32_t(v));
 }
-inline void put_le32(Bytes &b, uint32_t v)
-{
+inline void put_le32(Bytes &b, uint32_t v) {
     for (int s = 0; s < 32; s += 8) b.push_back(uint8_t(v >> s));
 }
-inline void put_le16(Bytes &b, uint32_t v)
-{
+inline void put_le16(Bytes &b, uint32_t v) {
     b.push_back(uint8_t(v));
     b.push_back(uint8_t(v >> 8));
 }
 inline void append(Bytes &b, const Bytes &x) { b.insert(b.end(), x.begin(), x.end()); }
 
-inline Bytes atom(const char *type, const Bytes &payload)
-{
+inline Bytes atom(const char *type, const Bytes &payload) {
     Bytes b;
     put_be32(b, uint32_t(payload.size() + 8));
     b.insert(b.end(), type, type + 4);
     append(b, payload);
     return b;
 }
-inline Bytes atoms(std::initializer_list<Bytes> list)
-{
+inline Bytes atoms(std::initializer_list<Bytes> list) {
     Bytes b;
     for (const Bytes &x : list) append(b, x);
     return b;
@@ -62,26 +55,24 @@ struct VideoTrakDesc {
     uint32_t timescale = 25, media_duration = 0;
     std::vector<std::pair<uint32_t, uint32_t>> stts;  // (count, duration)
     uint32_t const_size = 0;
-    std::vector<uint32_t> sizes;                       // per-sample sizes when const_size is 0
-    uint32_t stsz_count = 0;                           // 0: sizes.size()
-    std::vector<std::pair<uint32_t, uint32_t>> stsc;   // (first chunk, samples per chunk)
+    std::vector<uint32_t> sizes;                      // per-sample sizes when const_size is 0
+    uint32_t stsz_count = 0;                          // 0: sizes.size()
+    std::vector<std::pair<uint32_t, uint32_t>> stsc;  // (first chunk, samples per chunk)
     std::vector<uint64_t> chunk_offsets;
     bool co64 = false;
-    Bytes stsd_extensions;                             // atoms after the 86-byte description
+    Bytes stsd_extensions;  // atoms after the 86-byte description
     uint16_t depth = 24;
     const char *handler = "vide";
 };
 
-inline Bytes full_box(uint32_t version_flags, const Bytes &rest)
-{
+inline Bytes full_box(uint32_t version_flags, const Bytes &rest) {
     Bytes b;
     put_be32(b, version_flags);
     append(b, rest);
     return b;
 }
 
-inline Bytes video_trak(const VideoTrakDesc &s)
-{
+inline Bytes video_trak(const VideoTrakDesc &s) {
     Bytes tkhd = zeros(84);
     tkhd[76] = uint8_t(s.width >> 8), tkhd[77] = uint8_t(s.width);
     tkhd[80] = uint8_t(s.height >> 8), tkhd[81] = uint8_t(s.height);
@@ -138,8 +129,7 @@ inline Bytes video_trak(const VideoTrakDesc &s)
 
 // ftyp + mdat(samples) + moov(children). Sample offsets in the mdat start at 48.
 constexpr uint64_t kMdatStart = 48;
-inline Bytes mov_file(const Bytes &mdat_payload, const Bytes &moov_children)
-{
+inline Bytes mov_file(const Bytes &mdat_payload, const Bytes &moov_children) {
     Bytes f = atom("ftyp", atoms({Bytes{'q', 't', ' ', ' '}, zeros(4), Bytes{'q', 't', ' ', ' '}, zeros(12)}));
     // 32-byte ftyp, then an 8-byte 'wide' and the mdat header: samples start at 48.
     append(f, atom("wide", {}));
@@ -152,8 +142,7 @@ inline Bytes mov_file(const Bytes &mdat_payload, const Bytes &moov_children)
 // --- ffmpeg / ffprobe -------------------------------------------------------------------
 
 // Runs ffmpeg with the given arguments, writing `out`. Fails the test when it fails.
-inline bool ffmpeg_make(const std::string &args, const std::string &out)
-{
+inline bool ffmpeg_make(const std::string &args, const std::string &out) {
     std::string ff = testutil::require_tool("ffmpeg");
     if (ff.empty()) return false;
     auto r = testutil::run_command(ff + " -v error -y " + args + " " + testutil::shell_quote(out) + " 2>&1");
@@ -162,8 +151,7 @@ inline bool ffmpeg_make(const std::string &args, const std::string &out)
 }
 
 // key=value maps, one per line of ffprobe's compact output.
-inline std::vector<std::map<std::string, std::string>> ffprobe_rows(const std::string &args, const std::string &file)
-{
+inline std::vector<std::map<std::string, std::string>> ffprobe_rows(const std::string &args, const std::string &file) {
     std::vector<std::map<std::string, std::string>> rows;
     std::string fp = testutil::require_tool("ffprobe");
     if (fp.empty()) return rows;
@@ -194,8 +182,7 @@ struct Packet {
     uint64_t pos;
     uint32_t size;
 };
-inline std::vector<Packet> ffprobe_packets(const std::string &file, const std::string &stream)
-{
+inline std::vector<Packet> ffprobe_packets(const std::string &file, const std::string &stream) {
     std::vector<Packet> out;
     for (auto &row : ffprobe_rows("-select_streams " + stream + " -show_entries packet=pos,size", file))
         out.push_back(Packet{std::stoull(row["pos"]), uint32_t(std::stoul(row["size"]))});

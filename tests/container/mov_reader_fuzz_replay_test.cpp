@@ -9,8 +9,7 @@
 
 namespace {
 
-TEST(MovReaderFuzzReplay, KeptInputs)
-{
+TEST(MovReaderFuzzReplay, KeptInputs) {
     const std::filesystem::path dir = std::filesystem::path(ZELQA_SOURCE_DIR) / "tests/container/fuzz/inputs";
     ASSERT_TRUE(std::filesystem::is_directory(dir));
     size_t count = 0;
@@ -35,15 +34,12 @@ TEST(MovReaderFuzzReplay, KeptInputs)
                     buf.resize(size_t(a.bytes_per_frame) * 256);
                     try {
                         mov_reader_read_audio(&r, buf.data(), t, 0, 256);
-                    } catch (const ProcessError &) {
-                    }
+                    } catch (const ProcessError &) {}
                 }
                 // Every indexed sample lies inside the file.
                 for (uint32_t i = 0; r.seek_table && i < r.nb_frames; i++)
                     ASSERT_LE(r.seek_table[i].offset + r.seek_table[i].size, r.file_size);
-            } catch (const ProcessError &e) {
-                EXPECT_NE(std::string(e.what()), "");
-            }
+            } catch (const ProcessError &e) { EXPECT_NE(std::string(e.what()), ""); }
             mov_reader_close(&r);
         }
     }

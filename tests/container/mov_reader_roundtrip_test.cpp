@@ -18,20 +18,16 @@ struct Reader {
 
 std::vector<uint8_t> sample(uint32_t i) { return std::vector<uint8_t>(100 + 37 * i, uint8_t(i * 13 + 1)); }
 
-TEST(MovReaderRoundTrip, VideoCodesAndUserData)
-{
+TEST(MovReaderRoundTrip, VideoCodesAndUserData) {
     struct Case {
         const char *tag;
         uint8_t depth;
         MovUdtaMetadata meta;
         uint32_t alfa;
     } cases[] = {
-        {"Hap1", 24, {1, 1, 0, 1, 1920, 1080, 640, 360}, 0},
-        {"Hap5", 32, {1, 1, 1, 0, 0, 0, 0, 0}, 2},
-        {"HapY", 24, {0, 1, 0, 0, 0, 0, 0, 0}, 0},
-        {"HapM", 32, {1, 1, 2, 0, 0, 0, 0, 0}, 3},
-        {"HapA", 24, {1, 1, 0, 1, 640, 480, 0, 0}, 0},
-        {"Hap7", 32, {1, 1, 1, 1, 2000, 1000, 10, 20}, 2},
+        {"Hap1", 24, {1, 1, 0, 1, 1920, 1080, 640, 360}, 0}, {"Hap5", 32, {1, 1, 1, 0, 0, 0, 0, 0}, 2},
+        {"HapY", 24, {0, 1, 0, 0, 0, 0, 0, 0}, 0},           {"HapM", 32, {1, 1, 2, 0, 0, 0, 0, 0}, 3},
+        {"HapA", 24, {1, 1, 0, 1, 640, 480, 0, 0}, 0},       {"Hap7", 32, {1, 1, 1, 1, 2000, 1000, 10, 20}, 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tag);
@@ -79,8 +75,7 @@ TEST(MovReaderRoundTrip, VideoCodesAndUserData)
     }
 }
 
-TEST(MovReaderRoundTrip, AudioTracksAndTimecode)
-{
+TEST(MovReaderRoundTrip, AudioTracksAndTimecode) {
     struct Case {
         uint32_t tracks, channels, bits, layout;
         bool is_float;
@@ -130,9 +125,7 @@ TEST(MovReaderRoundTrip, AudioTracksAndTimecode)
             EXPECT_EQ(a.sample_rate, rate);
             EXPECT_EQ(mov_reader_get_pcm_format(&a), c.format);
             EXPECT_EQ(a.nb_samples, total);
-            if (c.layout) {
-                EXPECT_NE(a.channel_labels, nullptr);
-            }
+            if (c.layout) { EXPECT_NE(a.channel_labels, nullptr); }
             std::vector<uint8_t> got(total * frame_bytes);
             uint64_t pos = 0;
             while (pos < total) {

@@ -14,8 +14,7 @@ using namespace mwtest;
 
 namespace {
 
-std::vector<uint8_t> serialise(const Atom_Writer &a)
-{
+std::vector<uint8_t> serialise(const Atom_Writer &a) {
     std::vector<uint8_t> out(a.get_atom_size(nullptr));
     EXPECT_EQ(a.write_atom(out.data()), out.size());
     return out;
@@ -33,16 +32,14 @@ private:
 
 class HugeContainer : public Atom_Container {
 public:
-    explicit HugeContainer(uint64_t child_payload) : Atom_Container("cont")
-    {
+    explicit HugeContainer(uint64_t child_payload) : Atom_Container("cont") {
         children.push_back(std::make_unique<HugeLeaf>(child_payload));
     }
 };
 
 }  // namespace
 
-TEST(MovWriterAtoms, SizeRuleSwitchesToTheLongHeaderPast32Bits)
-{
+TEST(MovWriterAtoms, SizeRuleSwitchesToTheLongHeaderPast32Bits) {
     struct Case {
         uint64_t content;
         bool is64;
@@ -80,8 +77,7 @@ TEST(MovWriterAtoms, SizeRuleSwitchesToTheLongHeaderPast32Bits)
     EXPECT_TRUE(is64);
 }
 
-TEST(MovWriterAtoms, HeaderAtomsHaveTheirFixedLayouts)
-{
+TEST(MovWriterAtoms, HeaderAtomsHaveTheirFixedLayouts) {
     const ZRational r30 = {30000, 1001};
     struct Spot {
         size_t offset;  // in the payload
@@ -94,46 +90,104 @@ TEST(MovWriterAtoms, HeaderAtomsHaveTheirFixedLayouts)
         size_t payload;
         std::vector<Spot> spots;
     } cases[] = {
-        {"mvhd", [&] { return std::make_unique<MVHD_Writer>(7, 100, r30, 3); }, "mvhd", 100,
-         {{4, {0, 0, 0, 7, 0, 0, 0, 7}}, {12, {0, 0, 0x75, 0x30, 0, 1, 0x87, 0x04}}, {96, {0, 0, 0, 4}},
-          {36, {0, 1, 0, 0}}, {68, {0x40, 0, 0, 0}}}},
-        {"tkhd video", [&] { return std::make_unique<TKHD_Writer>(0, 10, r30, 1, 1920, 1080, false); }, "tkhd", 84,
-         {{0, {0, 0, 0, 0x0F}}, {12, {0, 0, 0, 1}}, {20, {0, 0, 0x27, 0x1A}}, {36, {0, 0}},
+        {"mvhd",
+         [&] { return std::make_unique<MVHD_Writer>(7, 100, r30, 3); },
+         "mvhd",
+         100,
+         {{4, {0, 0, 0, 7, 0, 0, 0, 7}},
+          {12, {0, 0, 0x75, 0x30, 0, 1, 0x87, 0x04}},
+          {96, {0, 0, 0, 4}},
+          {36, {0, 1, 0, 0}},
+          {68, {0x40, 0, 0, 0}}}},
+        {"tkhd video",
+         [&] { return std::make_unique<TKHD_Writer>(0, 10, r30, 1, 1920, 1080, false); },
+         "tkhd",
+         84,
+         {{0, {0, 0, 0, 0x0F}},
+          {12, {0, 0, 0, 1}},
+          {20, {0, 0, 0x27, 0x1A}},
+          {36, {0, 0}},
           {76, {0x07, 0x80, 0, 0, 0x04, 0x38, 0, 0}}}},
-        {"tkhd audio", [&] { return std::make_unique<TKHD_Audio_Writer>(0, 10, r30, 2); }, "tkhd", 84,
+        {"tkhd audio",
+         [&] { return std::make_unique<TKHD_Audio_Writer>(0, 10, r30, 2); },
+         "tkhd",
+         84,
          {{0, {0, 0, 0, 0x0F}}, {12, {0, 0, 0, 2}}, {36, {1, 0}}, {76, {0, 0, 0, 0, 0, 0, 0, 0}}}},
-        {"tkhd timecode", [&] { return std::make_unique<TKHD_TC_Writer>(0, 10, r30, 3); }, "tkhd", 84,
+        {"tkhd timecode",
+         [&] { return std::make_unique<TKHD_TC_Writer>(0, 10, r30, 3); },
+         "tkhd",
+         84,
          {{0, {0, 0, 0, 0x0F}}, {36, {0, 0}}}},
-        {"tapt", [] { return std::make_unique<TAPT_Writer>(1440, 1080, 1920); }, "tapt", 60,
-         {{4, {'c', 'l', 'e', 'f'}}, {12, {0x07, 0x80, 0, 0, 0x04, 0x38, 0, 0}}, {24, {'p', 'r', 'o', 'f'}},
-          {44, {'e', 'n', 'o', 'f'}}, {52, {0x05, 0xA0, 0, 0}}}},
+        {"tapt",
+         [] { return std::make_unique<TAPT_Writer>(1440, 1080, 1920); },
+         "tapt",
+         60,
+         {{4, {'c', 'l', 'e', 'f'}},
+          {12, {0x07, 0x80, 0, 0, 0x04, 0x38, 0, 0}},
+          {24, {'p', 'r', 'o', 'f'}},
+          {44, {'e', 'n', 'o', 'f'}},
+          {52, {0x05, 0xA0, 0, 0}}}},
         {"load", [] { return std::make_unique<LOAD_Writer>(); }, "load", 16, {{12, {0, 0, 1, 0}}}},
-        {"edts", [&] { return std::make_unique<EDTS_Writer>(10, r30); }, "edts", 28,
+        {"edts",
+         [&] { return std::make_unique<EDTS_Writer>(10, r30); },
+         "edts",
+         28,
          {{0, {0, 0, 0, 28, 'e', 'l', 's', 't', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0x27, 0x1A, 0, 0, 0, 0, 0, 1, 0, 0}}}},
-        {"tref", [] { return std::make_unique<TREF_Writer>(4); }, "tref", 12,
+        {"tref",
+         [] { return std::make_unique<TREF_Writer>(4); },
+         "tref",
+         12,
          {{0, {0, 0, 0, 12, 't', 'm', 'c', 'd', 0, 0, 0, 4}}}},
-        {"mdhd", [&] { return std::make_unique<MDHD_Writer>(0, 10, r30); }, "mdhd", 24,
+        {"mdhd",
+         [&] { return std::make_unique<MDHD_Writer>(0, 10, r30); },
+         "mdhd",
+         24,
          {{12, {0, 0, 0x75, 0x30, 0, 0, 0x27, 0x1A, 0, 0, 0, 0}}}},
-        {"mdhd audio", [] { return std::make_unique<MDHD_Audio_Writer>(0, 96000, 48000); }, "mdhd", 24,
+        {"mdhd audio",
+         [] { return std::make_unique<MDHD_Audio_Writer>(0, 96000, 48000); },
+         "mdhd",
+         24,
          {{12, {0, 0, 0xBB, 0x80, 0, 1, 0x77, 0}}}},
-        {"hdlr video", [] { return std::make_unique<HDLR_Video_Writer>(); }, "hdlr", 48,
+        {"hdlr video",
+         [] { return std::make_unique<HDLR_Video_Writer>(); },
+         "hdlr",
+         48,
          {{4, {'m', 'h', 'l', 'r', 'v', 'i', 'd', 'e', 'a', 'p', 'p', 'l', 0, 0, 0, 0, 0, 1, 0, 0x23, 23, 'M'}}}},
-        {"hdlr audio", [] { return std::make_unique<HDLR_Audio_Writer>(); }, "hdlr", 49,
+        {"hdlr audio",
+         [] { return std::make_unique<HDLR_Audio_Writer>(); },
+         "hdlr",
+         49,
          {{8, {'s', 'o', 'u', 'n'}}, {16, {0x10, 0, 0, 0, 0, 1, 2, 0x55, 24}}}},
-        {"hdlr timecode", [] { return std::make_unique<HDLR_TC_Writer>(); }, "hdlr", 51,
+        {"hdlr timecode",
+         [] { return std::make_unique<HDLR_TC_Writer>(); },
+         "hdlr",
+         51,
          {{8, {'t', 'm', 'c', 'd'}}, {16, {0, 0, 0, 1, 0, 1, 1, 0x28, 26}}}},
-        {"hdlr alias", [] { return std::make_unique<HDLR_Media_Writer>(); }, "hdlr", 51,
+        {"hdlr alias",
+         [] { return std::make_unique<HDLR_Media_Writer>(); },
+         "hdlr",
+         51,
          {{4, {'d', 'h', 'l', 'r', 'a', 'l', 'i', 's'}}, {24, {26}}, {38, {'d', 0x92, 'a'}}}},
-        {"vmhd", [] { return std::make_unique<VMHD_Writer>(); }, "vmhd", 12,
+        {"vmhd",
+         [] { return std::make_unique<VMHD_Writer>(); },
+         "vmhd",
+         12,
          {{0, {0, 0, 0, 1, 0, 0x40, 0x80, 0, 0x80, 0, 0x80, 0}}}},
         {"smhd", [] { return std::make_unique<SMHD_Writer>(); }, "smhd", 8, {{0, {0, 0, 0, 0, 0, 0, 0, 0}}}},
-        {"gmhd", [] { return std::make_unique<GMHD_Writer>(); }, "gmhd", 71,
-         {{0, {0, 0, 0, 24, 'g', 'm', 'i', 'n'}}, {24, {0, 0, 0, 47, 't', 'm', 'c', 'd', 0, 0, 0, 39, 't', 'c', 'm', 'i'}},
-          {48, {0, 12}}, {58, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 6, 'S', 'y', 's', 't', 'e', 'm'}}}},
-        {"dinf", [] { return std::make_unique<DINF_Writer>(); }, "dinf", 28,
+        {"gmhd",
+         [] { return std::make_unique<GMHD_Writer>(); },
+         "gmhd",
+         71,
+         {{0, {0, 0, 0, 24, 'g', 'm', 'i', 'n'}},
+          {24, {0, 0, 0, 47, 't', 'm', 'c', 'd', 0, 0, 0, 39, 't', 'c', 'm', 'i'}},
+          {48, {0, 12}},
+          {58, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 6, 'S', 'y', 's', 't', 'e', 'm'}}}},
+        {"dinf",
+         [] { return std::make_unique<DINF_Writer>(); },
+         "dinf",
+         28,
          {{0, {0, 0, 0, 28, 'd', 'r', 'e', 'f', 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 12, 'a', 'l', 'i', 's', 0, 0, 0, 1}}}},
-        {"mdat timecode", [] { return std::make_unique<MDAT_TC_Writer>(90000); }, "mdat", 4,
-         {{0, {0, 1, 0x5F, 0x90}}}},
+        {"mdat timecode", [] { return std::make_unique<MDAT_TC_Writer>(90000); }, "mdat", 4, {{0, {0, 1, 0x5F, 0x90}}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,8 +205,7 @@ TEST(MovWriterAtoms, HeaderAtomsHaveTheirFixedLayouts)
     }
 }
 
-TEST(MovWriterAtoms, ConstructorsRefuseOverflowsAndBadIds)
-{
+TEST(MovWriterAtoms, ConstructorsRefuseOverflowsAndBadIds) {
     const ZRational r = {30000, 1001};
     struct Case {
         std::function<void()> fn;
@@ -179,8 +232,7 @@ TEST(MovWriterAtoms, ConstructorsRefuseOverflowsAndBadIds)
     EXPECT_NO_THROW(MVHD_Writer(0, 4294967295u / 1001, r, 1));
 }
 
-TEST(MovWriterAtoms, VideoDescriptionFollowsTheFormatTable)
-{
+TEST(MovWriterAtoms, VideoDescriptionFollowsTheFormatTable) {
     struct Case {
         const char *format;
         uint8_t depth_arg;
@@ -226,7 +278,8 @@ TEST(MovWriterAtoms, VideoDescriptionFollowsTheFormatTable)
     SampleDescription_Video with(1440, 1080, 24, "Hap1", ext);
     ASSERT_EQ(with.payload.size(), 82u + 12 + 16);
     const uint8_t *p = with.payload.data() + 78;
-    EXPECT_EQ(std::vector<uint8_t>(p, p + 12), (std::vector<uint8_t>{0, 0, 0, 12, 'g', 'a', 'm', 'a', 0, 2, 0x33, 0x33}));
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 12),
+              (std::vector<uint8_t>{0, 0, 0, 12, 'g', 'a', 'm', 'a', 0, 2, 0x33, 0x33}));
     EXPECT_EQ(std::vector<uint8_t>(p + 12, p + 28),
               (std::vector<uint8_t>{0, 0, 0, 16, 'p', 'a', 's', 'p', 0, 0, 7, 0x80, 0, 0, 5, 0xA0}));
 
@@ -235,8 +288,7 @@ TEST(MovWriterAtoms, VideoDescriptionFollowsTheFormatTable)
     EXPECT_EQ(thrown_message([] { SampleDescription_Video(8, 8, 24, "ap4o", {}); }), "codec video unsupported");
 }
 
-TEST(MovWriterAtoms, ExtensionAtomsEncodeTheirModes)
-{
+TEST(MovWriterAtoms, ExtensionAtomsEncodeTheirModes) {
     struct Case {
         Atom_Writer atom;
         std::vector<uint8_t> payload;
@@ -253,8 +305,7 @@ TEST(MovWriterAtoms, ExtensionAtomsEncodeTheirModes)
     }
 }
 
-TEST(MovWriterAtoms, AudioDescriptionChoosesFormatAndLayout)
-{
+TEST(MovWriterAtoms, AudioDescriptionChoosesFormatAndLayout) {
     struct Case {
         uint16_t bits;
         uint32_t freq;
@@ -298,9 +349,44 @@ TEST(MovWriterAtoms, AudioDescriptionChoosesFormatAndLayout)
             EXPECT_EQ(be32(p + 36), bpf);
             EXPECT_EQ(be32(p + 40), c.bits == 8 ? 1u : 2u);
             if (c.bits > 16) {
-                const uint8_t wave[38] = {0, 0, 0, 38, 'w', 'a', 'v', 'e', 0, 0, 0, 12, 'f', 'r', 'm', 'a',
-                                          uint8_t(c.type[0]), uint8_t(c.type[1]), uint8_t(c.type[2]), uint8_t(c.type[3]),
-                                          0, 0, 0, 10, 'e', 'n', 'd', 'a', 0, 1, 0, 0, 0, 8, 0, 0, 0, 0};
+                const uint8_t wave[38] = {0,
+                                          0,
+                                          0,
+                                          38,
+                                          'w',
+                                          'a',
+                                          'v',
+                                          'e',
+                                          0,
+                                          0,
+                                          0,
+                                          12,
+                                          'f',
+                                          'r',
+                                          'm',
+                                          'a',
+                                          uint8_t(c.type[0]),
+                                          uint8_t(c.type[1]),
+                                          uint8_t(c.type[2]),
+                                          uint8_t(c.type[3]),
+                                          0,
+                                          0,
+                                          0,
+                                          10,
+                                          'e',
+                                          'n',
+                                          'd',
+                                          'a',
+                                          0,
+                                          1,
+                                          0,
+                                          0,
+                                          0,
+                                          8,
+                                          0,
+                                          0,
+                                          0,
+                                          0};
                 EXPECT_EQ(std::memcmp(p + 44, wave, 38), 0);
             }
             continue;
@@ -352,8 +438,7 @@ TEST(MovWriterAtoms, AudioDescriptionChoosesFormatAndLayout)
     }
 }
 
-TEST(MovWriterAtoms, TimecodeDescriptionFollowsTheRateTable)
-{
+TEST(MovWriterAtoms, TimecodeDescriptionFollowsTheRateTable) {
     struct Case {
         ZRational rate;
         bool drop;
@@ -386,8 +471,7 @@ TEST(MovWriterAtoms, TimecodeDescriptionFollowsTheRateTable)
     }
 }
 
-TEST(MovWriterAtoms, AudioChunkTableDescribesOneSecondChunks)
-{
+TEST(MovWriterAtoms, AudioChunkTableDescribesOneSecondChunks) {
     struct Case {
         uint32_t samples;
         std::vector<uint32_t> entries;  // (first chunk, samples per chunk) pairs
@@ -413,8 +497,7 @@ TEST(MovWriterAtoms, AudioChunkTableDescribesOneSecondChunks)
     }
 }
 
-TEST(MovWriterAtoms, ChunkOffsetsWidenOnlyWhenTheLastOneNeedsIt)
-{
+TEST(MovWriterAtoms, ChunkOffsetsWidenOnlyWhenTheLastOneNeedsIt) {
     struct Case {
         std::vector<uint64_t> offsets;
         const char *type;
@@ -438,8 +521,7 @@ TEST(MovWriterAtoms, ChunkOffsetsWidenOnlyWhenTheLastOneNeedsIt)
     }
 }
 
-TEST(MovWriterAtoms, MovieRateIsCorrectedOnlyWhenNeeded)
-{
+TEST(MovWriterAtoms, MovieRateIsCorrectedOnlyWhenNeeded) {
     struct Case {
         ZRational in;
         uint32_t frames;
@@ -475,8 +557,7 @@ struct MovieLayout {
     uint32_t next_track_id = 0;
 };
 
-MovieLayout layout_of(const std::vector<uint8_t> &moov)
-{
+MovieLayout layout_of(const std::vector<uint8_t> &moov) {
     MovieLayout l;
     l.next_track_id = be32(&payload_of(moov, find_box(moov, "moov/mvhd"))[96]);
     for (int i = 1;; i++) {
@@ -493,20 +574,15 @@ MovieLayout layout_of(const std::vector<uint8_t> &moov)
 }
 }  // namespace
 
-TEST(MovWriterAtoms, MovieNumbersTracksAndAddsTimecodeOnlyForCarriedRates)
-{
+TEST(MovWriterAtoms, MovieNumbersTracksAndAddsTimecodeOnlyForCarriedRates) {
     struct Case {
         ZRational rate;
         uint32_t audio;
         bool timecode;
         bool expect_tc;
     } cases[] = {
-        {{25, 1}, 0, true, true},
-        {{25, 1}, 2, true, true},
-        {{48, 2}, 1, true, true},
-        {{30000, 1000}, 0, true, true},
-        {{30000, 1001}, 3, true, true},
-        {{25000, 1001}, 1, true, false},
+        {{25, 1}, 0, true, true},       {{25, 1}, 2, true, true},       {{48, 2}, 1, true, true},
+        {{30000, 1000}, 0, true, true}, {{30000, 1001}, 3, true, true}, {{25000, 1001}, 1, true, false},
         {{25, 1}, 2, false, false},
     };
     for (const Case &c : cases) {
@@ -528,12 +604,8 @@ TEST(MovWriterAtoms, MovieNumbersTracksAndAddsTimecodeOnlyForCarriedRates)
         for (uint32_t i = 0; i < tracks; i++) {
             EXPECT_EQ(l.track_ids[i], i + 1);
             const bool is_tc = c.expect_tc && i == tracks - 1;
-            if (i >= 1 && i <= c.audio) {
-                EXPECT_EQ(l.traks[i], "soun");
-            }
-            if (is_tc) {
-                EXPECT_EQ(l.traks[i], "tmcd");
-            }
+            if (i >= 1 && i <= c.audio) { EXPECT_EQ(l.traks[i], "soun"); }
+            if (is_tc) { EXPECT_EQ(l.traks[i], "tmcd"); }
             EXPECT_EQ(l.has_tref[i], c.expect_tc && !is_tc) << "trak " << i;
             if (l.has_tref[i]) {
                 auto tref = payload_of(bytes, find_box(bytes, "moov/trak#" + std::to_string(i + 1) + "/tref/tmcd"));
@@ -545,8 +617,7 @@ TEST(MovWriterAtoms, MovieNumbersTracksAndAddsTimecodeOnlyForCarriedRates)
     }
 }
 
-TEST(MovWriterAtoms, MovieRefusesAWrongNumberOfAudioTracks)
-{
+TEST(MovWriterAtoms, MovieRefusesAWrongNumberOfAudioTracks) {
     std::vector<uint64_t> offs = {48};
     std::vector<uint32_t> sizes = {100};
     Moov_Video_Writer moov({25, 1}, 0, 64, 32, 24, 1.0f, "Hap1", 1, offs, sizes, false, 0, false, 0, 2, {});
@@ -567,8 +638,7 @@ TEST(MovWriterAtoms, MovieRefusesAWrongNumberOfAudioTracks)
               "STBL TC : Duration 0 for the file");
 }
 
-TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms)
-{
+TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms) {
     struct Case {
         const char *name;
         uint8_t depth;
@@ -576,19 +646,19 @@ TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms)
         bool allow_alfa;
         std::vector<std::vector<uint8_t>> atoms;  // complete atoms of the udta, in order
     };
-    auto md = [](uint8_t is_set, uint16_t version, uint8_t alpha, uint8_t crop, uint32_t dw, uint32_t dh,
-                 uint32_t x, uint32_t y) {
+    auto md = [](uint8_t is_set, uint16_t version, uint8_t alpha, uint8_t crop, uint32_t dw, uint32_t dh, uint32_t x,
+                 uint32_t y) {
         MovUdtaMetadata m;
         m.is_set = is_set, m.version = version, m.alpha_mode = alpha, m.have_crop_box = crop;
         m.display_width = dw, m.display_height = dh, m.crop_x = x, m.crop_y = y;
         return m;
     };
-    const std::vector<uint8_t> zelq_plain = {0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                             0, 0, 0, 0, 0, 0, 0, 0};
-    const std::vector<uint8_t> zelq_crop = {0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 0, 1, 0x80, 7, 0, 0, 0x38, 4, 0, 0,
-                                            0x80, 2, 0, 0, 0x68, 1, 0, 0};
-    const std::vector<uint8_t> zelq_straight = {0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> zelq_plain = {0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 1, 0, 0, 0,
+                                             0, 0, 0, 0,  0,   0,   0,   0,   0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> zelq_crop = {0, 0, 0,    28, 'Z', 'E', 'L',  'Q', 1, 0, 0,    1, 0x80, 7,
+                                            0, 0, 0x38, 4,  0,   0,   0x80, 2,   0, 0, 0x68, 1, 0,    0};
+    const std::vector<uint8_t> zelq_straight = {0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 2, 0, 0, 0,
+                                                0, 0, 0, 0,  0,   0,   0,   0,   0, 0, 0, 0, 0, 0};
     const std::vector<uint8_t> alfa_pre = {0, 0, 0, 18, 'A', 'L', 'F', 'A', 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
     const std::vector<uint8_t> alfa_straight = {0, 0, 0, 18, 'A', 'L', 'F', 'A', 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
     std::vector<uint8_t> zela_pre = {0, 0, 0, 26, 'Z', 'E', 'L', 'A'};
@@ -601,8 +671,9 @@ TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms)
         {"32-bit premultiplied", 32, md(1, 1, 1, 0, 0, 0, 0, 0), true, {zelq_plain, alfa_pre, zela_pre}},
         {"32-bit straight", 32, md(1, 1, 2, 0, 0, 0, 0, 0), true, {zelq_straight, alfa_straight, zela_straight}},
         {"32-bit straight, no ALFA", 32, md(1, 1, 2, 0, 0, 0, 0, 0), false, {zelq_straight, zela_straight}},
-        {"32-bit unset alpha", 32, md(1, 1, 0, 0, 0, 0, 0, 0), true,
-         {{0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+        {"32-bit unset alpha", 32, md(1, 1, 0, 0, 0, 0, 0, 0), true, {{0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0,
+                                                                       0, 0, 0, 0,  0,   0,   0,   0,   0, 0,
+                                                                       0, 0, 0, 0,  0,   0,   0,   0}}},
         {"crop box inside", 24, md(1, 1, 0, 1, 1920, 1080, 640, 360), true, {zelq_crop}},
         {"crop box one pixel out", 24, md(1, 1, 0, 1, 1920, 1080, 641, 360), true, {}},
         {"crop box with zero display", 24, md(1, 1, 0, 1, 0, 1080, 0, 0), true, {}},
@@ -612,8 +683,7 @@ TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Moov_Video_Writer moov({25, 1}, 0, 1280, 720, c.depth, 1.0f, "Hap1", 1, {48}, {100}, false, 0, false, 0, 0,
-                               {});
+        Moov_Video_Writer moov({25, 1}, 0, 1280, 720, c.depth, 1.0f, "Hap1", 1, {48}, {100}, false, 0, false, 0, 0, {});
         moov.add_udta_metadata(c.meta, c.allow_alfa);
         auto bytes = serialise(moov);
         Box udta = find_box(bytes, "moov/udta");
@@ -630,8 +700,7 @@ TEST(MovWriterAtoms, UserDataHoldsTheMetadataAtoms)
     }
 }
 
-TEST(MovWriterAtoms, VideoTrackDisplayWidthFollowsThePixelRatio)
-{
+TEST(MovWriterAtoms, VideoTrackDisplayWidthFollowsThePixelRatio) {
     struct Case {
         float ratio;
         uint16_t width;

@@ -20,8 +20,7 @@ namespace {
 
 // HAP packets made by FFmpeg's encoder (snappy-compressed, so their sizes vary).
 std::vector<std::vector<uint8_t>> ffmpeg_hap_packets(const testutil::TempDir &dir, const std::string &format,
-                                                     int frames)
-{
+                                                     int frames) {
     std::string ffmpeg = testutil::require_tool("ffmpeg");
     std::string ffprobe = testutil::require_tool("ffprobe");
     std::string src = dir.file("src_" + format + ".mov");
@@ -50,8 +49,7 @@ std::vector<std::vector<uint8_t>> ffmpeg_hap_packets(const testutil::TempDir &di
 }
 
 // Raw bytes of one stream, copied out by ffmpeg (no decoding, no conversion).
-std::vector<uint8_t> stream_bytes(const testutil::TempDir &dir, const std::string &mov, const std::string &map)
-{
+std::vector<uint8_t> stream_bytes(const testutil::TempDir &dir, const std::string &mov, const std::string &map) {
     std::string out = dir.file("stream.bin");
     unlink(out.c_str());
     auto r = run(testutil::require_tool("ffmpeg") + " -v error -y -i " + shell_quote(mov) + " -map " + map +
@@ -60,8 +58,7 @@ std::vector<uint8_t> stream_bytes(const testutil::TempDir &dir, const std::strin
     return testutil::read_file(out);
 }
 
-void expect_gstreamer_parses(const std::string &mov)
-{
+void expect_gstreamer_parses(const std::string &mov) {
     std::string gst = testutil::require_tool("gst-launch-1.0");
     auto r = run("GST_DEBUG=qtdemux:1 " + gst + " -q filesrc location=" + shell_quote(mov) +
                  " ! qtdemux name=d d. ! queue ! fakesink");
@@ -71,11 +68,10 @@ void expect_gstreamer_parses(const std::string &mov)
 
 // Frames from the project's HAP packer: compressible textures (runs of equal
 // blocks) split into 4 snappy chunks, so the sizes vary from frame to frame.
-std::vector<std::vector<uint8_t>> packer_hap_frames(HapCodec codec, uint32_t w, uint32_t h, int frames)
-{
+std::vector<std::vector<uint8_t>> packer_hap_frames(HapCodec codec, uint32_t w, uint32_t h, int frames) {
     const size_t blocks = size_t(w / 4) * (h / 4);
-    const bool wide0 = codec == HapCodec_HAPA || codec == HapCodec_HAPQ || codec == HapCodec_HAPQA ||
-                       codec == HapCodec_HAPR;
+    const bool wide0 =
+        codec == HapCodec_HAPA || codec == HapCodec_HAPQ || codec == HapCodec_HAPQA || codec == HapCodec_HAPR;
     std::vector<std::vector<uint8_t>> out;
     for (int f = 0; f < frames; f++) {
         auto make = [&](size_t block_bytes, uint32_t seed) {
@@ -98,8 +94,7 @@ std::vector<std::vector<uint8_t>> packer_hap_frames(HapCodec codec, uint32_t w, 
     return out;
 }
 
-std::vector<uint8_t> concat(const std::vector<std::vector<uint8_t>> &frames)
-{
+std::vector<uint8_t> concat(const std::vector<std::vector<uint8_t>> &frames) {
     std::vector<uint8_t> all;
     for (const auto &f : frames) all.insert(all.end(), f.begin(), f.end());
     return all;
@@ -107,8 +102,7 @@ std::vector<uint8_t> concat(const std::vector<std::vector<uint8_t>> &frames)
 
 }  // namespace
 
-TEST(MovWriterFile, HeaderAndMdatSizeFrameTheSamples)
-{
+TEST(MovWriterFile, HeaderAndMdatSizeFrameTheSamples) {
     testutil::TempDir dir;
     std::string path = dir.file("one.mov");
     auto frame = random_bytes(1000, 1);
@@ -133,8 +127,7 @@ TEST(MovWriterFile, HeaderAndMdatSizeFrameTheSamples)
     EXPECT_EQ(std::memcmp(&f[gama.payload_offset() + 90 + 4], "pasp", 4), 0);
 }
 
-TEST(MovWriterFile, EveryHapCodecReadsBackWithFFmpegAndGStreamer)
-{
+TEST(MovWriterFile, EveryHapCodecReadsBackWithFFmpegAndGStreamer) {
     testutil::TempDir dir;
     enum Source { kFFmpeg, kHandMade, kPacker };
     struct Case {
@@ -164,8 +157,10 @@ TEST(MovWriterFile, EveryHapCodecReadsBackWithFFmpegAndGStreamer)
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.tag) + (c.source == kFFmpeg ? " ffmpeg" : c.source == kPacker ? " packer" : ""));
         std::vector<std::vector<uint8_t>> samples;
-        if (c.source == kFFmpeg) samples = ffmpeg_hap_packets(dir, c.ffmpeg_format, frames);
-        else if (c.source == kPacker) samples = packer_hap_frames(c.codec, w, h, frames);
+        if (c.source == kFFmpeg)
+            samples = ffmpeg_hap_packets(dir, c.ffmpeg_format, frames);
+        else if (c.source == kPacker)
+            samples = packer_hap_frames(c.codec, w, h, frames);
         else
             for (int i = 0; i < frames; i++) samples.push_back(make_hap_frame(c.tag, w, h, 100 + i));
         ASSERT_EQ(samples.size(), size_t(frames));
@@ -206,35 +201,77 @@ struct AudioCase {
     uint16_t bits;
     uint32_t channels;
     uint32_t layout;
-    uint64_t written;      // sample frames given per track
-    uint32_t block;        // sample frames per call
-    bool interleave;       // audio calls between video frames instead of after them
-    const char *codec;     // FFmpeg codec name
-    uint64_t expect_count; // sample frames indexed per track
+    uint64_t written;       // sample frames given per track
+    uint32_t block;         // sample frames per call
+    bool interleave;        // audio calls between video frames instead of after them
+    const char *codec;      // FFmpeg codec name
+    uint64_t expect_count;  // sample frames indexed per track
 };
 
-std::vector<uint8_t> pcm_for(const AudioCase &c, uint32_t track)
-{
+std::vector<uint8_t> pcm_for(const AudioCase &c, uint32_t track) {
     return random_bytes(size_t(c.written) * c.channels * (c.bits / 8), 1000 + track);
 }
 
 }  // namespace
 
-TEST(MovWriterFile, PcmTracksReadBackAsWrittenPlusSilence)
-{
+TEST(MovWriterFile, PcmTracksReadBackAsWrittenPlusSilence) {
     testutil::TempDir dir;
     const AudioCase cases[] = {
         {"stereo 16-bit, exact length", {25, 1}, 50, 1, 48000, 16, 2, 0, 96000, 1000, false, "pcm_s16le", 96000},
-        {"5.1 24-bit at 29.97, short audio padded", {30000, 1001}, 45, 1, 48000, 24, 6, 1, 48000, 777, false,
-         "pcm_s24le", 72072},
-        {"two stereo 32-bit at 44.1k, long audio cut", {24, 1}, 30, 2, 44100, 32, 2, 0, 88200, 4096, false,
-         "pcm_s32le", 55125},
+        {"5.1 24-bit at 29.97, short audio padded",
+         {30000, 1001},
+         45,
+         1,
+         48000,
+         24,
+         6,
+         1,
+         48000,
+         777,
+         false,
+         "pcm_s24le",
+         72072},
+        {"two stereo 32-bit at 44.1k, long audio cut",
+         {24, 1},
+         30,
+         2,
+         44100,
+         32,
+         2,
+         0,
+         88200,
+         4096,
+         false,
+         "pcm_s32le",
+         55125},
         {"mono 16-bit, no audio given", {25, 1}, 7, 1, 44100, 16, 1, 0, 0, 1, false, "pcm_s16le", 12348},
         {"7.1 16-bit", {25, 1}, 30, 1, 48000, 16, 8, 4, 57600, 48000, false, "pcm_s16le", 57600},
-        {"three mono 24-bit written between frames", {60000, 1001}, 100, 3, 48000, 24, 1, 0, 80080, 801, true,
-         "pcm_s24le", 80080},
+        {"three mono 24-bit written between frames",
+         {60000, 1001},
+         100,
+         3,
+         48000,
+         24,
+         1,
+         0,
+         80080,
+         801,
+         true,
+         "pcm_s24le",
+         80080},
         {"8-bit pads with 0x80", {25, 1}, 20, 1, 48000, 8, 1, 0, 20000, 3000, false, "pcm_u8", 38400},
-        {"stereo 24-bit at 44.1k, 23.976", {24000, 1001}, 48, 1, 44100, 24, 2, 0, 88288, 10000, false, "pcm_s24le",
+        {"stereo 24-bit at 44.1k, 23.976",
+         {24000, 1001},
+         48,
+         1,
+         44100,
+         24,
+         2,
+         0,
+         88288,
+         10000,
+         false,
+         "pcm_s24le",
          88288},
     };
     for (const AudioCase &c : cases) {
@@ -281,8 +318,7 @@ TEST(MovWriterFile, PcmTracksReadBackAsWrittenPlusSilence)
     }
 }
 
-TEST(MovWriterFile, AudioChunksAreReservedAheadOfTheVideo)
-{
+TEST(MovWriterFile, AudioChunksAreReservedAheadOfTheVideo) {
     // 50 frames at 25/1 with stereo 16-bit 48 kHz: chunks before frames 0, 24 and 49;
     // the index uses two of them, the third stays unindexed. Two tracks share each chunk.
     struct Case {
@@ -325,8 +361,7 @@ TEST(MovWriterFile, AudioChunksAreReservedAheadOfTheVideo)
     }
 }
 
-TEST(MovWriterFile, TimecodeTrackShowsTheStartTimecode)
-{
+TEST(MovWriterFile, TimecodeTrackShowsTheStartTimecode) {
     struct Case {
         ZRational rate;
         uint32_t start;
@@ -376,8 +411,7 @@ TEST(MovWriterFile, TimecodeTrackShowsTheStartTimecode)
     }
 }
 
-TEST(MovWriterFile, MetadataAtomsLandInTheUserData)
-{
+TEST(MovWriterFile, MetadataAtomsLandInTheUserData) {
     testutil::TempDir dir;
     std::string path = dir.file("meta.mov");
     {
@@ -396,16 +430,15 @@ TEST(MovWriterFile, MetadataAtomsLandInTheUserData)
     auto f = testutil::read_file(path);
     auto udta = payload_of(f, find_box(f, "moov/udta"));
     const std::vector<uint8_t> expect = {
-        0, 0, 0, 28, 'Z', 'E', 'L', 'Q', 1, 0, 2, 1, 0x80, 7, 0, 0, 0x38, 4, 0, 0, 0x80, 2, 0, 0, 0x68, 1, 0, 0,
-        0, 0, 0, 18, 'A', 'L', 'F', 'A', 0, 1, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 0, 17, 'Z', 'E', 'L', 'A', 's', 't', 'r', 'a', 'i', 'g', 'h', 't', 0};
+        0, 0, 0, 28,   'Z', 'E', 'L', 'Q', 1,   0,   2,   1,   0x80, 7,   0,   0,   0x38, 4,   0,   0,   0x80,
+        2, 0, 0, 0x68, 1,   0,   0,   0,   0,   0,   18,  'A', 'L',  'F', 'A', 0,   1,    0,   0,   0,   0,
+        0, 0, 0, 0,    0,   0,   0,   17,  'Z', 'E', 'L', 'A', 's',  't', 'r', 'a', 'i',  'g', 'h', 't', 0};
     EXPECT_EQ(udta, expect);
     auto r = run(testutil::require_tool("ffmpeg") + " -v error -i " + shell_quote(path) + " -f null -");
     EXPECT_EQ(r.output, "");
 }
 
-TEST(MovWriterFile, ShortWritesThrowAtEveryStage)
-{
+TEST(MovWriterFile, ShortWritesThrowAtEveryStage) {
     // Each case cuts the file at a byte limit and names the call that must fail.
     enum Stage { kOpen, kFrame, kChunk, kFlush, kClose };
     struct Case {
@@ -443,20 +476,19 @@ TEST(MovWriterFile, ShortWritesThrowAtEveryStage)
                 failed = kClose;
                 w->close();
                 msg = "(nothing thrown)";
-            } catch (const ProcessError &e) {
-                msg = e.what();
-            }
+            } catch (const ProcessError &e) { msg = e.what(); }
         }
         EXPECT_EQ(msg, "Error file write");
         EXPECT_EQ(failed, c.stage);
     }
     // A device that takes nothing.
-    EXPECT_EQ(thrown_message([] { Mov_Writer_Video("/dev/full", 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false); }),
+    EXPECT_EQ(thrown_message([] {
+                  Mov_Writer_Video("/dev/full", 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
+              }),
               "Error file write");
 }
 
-TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages)
-{
+TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages) {
     testutil::TempDir dir;
     std::string path = dir.file("misuse.mov");
     auto frame = make_hap_frame("Hap1", 8, 8, 1);
@@ -488,12 +520,16 @@ TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages)
              w->set_audio_tracks(1, 48000, 16, 2, false, 0);
              w->set_audio_tracks(1, 48000, 16, 2, false, 0);
          }},
-        {"Unsupported audio track count (max 64 supported)", [&] { open()->set_audio_tracks(65, 48000, 16, 2, false, 0); }},
+        {"Unsupported audio track count (max 64 supported)",
+         [&] { open()->set_audio_tracks(65, 48000, 16, 2, false, 0); }},
         {"Invalid 0 frequency", [&] { open()->set_audio_tracks(1, 0, 16, 2, false, 0); }},
         {"Invalid 0 nb channels by track", [&] { open()->set_audio_tracks(1, 48000, 16, 0, false, 0); }},
         {"Unsupported audio quantif for float", [&] { open()->set_audio_tracks(1, 48000, 16, 2, true, 0); }},
         {"Unsupported audio quantif for integer", [&] { open()->set_audio_tracks(1, 48000, 12, 2, false, 0); }},
-        {"Invalid frame rate for audio tracks", [&] { open({0, 1})->set_audio_tracks(1, 48000, 16, 2, false, 0); }},
+        {"Invalid frame rate for audio tracks",
+         [&] {
+             open({0, 1})->set_audio_tracks(1, 48000, 16, 2, false, 0);
+         }},
         {"Invalid audio track index : 2 Nb Audio tracks (2)",
          [&] {
              auto w = open();
@@ -501,15 +537,19 @@ TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages)
              w->write_audio_samples(frame.data(), 0, 5);  // nothing to write: no check
              w->write_audio_samples(frame.data(), 1, 2);
          }},
-        {"Can't open NULL file", [&] { Mov_Writer_Video(nullptr, 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false); }},
+        {"Can't open NULL file",
+         [&] {
+             Mov_Writer_Video(nullptr, 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);
         EXPECT_EQ(thrown_message(c.fn), c.message);
     }
     std::string missing = dir.file("no/such/dir.mov");
-    std::string msg = thrown_message(
-        [&] { Mov_Writer_Video(missing.c_str(), 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false); });
+    std::string msg = thrown_message([&] {
+        Mov_Writer_Video(missing.c_str(), 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
+    });
     EXPECT_EQ(msg.rfind("Can't open file : " + missing + ". Error : 2. ", 0), 0u) << msg;
 
     // A close that fails leaves a file without "moov"; the destructor only closes it.
@@ -522,8 +562,7 @@ TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages)
     EXPECT_EQ(be64(&f[40]), 16u);
 }
 
-TEST(MovWriterFile, SamplesPastFourGigabytesUseWideOffsets)
-{
+TEST(MovWriterFile, SamplesPastFourGigabytesUseWideOffsets) {
     // A sparse file: one sample at 48, one past the 4 GiB mark, then the movie
     // built with the writer's atoms. Only a few kilobytes touch the disk.
     testutil::TempDir dir;
@@ -535,9 +574,22 @@ TEST(MovWriterFile, SamplesPastFourGigabytesUseWideOffsets)
     ASSERT_GE(fd, 0);
     uint8_t head[48] = {0, 0, 0, 32, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0x20, 5, 3, 0, 'q', 't', ' ', ' '};
     const uint64_t mdat_end = far + s1.size();
-    const uint8_t mdat[16] = {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, uint8_t((mdat_end - 32) >> 32),
-                              uint8_t((mdat_end - 32) >> 24), uint8_t((mdat_end - 32) >> 16),
-                              uint8_t((mdat_end - 32) >> 8), uint8_t(mdat_end - 32)};
+    const uint8_t mdat[16] = {0,
+                              0,
+                              0,
+                              1,
+                              'm',
+                              'd',
+                              'a',
+                              't',
+                              0,
+                              0,
+                              0,
+                              uint8_t((mdat_end - 32) >> 32),
+                              uint8_t((mdat_end - 32) >> 24),
+                              uint8_t((mdat_end - 32) >> 16),
+                              uint8_t((mdat_end - 32) >> 8),
+                              uint8_t(mdat_end - 32)};
     std::memcpy(head + 32, mdat, 16);
     ASSERT_EQ(pwrite(fd, head, 48, 0), 48);
     ASSERT_EQ(pwrite(fd, s0.data(), s0.size(), 48), ssize_t(s0.size()));
@@ -556,8 +608,7 @@ TEST(MovWriterFile, SamplesPastFourGigabytesUseWideOffsets)
     EXPECT_EQ(r.output, "");
 }
 
-TEST(MovWriterFile, TheProjectsReaderReadsWhatTheWriterWrote)
-{
+TEST(MovWriterFile, TheProjectsReaderReadsWhatTheWriterWrote) {
     testutil::TempDir dir;
     std::string path = dir.file("both.mov");
     const uint32_t frames = 40, tracks = 2;

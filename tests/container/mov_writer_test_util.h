@@ -18,13 +18,10 @@
 namespace mwtest {
 
 // The ProcessError text fn throws, or "(nothing thrown)".
-inline std::string thrown_message(const std::function<void()> &fn)
-{
+inline std::string thrown_message(const std::function<void()> &fn) {
     try {
         fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
+    } catch (const ProcessError &e) { return e.what(); }
     return "(nothing thrown)";
 }
 
@@ -45,8 +42,7 @@ struct Box {
 };
 
 // Atoms directly inside [begin, end) of data.
-inline std::vector<Box> boxes_in(const std::vector<uint8_t> &d, uint64_t begin, uint64_t end)
-{
+inline std::vector<Box> boxes_in(const std::vector<uint8_t> &d, uint64_t begin, uint64_t end) {
     std::vector<Box> out;
     uint64_t pos = begin;
     while (pos + 8 <= end) {
@@ -71,8 +67,7 @@ inline std::vector<Box> boxes_in(const std::vector<uint8_t> &d, uint64_t begin, 
 // Path like "moov/trak#2/mdia/minf/stbl/stsc" (#n: the n-th atom of that type,
 // from 1). A sample description is walked into with "stsd" (8 bytes of table
 // header) and its entry's extensions start 78 bytes into the entry.
-inline Box find_box(const std::vector<uint8_t> &d, const std::string &path)
-{
+inline Box find_box(const std::vector<uint8_t> &d, const std::string &path) {
     uint64_t begin = 0, end = d.size();
     Box cur;
     size_t start = 0;
@@ -103,14 +98,12 @@ inline Box find_box(const std::vector<uint8_t> &d, const std::string &path)
     return cur;
 }
 
-inline std::vector<uint8_t> payload_of(const std::vector<uint8_t> &d, const Box &b)
-{
+inline std::vector<uint8_t> payload_of(const std::vector<uint8_t> &d, const Box &b) {
     if (!b.found) return {};
     return std::vector<uint8_t>(d.begin() + b.payload_offset(), d.begin() + b.offset + b.size);
 }
 
-inline std::vector<uint8_t> random_bytes(size_t n, uint32_t seed)
-{
+inline std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> v(n);
     for (auto &b : v) b = static_cast<uint8_t>(rng());
@@ -118,8 +111,7 @@ inline std::vector<uint8_t> random_bytes(size_t n, uint32_t seed)
 }
 
 // Section header of a HAP frame: 24-bit little-endian length and a type byte.
-inline void hap_section(std::vector<uint8_t> &out, uint8_t type, const std::vector<uint8_t> &content)
-{
+inline void hap_section(std::vector<uint8_t> &out, uint8_t type, const std::vector<uint8_t> &content) {
     uint32_t n = static_cast<uint32_t>(content.size());
     out.push_back(uint8_t(n));
     out.push_back(uint8_t(n >> 8));
@@ -130,16 +122,20 @@ inline void hap_section(std::vector<uint8_t> &out, uint8_t type, const std::vect
 
 // An uncompressed HAP frame of random blocks for a four-character code
 // (Hap1 DXT1, Hap5 DXT5, HapY YCoCg DXT5, HapA RGTC1, HapM YCoCg + RGTC1, Hap7 BC7).
-inline std::vector<uint8_t> make_hap_frame(const char *tag, uint32_t w, uint32_t h, uint32_t seed)
-{
+inline std::vector<uint8_t> make_hap_frame(const char *tag, uint32_t w, uint32_t h, uint32_t seed) {
     const size_t blocks = size_t((w + 3) / 4) * ((h + 3) / 4);
     std::vector<uint8_t> out;
     std::string t(tag, 4);
-    if (t == "Hap1") hap_section(out, 0xAB, random_bytes(blocks * 8, seed));
-    else if (t == "Hap5") hap_section(out, 0xAE, random_bytes(blocks * 16, seed));
-    else if (t == "HapY") hap_section(out, 0xAF, random_bytes(blocks * 16, seed));
-    else if (t == "HapA") hap_section(out, 0xA1, random_bytes(blocks * 8, seed));
-    else if (t == "Hap7") hap_section(out, 0xAC, random_bytes(blocks * 16, seed));
+    if (t == "Hap1")
+        hap_section(out, 0xAB, random_bytes(blocks * 8, seed));
+    else if (t == "Hap5")
+        hap_section(out, 0xAE, random_bytes(blocks * 16, seed));
+    else if (t == "HapY")
+        hap_section(out, 0xAF, random_bytes(blocks * 16, seed));
+    else if (t == "HapA")
+        hap_section(out, 0xA1, random_bytes(blocks * 8, seed));
+    else if (t == "Hap7")
+        hap_section(out, 0xAC, random_bytes(blocks * 16, seed));
     else if (t == "HapM") {
         std::vector<uint8_t> inner;
         hap_section(inner, 0xAF, random_bytes(blocks * 16, seed));
@@ -153,16 +149,14 @@ inline std::vector<uint8_t> make_hap_frame(const char *tag, uint32_t w, uint32_t
 // (SIGXFSZ ignored). Restored on destruction.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(uint64_t bytes)
-    {
+    explicit FileSizeLimit(uint64_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old_);
         old_handler_ = signal(SIGXFSZ, SIG_IGN);
         rlimit r = old_;
         r.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &r);
     }
-    ~FileSizeLimit()
-    {
+    ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &old_);
         signal(SIGXFSZ, old_handler_);
     }
@@ -173,14 +167,10 @@ private:
 };
 
 // Runs a command, standard error merged into the output.
-inline testutil::CommandResult run(const std::string &cmd)
-{
-    return testutil::run_command(cmd + " 2>&1");
-}
+inline testutil::CommandResult run(const std::string &cmd) { return testutil::run_command(cmd + " 2>&1"); }
 
 // "key=value" lines of ffprobe's default writer for one stream.
-inline std::string probe_stream(const std::string &file, const std::string &stream, const std::string &entries)
-{
+inline std::string probe_stream(const std::string &file, const std::string &stream, const std::string &entries) {
     std::string ffprobe = testutil::require_tool("ffprobe");
     auto r = testutil::run_command(ffprobe + " -v error -select_streams " + stream + " -show_entries " + entries +
                                    " -of default=noprint_wrappers=1 " + testutil::shell_quote(file) + " 2>&1");

@@ -14,14 +14,11 @@ struct Filter {
 };
 
 // Runs the node once on in; returns the error text ("" when it succeeds).
-inline std::string run_node(VideoFilter *f, VideoFrame *in)
-{
+inline std::string run_node(VideoFilter *f, VideoFrame *in) {
     f->inputs[0] = in;
     try {
         f->process(f);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
+    } catch (const std::exception &e) { return e.what(); }
     return "";
 }
 

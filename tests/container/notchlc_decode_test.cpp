@@ -24,55 +24,49 @@ struct Node {
     VideoFilter *f = nullptr;
     VideoFrame *in = video_frame_new();
     Bytes sample;
-    Node(PixFmt fmt, uint32_t w, uint32_t h, uint8_t slices = 0)
-    {
+    Node(PixFmt fmt, uint32_t w, uint32_t h, uint8_t slices = 0) {
         NotchLcDecodeParams p{fmt, w, h, slices};
         f = create_filter_notchlc_decode(&p);
         f->inputs[0] = in;
     }
-    ~Node()
-    {
+    ~Node() {
         video_filter_free(f);
         video_frame_destroy(&in);
     }
     // Decodes; returns the error text or "".
-    std::string run(const Bytes &s, uint32_t index = 7)
-    {
+    std::string run(const Bytes &s, uint32_t index = 7) {
         sample = s;
         sample.resize(s.size() + 64);  // frames keep 64 spare bytes after a sample
         video_frame_set_compressed_data(in, sample.data(), uint32_t(s.size()), VideoFrameNotchLcData);
         in->frame_index = index;
         try {
             notchlc_decode_process(f);
-        } catch (const std::exception &e) {
-            return e.what();
-        }
+        } catch (const std::exception &e) { return e.what(); }
         return "";
     }
-    const uint16_t *plane(int i, uint32_t y) const
-    {
+    const uint16_t *plane(int i, uint32_t y) const {
         const VideoFrame *o = f->output;
         return reinterpret_cast<const uint16_t *>(o->data[i] + int64_t(y) * o->linesize[i]);
     }
 };
 
-LumaBlock flat_luma(uint32_t m, uint32_t M, uint32_t mode)
-{
+LumaBlock flat_luma(uint32_t m, uint32_t M, uint32_t mode) {
     LumaBlock b{m, M, {mode, mode, mode, mode}, {}};
     return b;
 }
 
-TEST(NotchLcDecode, LumaChromaAlphaValues)
-{
+TEST(NotchLcDecode, LumaChromaAlphaValues) {
     // One 4x4 luma block per case, in a 4x4 picture (one chroma block, one alpha block).
     struct Case {
         const char *name;
         LumaBlock block;
         std::vector<uint16_t> row0;
     } cases[] = {
-        {"mode 2 ramp", {0, 4095, {2, 2, 2, 2}, {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
+        {"mode 2 ramp",
+         {0, 4095, {2, 2, 2, 2}, {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
          {0, 585, 1170, 1755}},
-        {"wrapped range", {100, 50, {1, 1, 1, 1}, {{0, 1, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
+        {"wrapped range",
+         {100, 50, {1, 1, 1, 1}, {{0, 1, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
          {100, 4095, 100, 4095}},
         {"mode 0", {10, 20, {0, 0, 0, 0}, {{1, 0, 1, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}}, {20, 10, 20, 10}},
         {"mode 3", {0, 15, {3, 3, 3, 3}, {{0, 15, 7, 8}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}}, {0, 15, 7, 8}},
@@ -97,21 +91,22 @@ TEST(NotchLcDecode, LumaChromaAlphaValues)
         EXPECT_EQ(n.f->output->error_flags, 0u);
         EXPECT_EQ(std::vector<uint16_t>(n.plane(0, 0), n.plane(0, 0) + 4), c.row0);
         if (std::string(c.name) == "mode 2 ramp") {
-            EXPECT_EQ(std::vector<uint16_t>(n.plane(0, 1), n.plane(0, 1) + 4), (std::vector<uint16_t>{2340, 2925, 3510, 4095}));
+            EXPECT_EQ(std::vector<uint16_t>(n.plane(0, 1), n.plane(0, 1) + 4),
+                      (std::vector<uint16_t>{2340, 2925, 3510, 4095}));
         }
         // Chroma 255 -> 0 over codes 0..3 (one value per 4x4 sub-block; the picture holds sub-block 0).
         EXPECT_EQ(n.plane(1, 0)[0], 4095);
         EXPECT_EQ(n.plane(2, 0)[0], 0);
         // Alpha palette 0..255: index 1 is 36, index 6 is 218, widened to 12 bits.
         const uint16_t alpha_row0[] = {0, (36 << 4) | (36 >> 4), (72 << 4) | (72 >> 4), (109 << 4) | (109 >> 4)};
-        EXPECT_EQ(std::vector<uint16_t>(n.plane(3, 0), n.plane(3, 0) + 4), std::vector<uint16_t>(alpha_row0, alpha_row0 + 4));
+        EXPECT_EQ(std::vector<uint16_t>(n.plane(3, 0), n.plane(3, 0) + 4),
+                  std::vector<uint16_t>(alpha_row0, alpha_row0 + 4));
         EXPECT_EQ(n.plane(3, 1)[2], (218 << 4) | (218 >> 4));
         EXPECT_EQ(n.plane(3, 1)[3], 4095);
     }
 }
 
-TEST(NotchLcDecode, ChromaInterpolation)
-{
+TEST(NotchLcDecode, ChromaInterpolation) {
     // 16x16: one record covers the block; the four sub-blocks of row 0 take codes 0..3.
     Picture pic = random_picture(16, 16, false, 1);
     pic.chroma[0] = ChromaBlock{0, 0, {{255, 0, 0, 255, 0xE4}}};
@@ -125,8 +120,7 @@ TEST(NotchLcDecode, ChromaInterpolation)
     }
 }
 
-TEST(NotchLcDecode, RgbConversion)
-{
+TEST(NotchLcDecode, RgbConversion) {
     // A flat white frame without alpha: Y 4095, Cb = Cr = 2048.
     Picture pic;
     pic.width = 5;
@@ -161,8 +155,7 @@ TEST(NotchLcDecode, RgbConversion)
     }
 }
 
-TEST(NotchLcDecode, RefusesBadSamples)
-{
+TEST(NotchLcDecode, RefusesBadSamples) {
     Picture pic = random_picture(32, 20, true, 3);
     const Bytes payload = payload_of(pic);
     const Bytes good = sample_of(payload);
@@ -186,7 +179,8 @@ TEST(NotchLcDecode, RefusesBadSamples)
         {"magic", header_word(0, 0x4E4C4332), "Invalid Notch LC frame (1)"},
         {"LZF", header_word(12, 0), "LZF Notch LC frame unsupported\n"},
         {"format 2", header_word(12, 2), "Unsupported Notch LC frame format\n"},
-        {"compressed size past the sample", header_word(8, uint32_t(good.size())), "Invalid Notch LC frame (compressed size)"},
+        {"compressed size past the sample", header_word(8, uint32_t(good.size())),
+         "Invalid Notch LC frame (compressed size)"},
         {"huge payload", header_word(4, 0xFFFFFFF0), "Invalid Notch LC frame (decompressed size)"},
         {"payload size too large", header_word(4, uint32_t(payload.size() + 1)), "Fail to uncompress Notch LC (2)"},
         {"payload size too small", header_word(4, uint32_t(payload.size() - 1)), "Fail to uncompress Notch LC (2)"},
@@ -220,8 +214,7 @@ TEST(NotchLcDecode, RefusesBadSamples)
         for (uint32_t v : {0u, 0xFFFFFFFFu, 0x3FFFFFFEu, uint32_t(payload.size() / 4)}) n.run(with_word(at, v));
 }
 
-TEST(NotchLcDecode, CreationAndInputErrors)
-{
+TEST(NotchLcDecode, CreationAndInputErrors) {
     struct Case {
         PixFmt fmt;
         uint32_t w, h;
@@ -232,9 +225,7 @@ TEST(NotchLcDecode, CreationAndInputErrors)
         try {
             create_filter_notchlc_decode(&p);
             ADD_FAILURE() << "no error";
-        } catch (const ProcessError &e) {
-            EXPECT_STREQ(e.what(), c.error);
-        }
+        } catch (const ProcessError &e) { EXPECT_STREQ(e.what(), c.error); }
     }
     Node n(PixFmt_RGBA8, 16, 16);
     n.in->data_descriptor = VideoFrameHapData;
@@ -243,8 +234,7 @@ TEST(NotchLcDecode, CreationAndInputErrors)
     EXPECT_THROW(notchlc_decode_process(n.f), ProcessError);
 }
 
-TEST(NotchLcDecode, SlicePlans)
-{
+TEST(NotchLcDecode, SlicePlans) {
     struct Case {
         uint32_t units, min, cores;
         std::vector<uint32_t> counts;
@@ -263,14 +253,10 @@ TEST(NotchLcDecode, SlicePlans)
         for (uint32_t i = 0; i < t.nb_slices; i++) {
             EXPECT_EQ(t.first[i], pos);
             pos += t.count[i];
-            if (i < c.counts.size()) {
-                EXPECT_EQ(t.count[i], c.counts[i]);
-            }
+            if (i < c.counts.size()) { EXPECT_EQ(t.count[i], c.counts[i]); }
         }
         EXPECT_EQ(pos, c.units);
-        if (c.cores <= 64) {
-            EXPECT_EQ(t.nb_slices, c.counts.size());
-        }
+        if (c.cores <= 64) { EXPECT_EQ(t.nb_slices, c.counts.size()); }
     }
     SliceTable t;
     EXPECT_THROW(notchlc_slice_plan(&t, 10, 0), ProcessError);
@@ -278,8 +264,7 @@ TEST(NotchLcDecode, SlicePlans)
 
 // FFmpeg's notchlc decoder reads the same samples from a MOV file: the luma and chroma
 // planes must agree. (Its alpha palette differs from ours; alpha is checked by value above.)
-TEST(NotchLcDecode, AgreesWithFfmpeg)
-{
+TEST(NotchLcDecode, AgreesWithFfmpeg) {
     struct Case {
         uint32_t w, h;
         bool alpha;

@@ -12,12 +12,10 @@ namespace notchlc_sample {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put_le32(Bytes &b, uint32_t v)
-{
+inline void put_le32(Bytes &b, uint32_t v) {
     for (int s = 0; s < 32; s += 8) b.push_back(uint8_t(v >> s));
 }
-inline void put_le16(Bytes &b, uint32_t v)
-{
+inline void put_le16(Bytes &b, uint32_t v) {
     b.push_back(uint8_t(v));
     b.push_back(uint8_t(v >> 8));
 }
@@ -52,8 +50,7 @@ struct Picture {
 
 class BitWriter {
 public:
-    void put(uint32_t v, uint32_t k)
-    {
+    void put(uint32_t v, uint32_t k) {
         acc_ |= uint64_t(v) << n_;
         n_ += k;
         while (n_ >= 32) {
@@ -62,8 +59,7 @@ public:
             n_ -= 32;
         }
     }
-    void flush()
-    {
+    void flush() {
         if (n_) put_le32(out, uint32_t(acc_));
         acc_ = 0;
         n_ = 0;
@@ -75,8 +71,7 @@ private:
     uint32_t n_ = 0;
 };
 
-inline Bytes payload_of(const Picture &pic)
-{
+inline Bytes payload_of(const Picture &pic) {
     const uint32_t bw4 = (pic.width + 3) / 4, bh4 = (pic.height + 3) / 4;
     const uint32_t bw16 = (pic.width + 15) / 16, bh16 = (pic.height + 15) / 16;
     // Luma streams, one per 4-row group.
@@ -145,8 +140,7 @@ inline Bytes payload_of(const Picture &pic)
     return p;
 }
 
-inline Bytes sample_of(const Bytes &payload, uint32_t compression = 1)
-{
+inline Bytes sample_of(const Bytes &payload, uint32_t compression = 1) {
     Bytes z(LZ4_compressBound(int(payload.size())));
     int n = LZ4_compress_default(reinterpret_cast<const char *>(payload.data()), reinterpret_cast<char *>(z.data()),
                                  int(payload.size()), int(z.size()));
@@ -159,8 +153,7 @@ inline Bytes sample_of(const Bytes &payload, uint32_t compression = 1)
     return s;
 }
 
-inline Picture random_picture(uint32_t w, uint32_t h, bool with_alpha, uint32_t seed)
-{
+inline Picture random_picture(uint32_t w, uint32_t h, bool with_alpha, uint32_t seed) {
     std::mt19937 rng(seed);
     Picture pic;
     pic.width = w;

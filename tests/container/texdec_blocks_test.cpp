@@ -71,12 +71,23 @@ TEST(TexdecBlocks, KnownPixels) {
         put_colour(b.data() + 8, c0, c1, all(cidx));
         return b;
     };
-    cases.push_back({"dxt1 equal end points index 3 is opaque black", decode_block_dxt1, 8, dxt1(0x1234, 0x1234, 3), 5, {0, 0, 0, 255}});
+    cases.push_back({"dxt1 equal end points index 3 is opaque black",
+                     decode_block_dxt1,
+                     8,
+                     dxt1(0x1234, 0x1234, 3),
+                     5,
+                     {0, 0, 0, 255}});
     cases.push_back({"dxt1 red/blue entry 2", decode_block_dxt1, 8, dxt1(0xF800, 0x001F, 2), 0, {170, 0, 85, 255}});
     cases.push_back({"dxt1 red/blue entry 3", decode_block_dxt1, 8, dxt1(0xF800, 0x001F, 3), 15, {85, 0, 170, 255}});
-    cases.push_back({"dxt1 three-colour midpoint", decode_block_dxt1, 8, dxt1(0x001F, 0xF800, 2), 7, {127, 0, 127, 255}});
+    cases.push_back(
+        {"dxt1 three-colour midpoint", decode_block_dxt1, 8, dxt1(0x001F, 0xF800, 2), 7, {127, 0, 127, 255}});
     cases.push_back({"dxt1 three-colour index 3", decode_block_dxt1, 8, dxt1(0x001F, 0xF800, 3), 7, {0, 0, 0, 255}});
-    cases.push_back({"dxt5 c0 < c1 keeps four colours", decode_block_dxt5, 16, dxt5(9, 9, 0, 0x001F, 0xF800, 3), 3, {170, 0, 85, 9}});
+    cases.push_back({"dxt5 c0 < c1 keeps four colours",
+                     decode_block_dxt5,
+                     16,
+                     dxt5(9, 9, 0, 0x001F, 0xF800, 3),
+                     3,
+                     {170, 0, 85, 9}});
     cases.push_back({"dxt5 alpha 255/0 index 2", decode_block_dxt5, 16, dxt5(255, 0, 2, 0, 0, 0), 1, {0, 0, 0, 218}});
     cases.push_back({"dxt5 alpha 0/255 index 2", decode_block_dxt5, 16, dxt5(0, 255, 2, 0, 0, 0), 1, {0, 0, 0, 51}});
     cases.push_back({"dxt5 alpha 0/255 index 6", decode_block_dxt5, 16, dxt5(0, 255, 6, 0, 0, 0), 1, {0, 0, 0, 0}});
@@ -93,7 +104,8 @@ TEST(TexdecBlocks, KnownPixels) {
         Block b{};
         put_values(b.data(), 200, 200, all(0));
         cases.push_back({"rgtc1 grey", decode_block_rgtc1_grey, 8, b, 11, {200, 200, 200, 255}});
-        cases.push_back({"rgtc1 alpha writes byte 3 only", decode_block_rgtc1_alpha, 8, b, 11, {0x77, 0x77, 0x77, 200}});
+        cases.push_back(
+            {"rgtc1 alpha writes byte 3 only", decode_block_rgtc1_alpha, 8, b, 11, {0x77, 0x77, 0x77, 200}});
     }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -125,8 +137,11 @@ TEST(TexdecFrame, WalksBlocksIntoRoundedPlanes) {
         uint32_t codec;
         uint8_t option;
         size_t bytes0, bytes1;
-    } cases[] = {{DxtDecCodec_DXT1, 0, 8, 0}, {DxtDecCodec_DXT5, 0, 16, 0}, {DxtDecCodec_RGTC1_Luma, 0, 8, 0},
-                 {DxtDecCodec_YCoCg_RGTC1, 0, 16, 8}, {DxtDecCodec_YCoCg_RGTC1, 1, 16, 8}};
+    } cases[] = {{DxtDecCodec_DXT1, 0, 8, 0},
+                 {DxtDecCodec_DXT5, 0, 16, 0},
+                 {DxtDecCodec_RGTC1_Luma, 0, 8, 0},
+                 {DxtDecCodec_YCoCg_RGTC1, 0, 16, 8},
+                 {DxtDecCodec_YCoCg_RGTC1, 1, 16, 8}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.codec);
         DxtDecContext ctx;

@@ -19,9 +19,7 @@ using nodetest::run_node;
 std::string create_error(const DxtDecodeParams &p) {
     try {
         video_filter_free(create_filter_dxt_decode(p));
-    } catch (const std::exception &e) {
-        return e.what();
-    }
+    } catch (const std::exception &e) { return e.what(); }
     return "";
 }
 
@@ -96,9 +94,7 @@ TEST(TexdecNode, QAlphaTakesAlphaFromSecondTexture) {
         (option ? decode_block_ycocg_float : decode_block_ycocg_int)(ref, 16, in->data[0]);
         for (int y = 0; y < 4; ++y)
             for (int i = 0; i < 16; ++i)
-                if (i % 4 != 3) {
-                    EXPECT_EQ(left[y * node.f->output->linesize[0] + i], ref[y * 16 + i]);
-                }
+                if (i % 4 != 3) { EXPECT_EQ(left[y * node.f->output->linesize[0] + i], ref[y * 16 + i]); }
         video_frame_destroy(&in);
     }
 }

@@ -22,13 +22,12 @@ struct WavCase {
     bool is_float;
     bool bext;
     uint64_t time_reference;
-    size_t frames;   // sample frames written
-    size_t block;    // frames per add call
+    size_t frames;  // sample frames written
+    size_t block;   // frames per add call
     const char *codec;
 };
 
-std::vector<uint8_t> write_wav(const std::string &path, const WavCase &c, std::vector<uint8_t> *samples)
-{
+std::vector<uint8_t> write_wav(const std::string &path, const WavCase &c, std::vector<uint8_t> *samples) {
     *samples = random_bytes(c.frames * c.channels * c.bytes, c.frames + c.channels);
     WavWriter w;
     wav_writer_init(&w);
@@ -50,8 +49,7 @@ std::vector<uint8_t> write_wav(const std::string &path, const WavCase &c, std::v
 
 }  // namespace
 
-TEST(WavWriter, FilesHaveTheHeaderAndReadBackWithFFmpeg)
-{
+TEST(WavWriter, FilesHaveTheHeaderAndReadBackWithFFmpeg) {
     const WavCase cases[] = {
         {"stereo 24-bit 48k", 2, 3, 48000, false, false, 0, 48000 + 17, 1000, "pcm_s24le"},
         {"mono 24-bit odd size", 1, 3, 44100, false, false, 0, 4411, 4411, "pcm_s24le"},
@@ -108,15 +106,14 @@ TEST(WavWriter, FilesHaveTheHeaderAndReadBackWithFFmpeg)
         }
         std::string raw = dir.file("raw.bin");
         unlink(raw.c_str());
-        auto r = run(testutil::require_tool("ffmpeg") + " -v error -y -i " + shell_quote(path) + " -map 0:a -c copy -f data " +
-                     shell_quote(raw));
+        auto r = run(testutil::require_tool("ffmpeg") + " -v error -y -i " + shell_quote(path) +
+                     " -map 0:a -c copy -f data " + shell_quote(raw));
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_TRUE(testutil::read_file(raw) == samples);
     }
 }
 
-TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk)
-{
+TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk) {
     // The 32-bit limit is lowered so that a few kilobytes cross it; the boundary
     // case is exact: RIFF size == limit is patched, one byte more is RF64.
     struct Case {
@@ -169,19 +166,18 @@ TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk)
             EXPECT_EQ(le32(&f[data_size_at]), 0xFFFFFFFFu);
         }
         std::string fmt = probe_stream(path, "a:0", "stream=codec_name,sample_rate,channels,duration_ts");
-        EXPECT_EQ(fmt, "codec_name=pcm_s24le\nsample_rate=48000\nchannels=1\nduration_ts=" + std::to_string(frames) +
-                           "\n");
+        EXPECT_EQ(fmt,
+                  "codec_name=pcm_s24le\nsample_rate=48000\nchannels=1\nduration_ts=" + std::to_string(frames) + "\n");
         std::string raw = dir.file("raw.bin");
         unlink(raw.c_str());
-        auto r = run(testutil::require_tool("ffmpeg") + " -v error -y -i " + shell_quote(path) + " -map 0:a -c copy -f data " +
-                     shell_quote(raw));
+        auto r = run(testutil::require_tool("ffmpeg") + " -v error -y -i " + shell_quote(path) +
+                     " -map 0:a -c copy -f data " + shell_quote(raw));
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_TRUE(testutil::read_file(raw) == samples);
     }
 }
 
-TEST(WavWriter, FormatAndSampleErrorsCarryTheirMessages)
-{
+TEST(WavWriter, FormatAndSampleErrorsCarryTheirMessages) {
     struct Case {
         const char *message;
         std::function<void(WavWriter *)> fn;
@@ -235,8 +231,7 @@ TEST(WavWriter, FormatAndSampleErrorsCarryTheirMessages)
     wav_writer_close(nullptr);
 }
 
-TEST(WavWriter, AFullBufferWaitsForTheNextSamples)
-{
+TEST(WavWriter, AFullBufferWaitsForTheNextSamples) {
     testutil::TempDir dir;
     std::string path = dir.file("buf.wav");
     WavWriter w;
@@ -257,8 +252,7 @@ TEST(WavWriter, AFullBufferWaitsForTheNextSamples)
     EXPECT_EQ(le32(&f[76]), second.size() + 4);
 }
 
-TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen)
-{
+TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen) {
     struct Case {
         const char *name;
         uint64_t limit;
@@ -289,15 +283,11 @@ TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen)
                 wav_writer_add_samples(&w, second.data(), 400);
                 call = 3;
                 wav_writer_close(&w);
-            } catch (const ProcessError &e) {
-                msg = e.what();
-            }
+            } catch (const ProcessError &e) { msg = e.what(); }
         }
         EXPECT_EQ(msg, "Error file write");
         EXPECT_EQ(call, c.failing_call);
-        if (call > 0) {
-            EXPECT_NE(w.file, nullptr);
-        }
+        if (call > 0) { EXPECT_NE(w.file, nullptr); }
         if (w.file) fclose(w.file), w.file = nullptr;
         wav_writer_close(&w);
     }

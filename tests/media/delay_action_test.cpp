@@ -20,23 +20,20 @@ struct Recorder : DelayActionDelegate {
     };
     Clock::time_point t0 = Clock::now();
     std::vector<Call> calls;
-    void DelayAction_StartFunc(uint64_t tag) override
-    {
+    void DelayAction_StartFunc(uint64_t tag) override {
         calls.push_back({tag, std::chrono::duration<double>(Clock::now() - t0).count(), main_queue::is_main_thread()});
     }
 };
 
 class DelayActionTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         main_queue::bind_to_current_thread();
         main_queue::run_pending();
     }
 };
 
-TEST_F(DelayActionTest, RequestsWhileWaitingFoldIntoOneCallOnTheMainThread)
-{
+TEST_F(DelayActionTest, RequestsWhileWaitingFoldIntoOneCallOnTheMainThread) {
     auto rec = std::make_shared<Recorder>();
     auto action = DelayAction::init_with_delay_and_tag(0.5, 1);
     action->setDelegateObj(rec);
@@ -69,8 +66,7 @@ TEST_F(DelayActionTest, RequestsWhileWaitingFoldIntoOneCallOnTheMainThread)
     EXPECT_EQ(rec->calls[1].tag, 2u);
 }
 
-TEST_F(DelayActionTest, StopCancelsAndStopAndFireCallsAtOnce)
-{
+TEST_F(DelayActionTest, StopCancelsAndStopAndFireCallsAtOnce) {
     auto rec = std::make_shared<Recorder>();
     auto action = DelayAction::init_with_delay_and_tag(0.05, 7);
     action->setDelegateObj(rec);
@@ -96,8 +92,7 @@ TEST_F(DelayActionTest, StopCancelsAndStopAndFireCallsAtOnce)
     EXPECT_EQ(rec->calls.size(), 1u);
 }
 
-TEST_F(DelayActionTest, GoneDelegateOrGoneActionMeansNoCall)
-{
+TEST_F(DelayActionTest, GoneDelegateOrGoneActionMeansNoCall) {
     auto rec = std::make_shared<Recorder>();
     auto action = DelayAction::init_with_delay_and_tag(0.05, 3);
     action->setDelegateObj(rec);

@@ -7,13 +7,10 @@
 namespace mediatest {
 
 template <typename Fn>
-std::string error_of(Fn &&fn)
-{
+std::string error_of(Fn &&fn) {
     try {
         fn();
-    } catch (const ProcessError &e) {
-        return e.what();
-    }
+    } catch (const ProcessError &e) { return e.what(); }
     return "";
 }
 

@@ -14,7 +14,8 @@ struct Yuv422 {
     std::vector<uint8_t> buf[3];
     int64_t stride[4] = {};
     uint8_t *plane[4] = {};
-    Yuv422(int sample_bytes, uint32_t width, uint32_t rows, uint8_t fill = 0xCD) : sample(sample_bytes), w(width), h(rows) {
+    Yuv422(int sample_bytes, uint32_t width, uint32_t rows, uint8_t fill = 0xCD)
+        : sample(sample_bytes), w(width), h(rows) {
         for (int p = 0; p < 3; ++p) {
             const uint32_t pw = p == 0 ? width : (width + 1) / 2;
             stride[p] = (pw + 4) * sample_bytes;
@@ -27,7 +28,9 @@ struct Yuv422 {
         std::memcpy(&v, &buf[p][y * stride[p] + x * sample], sample);
         return v;
     }
-    void set(int p, uint32_t x, uint32_t y, uint32_t v) { std::memcpy(&buf[p][y * stride[p] + x * sample], &v, sample); }
+    void set(int p, uint32_t x, uint32_t y, uint32_t v) {
+        std::memcpy(&buf[p][y * stride[p] + x * sample], &v, sample);
+    }
     // Tightly packed planes, as FFmpeg's raw yuv422p output.
     std::vector<uint8_t> packed() const {
         std::vector<uint8_t> out;
@@ -66,7 +69,7 @@ TEST(Kernels422, V210WidthsConvertWholePairsAndSamplesExactly) {
             Yuv422 out(bits == 8 ? 1 : 2, c.width + 2, rows);
             const uint8_t *src[4] = {reinterpret_cast<const uint8_t *>(words.data()), nullptr, nullptr, nullptr};
             (bits == 8 ? conv_v210_to_planar_yuv422_c : conv_v210_to_planar_yuv422_10_c)(out.plane, src, out.stride,
-                                                                                          &sstride, c.width, rows);
+                                                                                         &sstride, c.width, rows);
             const uint32_t sentinel = bits == 8 ? 0xCD : 0xCDCD;
             // Position of Y x, U k and V k in the V210 sample order of a group of 6 pixels.
             auto sample = [&](uint32_t n, uint32_t r) -> uint32_t {
@@ -81,7 +84,8 @@ TEST(Kernels422, V210WidthsConvertWholePairsAndSamplesExactly) {
                     ASSERT_EQ(out.get(0, x, r), want) << "Y " << x << " row " << r;
                 }
                 for (uint32_t k = 0; k < (c.width + 2) / 2; ++k) {
-                    const uint32_t su = sample(12 * (k / 3) + upos[k % 3], r), sv = sample(12 * (k / 3) + vpos[k % 3], r);
+                    const uint32_t su = sample(12 * (k / 3) + upos[k % 3], r),
+                                   sv = sample(12 * (k / 3) + vpos[k % 3], r);
                     const bool in = k < c.converted / 2;
                     ASSERT_EQ(out.get(1, k, r), in ? (bits == 8 ? su >> 2 : su) : sentinel) << "U " << k;
                     ASSERT_EQ(out.get(2, k, r), in ? (bits == 8 ? sv >> 2 : sv) : sentinel) << "V " << k;
@@ -128,8 +132,9 @@ TEST(Kernels422, UyvyPacksAndUnpacksWholePairsWithExactSamples) {
         }
         EXPECT_EQ(out.get(0, 0, 0), c.widen(255));
         // And back: the narrowing kernel restores the bytes and leaves the odd pixel's pair.
-        RowKernel back = c.bytes == 1 ? conv_planar_yuv422_to_uyvy_c
-                         : c.name[1] == '0' ? conv_planar_yuv422_10_to_uyvy_c : conv_planar_yuv422_12_to_uyvy_c;
+        RowKernel back = c.bytes == 1       ? conv_planar_yuv422_to_uyvy_c
+                         : c.name[1] == '0' ? conv_planar_yuv422_10_to_uyvy_c
+                                            : conv_planar_yuv422_12_to_uyvy_c;
         std::vector<uint8_t> again(uyvy.size(), 0x5A);
         uint8_t *dst[4] = {again.data(), nullptr, nullptr, nullptr};
         const uint8_t *planes[4] = {out.plane[0], out.plane[1], out.plane[2], nullptr};
@@ -149,7 +154,8 @@ TEST(Kernels422, UyvyPacksAndUnpacksWholePairsWithExactSamples) {
         uint8_t *dst[4] = {out, nullptr, nullptr, nullptr};
         const uint8_t *planes[4] = {in.plane[0], in.plane[1], in.plane[2], nullptr};
         const int64_t ds[4] = {4, 0, 0, 0};
-        (bits == 10 ? conv_planar_yuv422_10_to_uyvy_c : conv_planar_yuv422_12_to_uyvy_c)(dst, planes, ds, in.stride, 2, 1);
+        (bits == 10 ? conv_planar_yuv422_10_to_uyvy_c : conv_planar_yuv422_12_to_uyvy_c)(dst, planes, ds, in.stride, 2,
+                                                                                         1);
         EXPECT_EQ(out[0], 0);
         EXPECT_EQ(out[1], 255);
         EXPECT_EQ(out[2], 1);

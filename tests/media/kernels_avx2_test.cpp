@@ -21,9 +21,16 @@ void fill_random(std::vector<uint8_t> &buf, bool floats, std::mt19937 &rng) {
         for (uint8_t &b : buf) b = static_cast<uint8_t>(rng());
         return;
     }
-    const float specials[] = {0.0f, -0.0f, 1.0f, 0.5f, std::numeric_limits<float>::quiet_NaN(),
-                              std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                              1.0f / 510.0f, 2.0f, 1e-30f};
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              1.0f,
+                              0.5f,
+                              std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              1.0f / 510.0f,
+                              2.0f,
+                              1e-30f};
     std::uniform_real_distribution<float> uni(-0.25f, 1.25f);
     for (size_t i = 0; i + 4 <= buf.size(); i += 4) {
         const uint32_t pick = rng() % 16;
@@ -144,8 +151,10 @@ TEST(KernelsAvx2, FusedQuantiserDiffersOnlyJustBelowOneOver510InHeads) {
         for (int i = 0; i < 40; ++i) EXPECT_EQ(p8[i], i < 32 ? c.head : c.tail) << i;
         // No float differs at 16 bits.
         std::vector<uint16_t> p16(40), p16c(40);
-        conv_plane32f_to_plane16_avx2(reinterpret_cast<uint8_t *>(p16.data()), reinterpret_cast<const uint8_t *>(plane.data()), 80, 160, 40, 1);
-        conv_plane32f_to_plane16_c(reinterpret_cast<uint8_t *>(p16c.data()), reinterpret_cast<const uint8_t *>(plane.data()), 80, 160, 40, 1);
+        conv_plane32f_to_plane16_avx2(reinterpret_cast<uint8_t *>(p16.data()),
+                                      reinterpret_cast<const uint8_t *>(plane.data()), 80, 160, 40, 1);
+        conv_plane32f_to_plane16_c(reinterpret_cast<uint8_t *>(p16c.data()),
+                                   reinterpret_cast<const uint8_t *>(plane.data()), 80, 160, 40, 1);
         EXPECT_EQ(p16, p16c);
     }
 }
@@ -171,7 +180,8 @@ TEST(KernelsAvx2, BothTiersWriteOpaquePaddingForTheSameConversion) {
         Image src(sl, w, 2);
         for (uint32_t y = 0; y < 2; ++y)
             for (uint32_t x = 0; x < w; ++x) {
-                for (char ch : {'R', 'G', 'B'}) src.set(x, y, ch, sl.is_float() ? fbits(0.25f * (x % 4)) : 0x1111 * (x % 4));
+                for (char ch : {'R', 'G', 'B'})
+                    src.set(x, y, ch, sl.is_float() ? fbits(0.25f * (x % 4)) : 0x1111 * (x % 4));
                 src.set(x, y, 'X', sl.is_float() ? fbits(0.0625f) : 0x1234);
             }
         const RowKernel plain = row_kernel_find(RowOp::conv, c.src, c.dst);
@@ -180,9 +190,7 @@ TEST(KernelsAvx2, BothTiersWriteOpaquePaddingForTheSameConversion) {
             if (avx2 && !have_avx2()) continue;
             SCOPED_TRACE(avx2 ? "avx2 tier" : "plain tier");
             const RowKernel k = row_kernel_for_tier(plain, avx2 && row_kernels_avx2_gate(true));
-            if (avx2) {
-                EXPECT_NE(k, plain) << "the conversion has an AVX2 member";
-            }
+            if (avx2) { EXPECT_NE(k, plain) << "the conversion has an AVX2 member"; }
             Image dst(dl, w, 2);
             run(k, dst, src, w, 2);
             for (uint32_t x = 0; x < w; ++x) EXPECT_EQ(dst.get(x, 1, 'X'), full_of(dl)) << x;

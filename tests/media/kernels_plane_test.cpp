@@ -84,8 +84,8 @@ TEST(KernelsPlane, DepthConversionsGiveExactSamplesInsideTheRectangleOnly) {
             std::memcpy(&got, &dst[off], std::min<size_t>(c.out_bytes, dst.size() - off));
             if (row < rows && col < w) {
                 EXPECT_EQ(got, c.out) << "row " << row << " col " << col;
-            }
-            else EXPECT_EQ(dst[off], 0xCD) << "wrote outside at byte " << off;
+            } else
+                EXPECT_EQ(dst[off], 0xCD) << "wrote outside at byte " << off;
         }
     }
 }
@@ -97,8 +97,8 @@ TEST(KernelsPlane, FillsWriteOpaqueAndStopAtTheRectangle) {
         int bytes;
         uint32_t value;
     } cases[] = {
-        {"max", fill_alpha_plane_max, 1, 0xFF},          {"10bit", fill_alpha_plane_10bit, 2, 0x03FF},
-        {"12bit", fill_alpha_plane_12bit, 2, 0x0FFF},    {"16bit", fill_alpha_plane_16bit, 2, 0xFFFF},
+        {"max", fill_alpha_plane_max, 1, 0xFF},       {"10bit", fill_alpha_plane_10bit, 2, 0x03FF},
+        {"12bit", fill_alpha_plane_12bit, 2, 0x0FFF}, {"16bit", fill_alpha_plane_16bit, 2, 0xFFFF},
         {"32f", fill_alpha_plane_32f, 4, 0x3F800000},
     };
     for (const Case &c : cases) {
@@ -111,13 +111,14 @@ TEST(KernelsPlane, FillsWriteOpaqueAndStopAtTheRectangle) {
             EXPECT_EQ(buf[0], 0x11);
             c.fn(buf.data(), stride, w, rows);
             for (size_t off = 0; off < buf.size(); off += c.bytes) {
-                const int64_t row = static_cast<int64_t>(off) / stride, col = (static_cast<int64_t>(off) % stride) / c.bytes;
+                const int64_t row = static_cast<int64_t>(off) / stride,
+                              col = (static_cast<int64_t>(off) % stride) / c.bytes;
                 uint32_t got = 0;
                 std::memcpy(&got, &buf[off], std::min<size_t>(c.bytes, buf.size() - off));
                 if (row < rows && col < w) {
                     EXPECT_EQ(got, c.value) << "offset " << off;
-                }
-                else EXPECT_EQ(buf[off], 0x11) << "wrote outside at byte " << off;
+                } else
+                    EXPECT_EQ(buf[off], 0x11) << "wrote outside at byte " << off;
             }
         }
     }

@@ -19,8 +19,8 @@ struct Member {
 
 #define KT_MEMBER(op, s, d) {#op "_" #s "_to_" #d "_c", #op, #s, #d, op##_##s##_to_##d##_c},
 const Member kMembers[] = {
-    ZELQA_PACKED_RGB_KERNELS(KT_MEMBER) ZELQA_PLANAR_RGB_KERNELS(KT_MEMBER)
-    {"premult_black_rgba8_to_rgbx8_c", "premult_black", "rgba8", "rgbx8", premult_black_rgba8_to_rgbx8_c},
+    ZELQA_PACKED_RGB_KERNELS(KT_MEMBER) ZELQA_PLANAR_RGB_KERNELS(KT_MEMBER){
+        "premult_black_rgba8_to_rgbx8_c", "premult_black", "rgba8", "rgbx8", premult_black_rgba8_to_rgbx8_c},
     {"premult_black_rgba16_to_rgbx16_c", "premult_black", "rgba16", "rgbx16", premult_black_rgba16_to_rgbx16_c},
     {"premult_black_rgba32f_to_rgbx32f_c", "premult_black", "rgba32f", "rgbx32f", premult_black_rgba32f_to_rgbx32f_c},
 };
@@ -63,7 +63,8 @@ TEST(KernelsRgb, EveryMemberRoutesChannelsDepthsAndAlpha) {
                 src.set(x, y, 'G', level(sl, 128 + x));
                 src.set(x, y, 'B', level(sl, 250 - 3 * y - x));
                 if (sl.has_alpha()) src.set(x, y, 'A', level(sl, alpha_of(x)));
-                if (sl.has_pad()) src.set(x, y, 'X', sl.is_float() ? fbits(0.3f) : 0x1234 & (sl.sample == 1 ? 0xFF : 0xFFFF));
+                if (sl.has_pad())
+                    src.set(x, y, 'X', sl.is_float() ? fbits(0.3f) : 0x1234 & (sl.sample == 1 ? 0xFF : 0xFFFF));
             }
         run(m.fn, dst, src, w, 0);
         for (int p = 0; p < 4; ++p) EXPECT_EQ(dst.buf[p], untouched.buf[p]) << "zero rows wrote";
@@ -93,9 +94,7 @@ TEST(KernelsRgb, EveryMemberRoutesChannelsDepthsAndAlpha) {
                 const int64_t row = static_cast<int64_t>(i) / dst.stride[p];
                 const int64_t col = static_cast<int64_t>(i) % dst.stride[p];
                 const int64_t used = static_cast<int64_t>(w) * (dl.planar ? 1 : dl.nch()) * dl.sample;
-                if (row >= h || col >= used) {
-                    ASSERT_EQ(dst.buf[p][i], 0xCD) << "plane " << p << " byte " << i;
-                }
+                if (row >= h || col >= used) { ASSERT_EQ(dst.buf[p][i], 0xCD) << "plane " << p << " byte " << i; }
             }
     }
 }
@@ -112,40 +111,117 @@ struct PixelCase {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 const PixelCase kPixelCases[] = {
-    {"premult 8: a255 keeps, a128 halves", premult_rgba8_to_rgba8_c, "rgba8", "rgba8", {255, 128, 0, 128}, {128, 64, 0, 128}},
+    {"premult 8: a255 keeps, a128 halves",
+     premult_rgba8_to_rgba8_c,
+     "rgba8",
+     "rgba8",
+     {255, 128, 0, 128},
+     {128, 64, 0, 128}},
     {"premult 8: c200 a100", premult_rgba8_to_rgba8_c, "rgba8", "rgba8", {200, 1, 255, 100}, {78, 0, 100, 100}},
     {"premult 8: c254 a254", premult_rgba8_to_rgba8_c, "rgba8", "rgba8", {254, 255, 7, 254}, {253, 254, 7, 254}},
     {"premult 8: a255", premult_argb8_to_rgba8_c, "argb8", "rgba8", {3, 200, 254, 255}, {3, 200, 254, 255}},
-    {"premult 8 planar", premult_planar_rgba8_to_planar_rgb8_c, "planar_rgba8", "planar_rgb8", {255, 128, 1, 128}, {128, 64, 1, 0}},
+    {"premult 8 planar",
+     premult_planar_rgba8_to_planar_rgb8_c,
+     "planar_rgba8",
+     "planar_rgb8",
+     {255, 128, 1, 128},
+     {128, 64, 1, 0}},
     {"unpremult 8: c64 a128", unpremult_rgba8_to_rgba8_c, "rgba8", "rgba8", {64, 200, 0, 128}, {128, 255, 0, 128}},
-    {"unpremult 8: c200 a100 clamps", unpremult_rgba8_to_rgba8_c, "rgba8", "rgba8", {200, 50, 1, 100}, {255, 128, 3, 100}},
+    {"unpremult 8: c200 a100 clamps",
+     unpremult_rgba8_to_rgba8_c,
+     "rgba8",
+     "rgba8",
+     {200, 50, 1, 100},
+     {255, 128, 3, 100}},
     {"unpremult 8: a0", unpremult_rgba8_to_planar_rgba8_c, "rgba8", "planar_rgba8", {200, 50, 1, 0}, {0, 0, 0, 0}},
-    {"unpremult argb8 to rgba16", unpremult_argb8_to_rgba16_c, "argb8", "rgba16", {64, 128, 0, 128}, {32768, 65535, 0, 32896}},
+    {"unpremult argb8 to rgba16",
+     unpremult_argb8_to_rgba16_c,
+     "argb8",
+     "rgba16",
+     {64, 128, 0, 128},
+     {32768, 65535, 0, 32896}},
     {"premult 16", premult_rgba16_to_rgba16_c, "rgba16", "rgba16", {0, 65535, 1000, 65535}, {0, 65535, 1000, 65535}},
     {"premult 16 to 8", premult_rgba16_to_rgba8_c, "rgba16", "rgba8", {65535, 0, 32768, 65535}, {255, 0, 128, 255}},
-    {"premult planar 16 to 8", premult_planar_rgba16_to_rgba8_c, "planar_rgba16", "rgba8", {1000, 65535, 30000, 40000}, {2, 156, 71, 156}},
-    {"unpremult 16: limited to 1", unpremult_rgba16_to_rgba16_c, "rgba16", "rgba16", {40000, 20000, 0, 30000}, {65535, 43690, 0, 30000}},
-    {"conv 16 to 8 truncates", conv_rgba16_to_rgba8_c, "rgba16", "rgba8", {0x01FF, 0xFFFF, 0x00FF, 0x8000}, {1, 255, 0, 128}},
-    {"conv float to 8 clamps", conv_rgba32f_to_rgba8_c, "rgba32f", "rgba8",
-     {fbits(kNaN), fbits(1.5f), fbits(-2.0f), fbits(0.5f)}, {0, 255, 0, 128}},
-    {"conv float keeps out of range", conv_rgba32f_to_planar_rgba32f_c, "rgba32f", "planar_rgba32f",
-     {fbits(1.5f), fbits(-2.0f), fbits(kNaN), fbits(7.0f)}, {fbits(1.5f), fbits(-2.0f), fbits(kNaN), fbits(7.0f)}},
-    {"unpremult float", unpremult_rgba32f_to_rgba32f_c, "rgba32f", "rgba32f",
-     {fbits(0.8f), fbits(0.25f), 0, fbits(0.5f)}, {fbits(0.8f / 0.5f), fbits(0.5f), 0, fbits(0.5f)}},
-    {"unpremult float to 8", unpremult_rgba32f_to_rgba8_c, "rgba32f", "rgba8",
-     {fbits(0.8f), fbits(0.25f), 0, fbits(0.5f)}, {255, 128, 0, 128}},
-    {"unpremult float a -0", unpremult_rgba32f_to_rgba32f_c, "rgba32f", "rgba32f",
-     {fbits(0.8f), fbits(0.25f), fbits(1.0f), fbits(-0.0f)}, {0, 0, 0, fbits(-0.0f)}},
-    {"premult float from 8", premult_rgba8_to_rgba32f_c, "rgba8", "rgba32f",
-     {255, 51, 0, 51}, {fbits(51 * kK8), fbits((51 * kK8) * (51 * kK8)), 0, fbits(51 * kK8)}},
+    {"premult planar 16 to 8",
+     premult_planar_rgba16_to_rgba8_c,
+     "planar_rgba16",
+     "rgba8",
+     {1000, 65535, 30000, 40000},
+     {2, 156, 71, 156}},
+    {"unpremult 16: limited to 1",
+     unpremult_rgba16_to_rgba16_c,
+     "rgba16",
+     "rgba16",
+     {40000, 20000, 0, 30000},
+     {65535, 43690, 0, 30000}},
+    {"conv 16 to 8 truncates",
+     conv_rgba16_to_rgba8_c,
+     "rgba16",
+     "rgba8",
+     {0x01FF, 0xFFFF, 0x00FF, 0x8000},
+     {1, 255, 0, 128}},
+    {"conv float to 8 clamps",
+     conv_rgba32f_to_rgba8_c,
+     "rgba32f",
+     "rgba8",
+     {fbits(kNaN), fbits(1.5f), fbits(-2.0f), fbits(0.5f)},
+     {0, 255, 0, 128}},
+    {"conv float keeps out of range",
+     conv_rgba32f_to_planar_rgba32f_c,
+     "rgba32f",
+     "planar_rgba32f",
+     {fbits(1.5f), fbits(-2.0f), fbits(kNaN), fbits(7.0f)},
+     {fbits(1.5f), fbits(-2.0f), fbits(kNaN), fbits(7.0f)}},
+    {"unpremult float",
+     unpremult_rgba32f_to_rgba32f_c,
+     "rgba32f",
+     "rgba32f",
+     {fbits(0.8f), fbits(0.25f), 0, fbits(0.5f)},
+     {fbits(0.8f / 0.5f), fbits(0.5f), 0, fbits(0.5f)}},
+    {"unpremult float to 8",
+     unpremult_rgba32f_to_rgba8_c,
+     "rgba32f",
+     "rgba8",
+     {fbits(0.8f), fbits(0.25f), 0, fbits(0.5f)},
+     {255, 128, 0, 128}},
+    {"unpremult float a -0",
+     unpremult_rgba32f_to_rgba32f_c,
+     "rgba32f",
+     "rgba32f",
+     {fbits(0.8f), fbits(0.25f), fbits(1.0f), fbits(-0.0f)},
+     {0, 0, 0, fbits(-0.0f)}},
+    {"premult float from 8",
+     premult_rgba8_to_rgba32f_c,
+     "rgba8",
+     "rgba32f",
+     {255, 51, 0, 51},
+     {fbits(51 * kK8), fbits((51 * kK8) * (51 * kK8)), 0, fbits(51 * kK8)}},
     {"premult black 8", premult_black_rgba8_to_rgbx8_c, "rgba8", "rgbx8", {255, 200, 0, 100}, {100, 78, 0, 255}},
-    {"premult black 16", premult_black_rgba16_to_rgbx16_c, "rgba16", "rgbx16", {65535, 1000, 0, 32768}, {32768, 500, 0, 65535}},
-    {"premult black float", premult_black_rgba32f_to_rgbx32f_c, "rgba32f", "rgbx32f",
-     {fbits(0.5f), fbits(2.0f), 0, fbits(0.5f)}, {fbits(0.25f), fbits(1.0f), 0, fbits(1.0f)}},
+    {"premult black 16",
+     premult_black_rgba16_to_rgbx16_c,
+     "rgba16",
+     "rgbx16",
+     {65535, 1000, 0, 32768},
+     {32768, 500, 0, 65535}},
+    {"premult black float",
+     premult_black_rgba32f_to_rgbx32f_c,
+     "rgba32f",
+     "rgbx32f",
+     {fbits(0.5f), fbits(2.0f), 0, fbits(0.5f)},
+     {fbits(0.25f), fbits(1.0f), 0, fbits(1.0f)}},
     {"rgbx8 padding never reaches alpha", conv_rgbx8_to_argb8_c, "rgbx8", "argb8", {1, 2, 3, 0x12}, {1, 2, 3, 255}},
-    {"rgbx16 to rgba8 opaque", conv_rgbx16_to_rgba8_c, "rgbx16", "rgba8", {0x1234, 0xFF00, 0, 0x1234}, {0x12, 0xFF, 0, 255}},
-    {"rgbx32f to rgba16 opaque", conv_rgbx32f_to_rgba16_c, "rgbx32f", "rgba16",
-     {fbits(0.5f), fbits(1.0f), 0, fbits(0.25f)}, {32768, 65535, 0, 65535}},
+    {"rgbx16 to rgba8 opaque",
+     conv_rgbx16_to_rgba8_c,
+     "rgbx16",
+     "rgba8",
+     {0x1234, 0xFF00, 0, 0x1234},
+     {0x12, 0xFF, 0, 255}},
+    {"rgbx32f to rgba16 opaque",
+     conv_rgbx32f_to_rgba16_c,
+     "rgbx32f",
+     "rgba16",
+     {fbits(0.5f), fbits(1.0f), 0, fbits(0.25f)},
+     {32768, 65535, 0, 65535}},
 };
 
 TEST(KernelsRgb, ExactPremultiplyUnpremultiplyAndConversionValues) {
@@ -159,9 +235,7 @@ TEST(KernelsRgb, ExactPremultiplyUnpremultiplyAndConversionValues) {
         run(c.fn, dst, src, 1, 1);
         const char out[4] = {'R', 'G', 'B', dl.has_alpha() ? 'A' : 'X'};
         for (int k = 0; k < 4; ++k)
-            if (dst.at(0, 0, out[k])) {
-                EXPECT_EQ(dst.get(0, 0, out[k]), c.want[k]) << out[k];
-            }
+            if (dst.at(0, 0, out[k])) { EXPECT_EQ(dst.get(0, 0, out[k]), c.want[k]) << out[k]; }
     }
 }
 
@@ -181,12 +255,8 @@ TEST(KernelsRgb, EightBitPremultiplyIsCloseToTheProductForEveryPair) {
             const double exact = c * a / 255.0;
             const uint32_t got = dst.get(c, a, 'R');
             ASSERT_LE(std::fabs(got - exact), 1.0) << "c " << c << " a " << a;
-            if (a == 0) {
-                ASSERT_EQ(got, 0u);
-            }
-            if (a == 255) {
-                ASSERT_EQ(got, c);
-            }
+            if (a == 0) { ASSERT_EQ(got, 0u); }
+            if (a == 255) { ASSERT_EQ(got, c); }
             ASSERT_EQ(dst.get(c, a, 'A'), a);
         }
 }
@@ -201,7 +271,8 @@ struct FindCase {
 const FindCase kFindCases[] = {
     {"padding read and dropped", RowOp::conv, PixFmt_RGBX8, PixFmt_BGR8, conv_rgba8_to_bgr8_c},
     {"padding to planar rgb", RowOp::conv, PixFmt_RGBX16, PixFmt_PlanarRGB32F, conv_rgba16_to_planar_rgb32f_c},
-    {"padding to planar rgba is opaque", RowOp::conv, PixFmt_RGBX32F, PixFmt_PlanarRGBA8, conv_rgbx32f_to_planar_rgba8_c},
+    {"padding to planar rgba is opaque", RowOp::conv, PixFmt_RGBX32F, PixFmt_PlanarRGBA8,
+     conv_rgbx32f_to_planar_rgba8_c},
     {"rgbx8 widened keeps padding", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBX16, conv_rgba8_to_rgba16_c},
     {"rgbx8 widened to float keeps padding", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBX32F, conv_rgba8_to_rgba32f_c},
     {"rgbx8 to rgba16 opaque", RowOp::conv, PixFmt_RGBX8, PixFmt_RGBA16, conv_rgbx8_to_rgba16_c},
@@ -216,7 +287,8 @@ const FindCase kFindCases[] = {
     {"no premultiply from padding", RowOp::premult, PixFmt_RGBX8, PixFmt_RGBA8, nullptr},
     {"planar to padded", RowOp::conv, PixFmt_PlanarRGB8, PixFmt_RGBX8, conv_planar_rgb8_to_rgba8_c},
     {"planar to planar only with alpha work", RowOp::conv, PixFmt_PlanarRGBA8, PixFmt_PlanarRGB16, nullptr},
-    {"planar unpremultiply", RowOp::unpremult, PixFmt_PlanarRGBA32F, PixFmt_PlanarRGB16, unpremult_planar_rgba32f_to_planar_rgb16_c},
+    {"planar unpremultiply", RowOp::unpremult, PixFmt_PlanarRGBA32F, PixFmt_PlanarRGB16,
+     unpremult_planar_rgba32f_to_planar_rgb16_c},
     {"rgbx16 to rgb8 has none", RowOp::conv, PixFmt_RGBX16, PixFmt_RGB8, nullptr},
     {"uyvya as uyvy", RowOp::conv, PixFmt_UYVYA, PixFmt_YUV422_12, conv_uyvy_to_planar_yuv422_12_c},
     {"v210 to 10 bits", RowOp::conv, PixFmt_V210, PixFmt_YUV422_10, conv_v210_to_planar_yuv422_10_c},

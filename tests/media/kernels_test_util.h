@@ -25,7 +25,7 @@ struct Layout {
     const char *word;
     int code;
     const char *chans;
-    int sample;      // 1, 2 or 4 bytes
+    int sample;  // 1, 2 or 4 bytes
     bool planar;
     bool is_float() const { return sample == 4; }
     bool has_alpha() const { return std::strchr(chans, 'A') != nullptr; }
@@ -34,13 +34,20 @@ struct Layout {
 };
 
 inline const Layout kLayouts[] = {
-    {"argb8", 0, "ARGB", 1, false},          {"rgba8", 1, "RGBA", 1, false},
-    {"rgb8", 2, "RGB", 1, false},            {"bgr8", 3, "BGR", 1, false},
-    {"rgbx8", 4, "RGBX", 1, false},          {"rgba16", 5, "RGBA", 2, false},
-    {"rgbx16", 6, "RGBX", 2, false},         {"rgba32f", 7, "RGBA", 4, false},
-    {"rgbx32f", 8, "RGBX", 4, false},        {"planar_rgb8", 9, "RGB", 1, true},
-    {"planar_rgba8", 10, "RGBA", 1, true},   {"planar_rgb16", 13, "RGB", 2, true},
-    {"planar_rgba16", 14, "RGBA", 2, true},  {"planar_rgb32f", 15, "RGB", 4, true},
+    {"argb8", 0, "ARGB", 1, false},
+    {"rgba8", 1, "RGBA", 1, false},
+    {"rgb8", 2, "RGB", 1, false},
+    {"bgr8", 3, "BGR", 1, false},
+    {"rgbx8", 4, "RGBX", 1, false},
+    {"rgba16", 5, "RGBA", 2, false},
+    {"rgbx16", 6, "RGBX", 2, false},
+    {"rgba32f", 7, "RGBA", 4, false},
+    {"rgbx32f", 8, "RGBX", 4, false},
+    {"planar_rgb8", 9, "RGB", 1, true},
+    {"planar_rgba8", 10, "RGBA", 1, true},
+    {"planar_rgb16", 13, "RGB", 2, true},
+    {"planar_rgba16", 14, "RGBA", 2, true},
+    {"planar_rgb32f", 15, "RGB", 4, true},
     {"planar_rgba32f", 16, "RGBA", 4, true},
 };
 

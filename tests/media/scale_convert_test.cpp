@@ -13,8 +13,7 @@ using namespace scaletest;
 
 namespace {
 
-std::vector<uint8_t> words(std::initializer_list<uint16_t> v)
-{
+std::vector<uint8_t> words(std::initializer_list<uint16_t> v) {
     std::vector<uint8_t> out;
     for (uint16_t w : v) {
         out.push_back(uint8_t(w & 0xFF));
@@ -23,8 +22,7 @@ std::vector<uint8_t> words(std::initializer_list<uint16_t> v)
     return out;
 }
 
-TEST(ScaleConvert, OwnKernelPlansGiveExactSamples)
-{
+TEST(ScaleConvert, OwnKernelPlansGiveExactSamples) {
     struct Case {
         const char *name;
         PixFmt src;
@@ -37,26 +35,80 @@ TEST(ScaleConvert, OwnKernelPlansGiveExactSamples)
         std::vector<bool> ignore;  // bytes whose value does not matter (padding)
     };
     const Case cases[] = {
-        {"rgbx8 -> rgba8: alpha opaque, padding dropped", PixFmt_RGBX8, 2, 1, {10, 20, 30, 77, 40, 50, 60, 0},
-         PixFmt_RGBA8, 2, 1, 1, 1, {10, 20, 30, 255, 40, 50, 60, 255}, {}},
-        {"rgba8 straight -> rgbx8 premultiplied", PixFmt_RGBA8, 3, 1,
-         {255, 200, 254, 128, 200, 200, 200, 100, 254, 254, 254, 254}, PixFmt_RGBX8, 3, 1, 1, 0,
+        {"rgbx8 -> rgba8: alpha opaque, padding dropped",
+         PixFmt_RGBX8,
+         2,
+         1,
+         {10, 20, 30, 77, 40, 50, 60, 0},
+         PixFmt_RGBA8,
+         2,
+         1,
+         1,
+         1,
+         {10, 20, 30, 255, 40, 50, 60, 255},
+         {}},
+        {"rgba8 straight -> rgbx8 premultiplied",
+         PixFmt_RGBA8,
+         3,
+         1,
+         {255, 200, 254, 128, 200, 200, 200, 100, 254, 254, 254, 254},
+         PixFmt_RGBX8,
+         3,
+         1,
+         1,
+         0,
          {128, 100, 127, 0, 78, 78, 78, 0, 253, 253, 253, 0},
          {false, false, false, true, false, false, false, true, false, false, false, true}},
-        {"rgba8 premultiplied -> rgbx8 straight", PixFmt_RGBA8, 2, 1, {64, 64, 64, 128, 200, 10, 0, 100},
-         PixFmt_RGBX8, 2, 1, 0, 1, {128, 128, 128, 0, 255, 26, 0, 0},
+        {"rgba8 premultiplied -> rgbx8 straight",
+         PixFmt_RGBA8,
+         2,
+         1,
+         {64, 64, 64, 128, 200, 10, 0, 100},
+         PixFmt_RGBX8,
+         2,
+         1,
+         0,
+         1,
+         {128, 128, 128, 0, 255, 26, 0, 0},
          {false, false, false, true, false, false, false, true}},
-        {"planar rgb8 -> planar rgba8: alpha filled", PixFmt_PlanarRGB8, 2, 1, {1, 2, 3, 4, 5, 6},
-         PixFmt_PlanarRGBA8, 2, 1, 1, 1, {1, 2, 3, 4, 5, 6, 255, 255}, {}},
-        {"yuv420 -> yuv420 10 bits, odd size", PixFmt_YUV420, 3, 3,
-         {0, 128, 255, 1, 2, 3, 4, 5, 6, /*U*/ 0, 255, 128, 64, /*V*/ 255, 0, 1, 2}, PixFmt_YUV420_10, 3, 3,
-         1, 1,
-         words({0, 514, 1023, 4, 8, 12, 16, 20, 24, 0, 1023, 514, 257, 1023, 0, 4, 8}), {}},
+        {"planar rgb8 -> planar rgba8: alpha filled",
+         PixFmt_PlanarRGB8,
+         2,
+         1,
+         {1, 2, 3, 4, 5, 6},
+         PixFmt_PlanarRGBA8,
+         2,
+         1,
+         1,
+         1,
+         {1, 2, 3, 4, 5, 6, 255, 255},
+         {}},
+        {"yuv420 -> yuv420 10 bits, odd size",
+         PixFmt_YUV420,
+         3,
+         3,
+         {0, 128, 255, 1, 2, 3, 4, 5, 6, /*U*/ 0, 255, 128, 64, /*V*/ 255, 0, 1, 2},
+         PixFmt_YUV420_10,
+         3,
+         3,
+         1,
+         1,
+         words({0, 514, 1023, 4, 8, 12, 16, 20, 24, 0, 1023, 514, 257, 1023, 0, 4, 8}),
+         {}},
         // (s + ((s >> 1) & 1)) >> 2 per byte: a remainder of 3 rounds up, 2 rounds down.
-        {"rgba8 half size", PixFmt_RGBA8, 4, 2,
+        {"rgba8 half size",
+         PixFmt_RGBA8,
+         4,
+         2,
          {0, 0, 0, 0, 1, 1, 0, 0, 10, 10, 10, 10, 10, 10, 10, 10,
           1, 0, 1, 0, 1, 1, 2, 7, 10, 10, 10, 10, 10, 10, 10, 10},
-         PixFmt_RGBA8, 2, 1, 1, 1, {1, 0, 1, 2, 10, 10, 10, 10}, {}},
+         PixFmt_RGBA8,
+         2,
+         1,
+         1,
+         1,
+         {1, 0, 1, 2, 10, 10, 10, 10},
+         {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,8 +127,7 @@ TEST(ScaleConvert, OwnKernelPlansGiveExactSamples)
 
 // Limited-range grey (Y 126, U = V = 128) is RGB 128 on every engine: colour conversion
 // goes through the matrix and range only, never through linear light.
-TEST(ScaleConvert, LimitedGreyStaysMidGreyOnEveryEngine)
-{
+TEST(ScaleConvert, LimitedGreyStaysMidGreyOnEveryEngine) {
     struct Case {
         const char *name;
         uint8_t use_swscale;
@@ -120,8 +171,7 @@ TEST(ScaleConvert, LimitedGreyStaysMidGreyOnEveryEngine)
 
 // Each field is resampled apart; an odd target height leaves the last row to be repeated,
 // never uninitialised.
-TEST(ScaleConvert, InterlacedKeepsFieldsApartAndFillsOddLastRow)
-{
+TEST(ScaleConvert, InterlacedKeepsFieldsApartAndFillsOddLastRow) {
     const uint32_t w = 16, h = 12;
     std::vector<uint8_t> yuv(w * h * 3, 128);
     for (uint32_t y = 0; y < h; ++y) memset(&yuv[y * w], y % 2 ? 200 : 60, w);
@@ -168,8 +218,7 @@ TEST(ScaleConvert, InterlacedKeepsFieldsApartAndFillsOddLastRow)
     }
 }
 
-TEST(ScaleConvert, RefusesFramesThatDoNotMatchThePlan)
-{
+TEST(ScaleConvert, RefusesFramesThatDoNotMatchThePlan) {
     ScaleFilterParams p = make_params(PixFmt_RGBA8, 8, 4, PixFmt_RGBA8, 8, 4);
     FilterPtr node(create_filter_scale(&p));
     FramePtr wrong_fmt = frame_from_raw({}, PixFmt_RGB8, 8, 4);
@@ -190,14 +239,11 @@ TEST(ScaleConvert, RefusesFramesThatDoNotMatchThePlan)
         try {
             node->process(node.get());
             ADD_FAILURE() << "processed";
-        } catch (const ProcessError &e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        } catch (const ProcessError &e) { EXPECT_STREQ(e.what(), c.message); }
     }
 }
 
-TEST(ScaleConvert, RunsInsideAGraphFrameAfterFrame)
-{
+TEST(ScaleConvert, RunsInsideAGraphFrameAfterFrame) {
     ScaleFilterParams p = make_params(PixFmt_RGB8, 32, 16, PixFmt_YUV420, 16, 8);
     p.use_swscale = 1;
     p.dst_range = 0;

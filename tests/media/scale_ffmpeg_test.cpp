@@ -27,28 +27,25 @@ struct FfCase {
     bool sixteen;    // compare 16-bit words
 };
 
-std::string sws_vf(uint32_t w, uint32_t h, const char *flags, const char *in_range, const char *out_range)
-{
+std::string sws_vf(uint32_t w, uint32_t h, const char *flags, const char *in_range, const char *out_range) {
     return "scale=" + std::to_string(w) + ":" + std::to_string(h) + ":flags=" + flags +
            "+full_chroma_int:in_range=" + in_range + ":out_range=" + out_range +
            ":in_color_matrix=bt709:out_color_matrix=bt709";
 }
 
-TEST(ScaleFfmpeg, MatchesFfmpegWithinOneCodeValue)
-{
+TEST(ScaleFfmpeg, MatchesFfmpegWithinOneCodeValue) {
     const FfCase cases[] = {
-        {"yuv420p -> rgba, bilinear, limited to full", "yuv420p", PixFmt_YUV420, 320, 240, "rgba",
-         PixFmt_RGBA8, 200, 150, 1, 0, 1, 1, sws_vf(200, 150, "bilinear", "tv", "pc"), false},
-        {"yuv420p -> rgba, same size", "yuv420p", PixFmt_YUV420, 320, 240, "rgba", PixFmt_RGBA8, 320,
-         240, 1, 0, 1, 1, sws_vf(320, 240, "bilinear", "tv", "pc"), false},
-        {"yuv422p10 -> yuv444p10, bicubic, limited", "yuv422p10le", PixFmt_YUV422_10, 320, 240,
-         "yuv444p10le", PixFmt_YUV444_10, 160, 120, 2, 0, 0, 1, sws_vf(160, 120, "bicubic", "tv", "tv"),
-         true},
-        {"rgba -> yuv420p, lanczos, full to limited", "rgba", PixFmt_RGBA8, 320, 240, "yuv420p",
-         PixFmt_YUV420, 176, 144, 3, 1, 0, 1, sws_vf(176, 144, "lanczos", "pc", "tv"), false},
+        {"yuv420p -> rgba, bilinear, limited to full", "yuv420p", PixFmt_YUV420, 320, 240, "rgba", PixFmt_RGBA8, 200,
+         150, 1, 0, 1, 1, sws_vf(200, 150, "bilinear", "tv", "pc"), false},
+        {"yuv420p -> rgba, same size", "yuv420p", PixFmt_YUV420, 320, 240, "rgba", PixFmt_RGBA8, 320, 240, 1, 0, 1, 1,
+         sws_vf(320, 240, "bilinear", "tv", "pc"), false},
+        {"yuv422p10 -> yuv444p10, bicubic, limited", "yuv422p10le", PixFmt_YUV422_10, 320, 240, "yuv444p10le",
+         PixFmt_YUV444_10, 160, 120, 2, 0, 0, 1, sws_vf(160, 120, "bicubic", "tv", "tv"), true},
+        {"rgba -> yuv420p, lanczos, full to limited", "rgba", PixFmt_RGBA8, 320, 240, "yuv420p", PixFmt_YUV420, 176,
+         144, 3, 1, 0, 1, sws_vf(176, 144, "lanczos", "pc", "tv"), false},
         // zimg path against ffmpeg's zimg filter.
-        {"zimg: yuv420p -> rgba, bilinear, limited to full", "yuv420p", PixFmt_YUV420, 320, 240, "rgba",
-         PixFmt_RGBA8, 200, 150, 1, 0, 1, 0,
+        {"zimg: yuv420p -> rgba, bilinear, limited to full", "yuv420p", PixFmt_YUV420, 320, 240, "rgba", PixFmt_RGBA8,
+         200, 150, 1, 0, 1, 0,
          "zscale=w=200:h=150:filter=bilinear:rangein=limited:range=full:matrixin=709:transferin=709:"
          "primariesin=709:transfer=709:primaries=709:dither=none,format=gbrp",
          false},
@@ -61,10 +58,10 @@ TEST(ScaleFfmpeg, MatchesFfmpegWithinOneCodeValue)
         ASSERT_EQ(src.size(), raw_size(c.src, c.sw, c.sh));
         const std::string path = dir.file(std::string("src_") + c.src_ff + ".raw");
         testutil::write_file(path, src);
-        const std::vector<uint8_t> want = testutil::ffmpeg_raw_frame(
-            std::string("-f rawvideo -pix_fmt ") + c.src_ff + " -s " + std::to_string(c.sw) + "x" +
-                std::to_string(c.sh) + " -i " + testutil::shell_quote(path),
-            c.dst_ff, c.vf);
+        const std::vector<uint8_t> want =
+            testutil::ffmpeg_raw_frame(std::string("-f rawvideo -pix_fmt ") + c.src_ff + " -s " + std::to_string(c.sw) +
+                                           "x" + std::to_string(c.sh) + " -i " + testutil::shell_quote(path),
+                                       c.dst_ff, c.vf);
         ASSERT_EQ(want.size(), raw_size(c.dst, c.dw, c.dh));
 
         ScaleFilterParams p = make_params(c.src, c.sw, c.sh, c.dst, c.dw, c.dh);

@@ -22,31 +22,26 @@ struct FilterDeleter {
 using FilterPtr = std::unique_ptr<VideoFilter, FilterDeleter>;
 
 // Bytes of one row of plane i (whole pixel pairs for UYVY).
-inline size_t row_bytes(PixFmt fmt, uint32_t width, uint32_t plane)
-{
+inline size_t row_bytes(PixFmt fmt, uint32_t width, uint32_t plane) {
     const PixDescriptor d = get_pix_descriptor(fmt);
     if (fmt == PixFmt_UYVY) return 2 * size_t(width + (width & 1));
     return size_t((width + d.sub_w[plane] - 1) / d.sub_w[plane]) * d.bytes_per_pixel[plane];
 }
 
-inline uint32_t plane_rows(PixFmt fmt, uint32_t height, uint32_t plane)
-{
+inline uint32_t plane_rows(PixFmt fmt, uint32_t height, uint32_t plane) {
     const PixDescriptor d = get_pix_descriptor(fmt);
     return (height + d.sub_h[plane] - 1) / d.sub_h[plane];
 }
 
-inline size_t raw_size(PixFmt fmt, uint32_t w, uint32_t h)
-{
+inline size_t raw_size(PixFmt fmt, uint32_t w, uint32_t h) {
     size_t n = 0;
-    for (uint32_t i = 0; i < get_pix_descriptor(fmt).nb_planes; ++i)
-        n += row_bytes(fmt, w, i) * plane_rows(fmt, h, i);
+    for (uint32_t i = 0; i < get_pix_descriptor(fmt).nb_planes; ++i) n += row_bytes(fmt, w, i) * plane_rows(fmt, h, i);
     return n;
 }
 
 // A frame with 64-byte aligned rows holding the packed planes of raw, one after another
 // (ffmpeg's rawvideo order; planar RGB is R, G, B, A here).
-inline FramePtr frame_from_raw(const std::vector<uint8_t> &raw, PixFmt fmt, uint32_t w, uint32_t h)
-{
+inline FramePtr frame_from_raw(const std::vector<uint8_t> &raw, PixFmt fmt, uint32_t w, uint32_t h) {
     FramePtr f(video_frame_new());
     video_frame_alloc(f.get(), w, h, fmt, 1);
     size_t off = 0;
@@ -58,8 +53,7 @@ inline FramePtr frame_from_raw(const std::vector<uint8_t> &raw, PixFmt fmt, uint
     return f;
 }
 
-inline std::vector<uint8_t> raw_from_frame(const VideoFrame *f)
-{
+inline std::vector<uint8_t> raw_from_frame(const VideoFrame *f) {
     std::vector<uint8_t> raw;
     for (uint32_t i = 0; i < f->nb_planes; ++i) {
         const size_t rb = row_bytes(f->pix_fmt, f->width, i);
@@ -71,9 +65,7 @@ inline std::vector<uint8_t> raw_from_frame(const VideoFrame *f)
     return raw;
 }
 
-inline ScaleFilterParams make_params(PixFmt src, uint32_t sw, uint32_t sh, PixFmt dst, uint32_t dw,
-                                     uint32_t dh)
-{
+inline ScaleFilterParams make_params(PixFmt src, uint32_t sw, uint32_t sh, PixFmt dst, uint32_t dw, uint32_t dh) {
     ScaleFilterParams p{};
     p.src_pix_fmt = src;
     p.src_w = sw;
@@ -89,8 +81,7 @@ inline ScaleFilterParams make_params(PixFmt src, uint32_t sw, uint32_t sh, PixFm
 }
 
 // Runs one frame through a new node and returns the output's packed planes.
-inline std::vector<uint8_t> convert(const ScaleFilterParams &p, VideoFrame *input)
-{
+inline std::vector<uint8_t> convert(const ScaleFilterParams &p, VideoFrame *input) {
     FilterPtr node(create_filter_scale(&p));
     node->inputs[0] = input;
     node->process(node.get());

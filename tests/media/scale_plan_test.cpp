@@ -32,86 +32,70 @@ struct PlanCase {
     ScaleAlphaOp op;
     RowKernel pre;
     RowKernel post;
-    PlaneKernel step;       // kernel of plane 0, nullptr: step off
+    PlaneKernel step;           // kernel of plane 0, nullptr: step off
     uint32_t step_w1, step_h1;  // size of plane 1's step (when on)
     FillKernel fill;
 };
 
-const ScaleFilterData &data_of(const VideoFilter *f)
-{
-    return *static_cast<const ScaleFilterData *>(f->priv_data);
-}
+const ScaleFilterData &data_of(const VideoFilter *f) { return *static_cast<const ScaleFilterData *>(f->priv_data); }
 
-TEST(ScalePlan, ChoosesEngineKernelsAndAlphaOperation)
-{
+TEST(ScalePlan, ChoosesEngineKernelsAndAlphaOperation) {
     const PlanCase cases[] = {
         // Straight colour flattened premultiplied is multiplied by alpha, whether or not
         // the target keeps alpha; premultiplied to straight divides.
-        {"rgba8 straight -> rgbx8 premult", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1, 0,
-         kStraight, kPremult, ScaleMode_OwnKernels, ScaleAlphaOp_Premultiply, premult_rgba8_to_rgba8_c,
-         nullptr, nullptr, 0, 0, nullptr},
-        {"rgba8 premult -> rgbx8 straight", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1, 0, kPremult,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Unpremultiply, unpremult_rgba8_to_rgba8_c,
-         nullptr, nullptr, 0, 0, nullptr},
-        {"rgba8 straight -> rgba8 premult", PixFmt_RGBA8, 64, 32, PixFmt_RGBA8, 64, 32, 1, 0,
-         kStraight, kPremult, ScaleMode_OwnKernels, ScaleAlphaOp_Premultiply, premult_rgba8_to_rgba8_c,
-         nullptr, nullptr, 0, 0, nullptr},
-        {"rgba8 straight -> rgbx8 straight: plane copy", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1,
-         0, kStraight, kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, copy_plane,
-         0, 0, nullptr},
+        {"rgba8 straight -> rgbx8 premult", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1, 0, kStraight, kPremult,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Premultiply, premult_rgba8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 premult -> rgbx8 straight", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1, 0, kPremult, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Unpremultiply, unpremult_rgba8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 straight -> rgba8 premult", PixFmt_RGBA8, 64, 32, PixFmt_RGBA8, 64, 32, 1, 0, kStraight, kPremult,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Premultiply, premult_rgba8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 straight -> rgbx8 straight: plane copy", PixFmt_RGBA8, 64, 32, PixFmt_RGBX8, 64, 32, 1, 0, kStraight,
+         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, copy_plane, 0, 0, nullptr},
         // Padding never becomes alpha.
-        {"rgbx8 -> rgba8", PixFmt_RGBX8, 64, 32, PixFmt_RGBA8, 64, 32, 1, 0, kStraight, kStraight,
-         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgbx8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgbx8 -> rgba8", PixFmt_RGBX8, 64, 32, PixFmt_RGBA8, 64, 32, 1, 0, kStraight, kStraight, ScaleMode_OwnKernels,
+         ScaleAlphaOp_Plain, conv_rgbx8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
         {"rgbx16 -> rgba16", PixFmt_RGBX16, 64, 32, PixFmt_RGBA16, 64, 32, 1, 0, kStraight, kStraight,
-         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgbx16_to_rgba16_c, nullptr, nullptr, 0, 0,
-         nullptr},
-        {"rgbx32f -> rgba32f", PixFmt_RGBX32F, 64, 32, PixFmt_RGBA32F, 64, 32, 1, 0, kStraight,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgbx32f_to_rgba32f_c, nullptr, nullptr,
-         0, 0, nullptr},
-        {"planar rgb8 -> planar rgba8: copy and fill", PixFmt_PlanarRGB8, 64, 32, PixFmt_PlanarRGBA8, 64,
-         32, 1, 0, kStraight, kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr,
-         copy_plane, 64, 32, fill_alpha_plane_max},
-        {"yuv420 -> yuv420 10 bits, odd size", PixFmt_YUV420, 7, 5, PixFmt_YUV420_10, 7, 5, 1, 0,
-         kStraight, kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr,
-         conv_plane8_to_plane10_c, 4, 3, nullptr},
-        {"yuv444 -> yuva444 10 bits", PixFmt_YUV444, 8, 8, PixFmt_YUVA444_10, 8, 8, 1, 0, kStraight,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, conv_plane8_to_plane10_c,
-         8, 8, fill_alpha_plane_10bit},
-        {"rgb8 -> bgr8 through planar rgb8", PixFmt_RGB8, 64, 32, PixFmt_BGR8, 64, 32, 1, 0, kStraight,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgb8_to_planar_rgb8_c,
-         conv_planar_rgb8_to_bgr8_c, nullptr, 0, 0, nullptr},
-        {"uyvy -> yuv422 10 bits", PixFmt_UYVY, 64, 32, PixFmt_YUV422_10, 64, 32, 1, 0, kStraight,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_uyvy_to_planar_yuv422_10_c, nullptr,
-         nullptr, 0, 0, nullptr},
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgbx16_to_rgba16_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgbx32f -> rgba32f", PixFmt_RGBX32F, 64, 32, PixFmt_RGBA32F, 64, 32, 1, 0, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgbx32f_to_rgba32f_c, nullptr, nullptr, 0, 0, nullptr},
+        {"planar rgb8 -> planar rgba8: copy and fill", PixFmt_PlanarRGB8, 64, 32, PixFmt_PlanarRGBA8, 64, 32, 1, 0,
+         kStraight, kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, copy_plane, 64, 32,
+         fill_alpha_plane_max},
+        {"yuv420 -> yuv420 10 bits, odd size", PixFmt_YUV420, 7, 5, PixFmt_YUV420_10, 7, 5, 1, 0, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, conv_plane8_to_plane10_c, 4, 3, nullptr},
+        {"yuv444 -> yuva444 10 bits", PixFmt_YUV444, 8, 8, PixFmt_YUVA444_10, 8, 8, 1, 0, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, nullptr, nullptr, conv_plane8_to_plane10_c, 8, 8,
+         fill_alpha_plane_10bit},
+        {"rgb8 -> bgr8 through planar rgb8", PixFmt_RGB8, 64, 32, PixFmt_BGR8, 64, 32, 1, 0, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_rgb8_to_planar_rgb8_c, conv_planar_rgb8_to_bgr8_c, nullptr, 0,
+         0, nullptr},
+        {"uyvy -> yuv422 10 bits", PixFmt_UYVY, 64, 32, PixFmt_YUV422_10, 64, 32, 1, 0, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, conv_uyvy_to_planar_yuv422_10_c, nullptr, nullptr, 0, 0, nullptr},
         // Exact halving of packed 8-bit RGBA at bilinear quality only.
-        {"rgba8 half size, bilinear", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 1, 1,
-         kStraight, kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_KeepAlpha, halfsize_rgba8_to_rgba8_c,
-         nullptr, nullptr, 0, 0, nullptr},
-        {"rgbx8 -> rgba8 half size", PixFmt_RGBX8, 64, 32, PixFmt_RGBA8, 32, 16, 1, 1, kStraight,
-         kStraight, ScaleMode_OwnKernels, ScaleAlphaOp_Plain, halfsize_rgbx8_to_rgba8_c, nullptr, nullptr,
-         0, 0, nullptr},
-        {"rgba8 half size, bicubic, libswscale", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2,
-         1, kStraight, kStraight, ScaleMode_Swscale, ScaleAlphaOp_KeepAlpha, nullptr, nullptr, nullptr, 0,
-         0, nullptr},
-        {"rgba8 half size, bicubic, zimg", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2, 0,
-         kStraight, kStraight, ScaleMode_Zimg, ScaleAlphaOp_KeepAlpha, conv_rgba8_to_planar_rgba8_c,
-         conv_planar_rgba8_to_rgba8_c, nullptr, 0, 0, nullptr},
-        {"bgr8 half size goes to libswscale", PixFmt_BGR8, 64, 32, PixFmt_BGR8, 32, 16, 1, 1, kStraight,
-         kStraight, ScaleMode_Swscale, ScaleAlphaOp_Plain, nullptr, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 half size, bilinear", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 1, 1, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_KeepAlpha, halfsize_rgba8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgbx8 -> rgba8 half size", PixFmt_RGBX8, 64, 32, PixFmt_RGBA8, 32, 16, 1, 1, kStraight, kStraight,
+         ScaleMode_OwnKernels, ScaleAlphaOp_Plain, halfsize_rgbx8_to_rgba8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 half size, bicubic, libswscale", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2, 1, kStraight,
+         kStraight, ScaleMode_Swscale, ScaleAlphaOp_KeepAlpha, nullptr, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 half size, bicubic, zimg", PixFmt_RGBA8, 3840, 2160, PixFmt_RGBA8, 1920, 1080, 2, 0, kStraight,
+         kStraight, ScaleMode_Zimg, ScaleAlphaOp_KeepAlpha, conv_rgba8_to_planar_rgba8_c, conv_planar_rgba8_to_rgba8_c,
+         nullptr, 0, 0, nullptr},
+        {"bgr8 half size goes to libswscale", PixFmt_BGR8, 64, 32, PixFmt_BGR8, 32, 16, 1, 1, kStraight, kStraight,
+         ScaleMode_Swscale, ScaleAlphaOp_Plain, nullptr, nullptr, nullptr, 0, 0, nullptr},
         // Alpha dropped: zimg never sees it (it would flatten straight colour over black).
-        {"rgba8 -> yuv420 resized, zimg", PixFmt_RGBA8, 64, 32, PixFmt_YUV420, 48, 24, 1, 0, kStraight,
-         kStraight, ScaleMode_Zimg, ScaleAlphaOp_Plain, conv_rgba8_to_planar_rgb8_c, nullptr, nullptr, 0,
-         0, nullptr},
-        {"rgba32f -> yuv420 resized, libswscale via planar 16", PixFmt_RGBA32F, 64, 32, PixFmt_YUV420,
-         48, 24, 1, 1, kStraight, kStraight, ScaleMode_Swscale, ScaleAlphaOp_Plain,
-         conv_rgba32f_to_planar_rgba16_c, nullptr, nullptr, 0, 0, nullptr},
-        {"float to float skips libswscale", PixFmt_RGBA32F, 64, 32, PixFmt_PlanarRGBA32F, 48, 24, 1, 1,
-         kStraight, kStraight, ScaleMode_Zimg, ScaleAlphaOp_KeepAlpha, conv_rgba32f_to_planar_rgba32f_c,
-         nullptr, nullptr, 0, 0, nullptr},
+        {"rgba8 -> yuv420 resized, zimg", PixFmt_RGBA8, 64, 32, PixFmt_YUV420, 48, 24, 1, 0, kStraight, kStraight,
+         ScaleMode_Zimg, ScaleAlphaOp_Plain, conv_rgba8_to_planar_rgb8_c, nullptr, nullptr, 0, 0, nullptr},
+        {"rgba32f -> yuv420 resized, libswscale via planar 16", PixFmt_RGBA32F, 64, 32, PixFmt_YUV420, 48, 24, 1, 1,
+         kStraight, kStraight, ScaleMode_Swscale, ScaleAlphaOp_Plain, conv_rgba32f_to_planar_rgba16_c, nullptr, nullptr,
+         0, 0, nullptr},
+        {"float to float skips libswscale", PixFmt_RGBA32F, 64, 32, PixFmt_PlanarRGBA32F, 48, 24, 1, 1, kStraight,
+         kStraight, ScaleMode_Zimg, ScaleAlphaOp_KeepAlpha, conv_rgba32f_to_planar_rgba32f_c, nullptr, nullptr, 0, 0,
+         nullptr},
         // The alpha operation rides on the kernel after libswscale for a YUV source.
-        {"yuva444 10 straight -> rgba8 premult", PixFmt_YUVA444_10, 64, 32, PixFmt_RGBA8, 48, 24, 1, 1,
-         kStraight, kPremult, ScaleMode_Swscale, ScaleAlphaOp_Premultiply, nullptr,
-         premult_rgba8_to_rgba8_c, nullptr, 0, 0, nullptr},
+        {"yuva444 10 straight -> rgba8 premult", PixFmt_YUVA444_10, 64, 32, PixFmt_RGBA8, 48, 24, 1, 1, kStraight,
+         kPremult, ScaleMode_Swscale, ScaleAlphaOp_Premultiply, nullptr, premult_rgba8_to_rgba8_c, nullptr, 0, 0,
+         nullptr},
     };
     for (const PlanCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,17 +119,14 @@ TEST(ScalePlan, ChoosesEngineKernelsAndAlphaOperation)
             EXPECT_EQ(d.plane_step[1].height, c.step_h1);
         }
         EXPECT_EQ(d.fill_alpha_on, c.fill != nullptr);
-        if (c.fill) {
-            EXPECT_EQ(d.fill_alpha, c.fill);
-        }
+        if (c.fill) { EXPECT_EQ(d.fill_alpha, c.fill); }
         EXPECT_EQ(node->output->pix_fmt, c.dst);
         EXPECT_EQ(node->output->width, c.dw);
         EXPECT_EQ(node->output->height, c.dh);
     }
 }
 
-TEST(ScalePlan, DisabledFastPathAndMatrixChangeLeaveOwnKernels)
-{
+TEST(ScalePlan, DisabledFastPathAndMatrixChangeLeaveOwnKernels) {
     ScaleFilterParams p = make_params(PixFmt_RGBA8, 64, 32, PixFmt_RGBA8, 32, 16);
     p.disable_fast_path = 1;
     FilterPtr a(create_filter_scale(&p));
@@ -167,8 +148,7 @@ TEST(ScalePlan, DisabledFastPathAndMatrixChangeLeaveOwnKernels)
 }
 
 // The AVX2 tier is chosen once, only when the creator allows it and the processor has it.
-TEST(ScalePlan, ChoosesTheAvx2TierOnlyWhenAllowed)
-{
+TEST(ScalePlan, ChoosesTheAvx2TierOnlyWhenAllowed) {
     const CpuFeatures &cpu = cpu_features();
     if (!(cpu.avx && cpu.avx2)) GTEST_SKIP() << "no AVX2";
     struct Case {
@@ -186,8 +166,7 @@ TEST(ScalePlan, ChoosesTheAvx2TierOnlyWhenAllowed)
     }
 }
 
-TEST(ScalePlan, RefusesWithTheNodesMessages)
-{
+TEST(ScalePlan, RefusesWithTheNodesMessages) {
     struct Refusal {
         const char *name;
         ScaleFilterParams p;
@@ -214,11 +193,13 @@ TEST(ScalePlan, RefusesWithTheNodesMessages)
         {"unknown quality", with(base, [](ScaleFilterParams &p) { p.quality = 4; }),
          "Scale filter : scale quality unknown"},
         // 4:2:0 needs even field heights.
-        {"interlaced 4:2:0 with odd field", with(base, [](ScaleFilterParams &p) {
-             p.src_pix_fmt = PixFmt_YUV420;
-             p.src_h = 30;
-             p.interlaced = 1;
-         }),
+        {"interlaced 4:2:0 with odd field",
+         with(base,
+              [](ScaleFilterParams &p) {
+                  p.src_pix_fmt = PixFmt_YUV420;
+                  p.src_h = 30;
+                  p.interlaced = 1;
+              }),
          "Scale filter : Can't build graph"},
     };
     for (const Refusal &c : cases) {
@@ -227,25 +208,26 @@ TEST(ScalePlan, RefusesWithTheNodesMessages)
             VideoFilter *f = create_filter_scale(&c.p);
             video_filter_free(f);
             ADD_FAILURE() << "accepted";
-        } catch (const ProcessError &e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
-        }
+        } catch (const ProcessError &e) { EXPECT_EQ(std::string(e.what()), c.message); }
     }
 }
 
-TEST(ScaleHelpers, FitDimKeepsRatioInsideBox)
-{
+TEST(ScaleHelpers, FitDimKeepsRatioInsideBox) {
     struct Fit {
         unsigned sw, sh, bw, bh, w, h;
     };
     const Fit cases[] = {
-        {1920, 1080, 500, 500, 500, 281}, {1080, 1920, 500, 500, 281, 500}, {1, 10000, 100, 100, 1, 100},
-        {10000, 1, 100, 100, 100, 1},     {1280, 720, 1920, 1080, 1920, 1080}, {640, 480, 1920, 1080, 1440, 1080},
+        {1920, 1080, 500, 500, 500, 281},
+        {1080, 1920, 500, 500, 281, 500},
+        {1, 10000, 100, 100, 1, 100},
+        {10000, 1, 100, 100, 100, 1},
+        {1280, 720, 1920, 1080, 1920, 1080},
+        {640, 480, 1920, 1080, 1440, 1080},
         {3, 2, 5, 5, 5, 3},  // 3.3333 rounds down
     };
     for (const Fit &c : cases) {
-        SCOPED_TRACE(std::to_string(c.sw) + "x" + std::to_string(c.sh) + " in " + std::to_string(c.bw) +
-                     "x" + std::to_string(c.bh));
+        SCOPED_TRACE(std::to_string(c.sw) + "x" + std::to_string(c.sh) + " in " + std::to_string(c.bw) + "x" +
+                     std::to_string(c.bh));
         unsigned w = 0, h = 0;
         get_fit_dim_keep_ratio(&w, &h, c.sw, c.sh, c.bw, c.bh);
         EXPECT_EQ(w, c.w);
@@ -253,8 +235,7 @@ TEST(ScaleHelpers, FitDimKeepsRatioInsideBox)
     }
 }
 
-TEST(ScaleHelpers, LayoutTables)
-{
+TEST(ScaleHelpers, LayoutTables) {
     EXPECT_EQ(get_ff_pix_fmt(PixFmt_RGBX16), AV_PIX_FMT_RGBA64LE);
     EXPECT_EQ(get_ff_pix_fmt(PixFmt_PlanarRGBA16), AV_PIX_FMT_GBRAP16LE);
     EXPECT_EQ(get_ff_pix_fmt(PixFmt_YUVA420), AV_PIX_FMT_YUVA420P);

@@ -19,13 +19,12 @@ struct TestNode {
     std::vector<std::string> *log;  // shared run log: "name" per process, "~name" per destroy
     std::string name;
     Action action = Action::Pass;
-    const char *message = nullptr;  // left in the node's message when set
-    VideoFrame own_output;          // the node's output frame
-    std::vector<VideoFrame *> seen; // input slots at the last run
+    const char *message = nullptr;   // left in the node's message when set
+    VideoFrame own_output;           // the node's output frame
+    std::vector<VideoFrame *> seen;  // input slots at the last run
 };
 
-void test_process(VideoFilter *f)
-{
+void test_process(VideoFilter *f) {
     auto *node = static_cast<TestNode *>(f->priv_data);
     node->log->push_back(node->name);
     node->seen.assign(f->inputs, f->inputs + f->nb_inputs);
@@ -40,8 +39,7 @@ void test_process(VideoFilter *f)
     f->output = &node->own_output;
 }
 
-void test_destroy(VideoFilter *f)
-{
+void test_destroy(VideoFilter *f) {
     auto *node = static_cast<TestNode *>(f->priv_data);
     // The input slots must still be there while destroy runs.
     node->log->push_back("~" + node->name + (f->inputs ? "" : "!"));
@@ -50,8 +48,7 @@ void test_destroy(VideoFilter *f)
 }
 
 VideoFilter *make_node(std::vector<std::string> *log, const std::string &name, uint32_t nb_inputs = 1,
-                       Action action = Action::Pass, const char *message = nullptr)
-{
+                       Action action = Action::Pass, const char *message = nullptr) {
     VideoFilter *f = video_filter_create(VideoFilterType_Crop, nb_inputs);
     auto *node = new TestNode{log, name, action, message, {}, {}};
     video_frame_init(&node->own_output);
@@ -71,8 +68,7 @@ struct Graph {
     ~Graph() { filter_graph_free(g); }
 };
 
-VideoFrame frame_with(uint32_t flags, uint32_t index)
-{
+VideoFrame frame_with(uint32_t flags, uint32_t index) {
     VideoFrame f;
     video_frame_init(&f);
     f.error_flags = flags;
@@ -80,8 +76,7 @@ VideoFrame frame_with(uint32_t flags, uint32_t index)
     return f;
 }
 
-TEST(VideoFilter, CreateAndFreeOrder)
-{
+TEST(VideoFilter, CreateAndFreeOrder) {
     EXPECT_EQ(error_of([] { video_filter_create(VideoFilterType_Scale, 0); }), "Zero input filter");
     VideoFilter *f = video_filter_create(VideoFilterType_HapEncode, 3);
     EXPECT_EQ(f->type, VideoFilterType_HapEncode);
@@ -101,8 +96,7 @@ TEST(VideoFilter, CreateAndFreeOrder)
     EXPECT_EQ(log, std::vector<std::string>{"~a"});
 }
 
-TEST(FilterGraph, FullGraphRefusesTheNodeWhichStaysTheCallers)
-{
+TEST(FilterGraph, FullGraphRefusesTheNodeWhichStaysTheCallers) {
     std::vector<std::string> log;
     Graph graph(2, 1);
     EXPECT_EQ(filter_graph_add_filter(graph.g, make_node(&log, "a")), 0u);
@@ -118,8 +112,7 @@ TEST(FilterGraph, FullGraphRefusesTheNodeWhichStaysTheCallers)
     EXPECT_EQ(log, (std::vector<std::string>{"~c", "~a", "~b"}));
 }
 
-TEST(FilterGraph, ChainPassesEachOutputToTheNextNode)
-{
+TEST(FilterGraph, ChainPassesEachOutputToTheNextNode) {
     std::vector<std::string> log;
     Graph graph(3, 2);
     filter_graph_add_filter(graph.g, make_node(&log, "a", 2));
@@ -153,8 +146,7 @@ struct FlagCase {
     size_t nodes_run;
 };
 
-TEST(FilterGraph, InputErrorFlags)
-{
+TEST(FilterGraph, InputErrorFlags) {
     const FlagCase cases[] = {
         {"read failure with nodes", 2, 0x20, 0, "Fail to read frame : 12", "", "", 0},
         {"read failure on second input", 2, 0, 0x20 | 0x02, "Fail to read frame : 13", "", "", 0},
@@ -185,14 +177,11 @@ TEST(FilterGraph, InputErrorFlags)
         if (!*c.error && c.nb_nodes == 0) {
             EXPECT_EQ(graph.g->output, &in0);  // passed through
         }
-        if (*c.error) {
-            EXPECT_EQ(graph.g->output, nullptr);
-        }
+        if (*c.error) { EXPECT_EQ(graph.g->output, nullptr); }
     }
 }
 
-TEST(FilterGraph, MessageIsClearedByTheNextRunAndNodeMessagesFollowChainOrder)
-{
+TEST(FilterGraph, MessageIsClearedByTheNextRunAndNodeMessagesFollowChainOrder) {
     std::vector<std::string> log;
     Graph graph(3, 1);
     filter_graph_add_filter(graph.g, make_node(&log, "a"));
@@ -217,8 +206,7 @@ struct FailCase {
     const char *printed;
 };
 
-TEST(FilterGraph, NodeFailureStopsTheRunAndKeepsThePreviousOutput)
-{
+TEST(FilterGraph, NodeFailureStopsTheRunAndKeepsThePreviousOutput) {
     const FailCase cases[] = {
         {"pipeline error", Action::Fail, "Fail to process filter : Bad node\n"},
         {"out of memory", Action::OutOfMemory, "Fail to process filter : OOM\n"},
@@ -243,9 +231,7 @@ TEST(FilterGraph, NodeFailureStopsTheRunAndKeepsThePreviousOutput)
             filter_graph_process(graph.g, inputs, 1);
         } catch (const ProcessError &e) {
             threw = c.action == Action::Fail && std::string(e.what()) == "Bad node";
-        } catch (const std::bad_alloc &) {
-            threw = c.action == Action::OutOfMemory;
-        } catch (int) {
+        } catch (const std::bad_alloc &) { threw = c.action == Action::OutOfMemory; } catch (int) {
             threw = c.action == Action::FailOther;
         }
         EXPECT_TRUE(threw);
@@ -255,8 +241,7 @@ TEST(FilterGraph, NodeFailureStopsTheRunAndKeepsThePreviousOutput)
     }
 }
 
-TEST(FilterGraph, EdgeShapesAndLookupFailures)
-{
+TEST(FilterGraph, EdgeShapesAndLookupFailures) {
     // Neither nodes nor inputs: a run ends with no output.
     Graph empty(0, 0);
     VideoFrame in = frame_with(0, 1);

@@ -21,8 +21,7 @@ struct FrameHolder {
 
 bool aligned64(const void *p) { return (reinterpret_cast<uintptr_t>(p) & 63) == 0; }
 
-TEST(VideoFrame, NewFrameIsEmptyRawAndDestroyNullsTheSlot)
-{
+TEST(VideoFrame, NewFrameIsEmptyRawAndDestroyNullsTheSlot) {
     VideoFrame *f = video_frame_new();
     EXPECT_EQ(f->is_raw, 1);
     EXPECT_EQ(f->data_descriptor, VideoFrameUnknown);
@@ -49,8 +48,7 @@ struct RawAllocCase {
     uint32_t size[4];
 };
 
-TEST(VideoFrame, RawAllocationSizesPlanesByLayout)
-{
+TEST(VideoFrame, RawAllocationSizesPlanesByLayout) {
     const RawAllocCase cases[] = {
         {"uyvy 1919", PixFmt_UYVY, 1919, 2, 0, 1, {3840}, {7680}},
         {"uyvy 1919 aligned", PixFmt_UYVY, 1919, 2, 1, 1, {3840}, {7680}},
@@ -93,21 +91,16 @@ TEST(VideoFrame, RawAllocationSizesPlanesByLayout)
             EXPECT_EQ(f->alloc_size[i], c.size[i]);
             EXPECT_EQ(f->data_size[i], c.size[i]);
             ASSERT_NE(f->data[i], nullptr);
-            if (c.fmt != PixFmt_UYVYA || i == 0) {
-                EXPECT_TRUE(aligned64(f->data[i]));
-            }
+            if (c.fmt != PixFmt_UYVYA || i == 0) { EXPECT_TRUE(aligned64(f->data[i])); }
             // The whole plane is writable (ASan checks the bounds).
             std::memset(f->data[i], 0xAB, c.size[i]);
         }
         for (uint32_t i = c.nb_planes; i < 4; ++i) EXPECT_EQ(f->data[i], nullptr);
-        if (c.fmt == PixFmt_UYVYA) {
-            EXPECT_EQ(f->data[1], f->data[0] + c.size[0]);
-        }
+        if (c.fmt == PixFmt_UYVYA) { EXPECT_EQ(f->data[1], f->data[0] + c.size[0]); }
     }
 }
 
-TEST(VideoFrame, AllocationReleasesOldPlanesAndNeverFreesExternalOnes)
-{
+TEST(VideoFrame, AllocationReleasesOldPlanesAndNeverFreesExternalOnes) {
     // Owned planes held before are released (the leak checker of the sanitizer build
     // sees any that are not); external ones are left to their owner.
     std::vector<uint8_t> ext0(4 * 8 * 2), ext1(8 * 2), ext2(8 * 2), ext3(8 * 2);
@@ -128,8 +121,7 @@ TEST(VideoFrame, AllocationReleasesOldPlanesAndNeverFreesExternalOnes)
     video_frame_alloc(h.f, 4, 4, PixFmt_Grey8, 0);
 }
 
-TEST(VideoFrame, PlaneOf4GiBOrMoreIsRefusedBeforeAnythingChanges)
-{
+TEST(VideoFrame, PlaneOf4GiBOrMoreIsRefusedBeforeAnythingChanges) {
     struct Case {
         const char *name;
         PixFmt fmt;
@@ -155,8 +147,7 @@ TEST(VideoFrame, PlaneOf4GiBOrMoreIsRefusedBeforeAnythingChanges)
               "Can't get pix descriptor : Unknown pixfmt");
 }
 
-TEST(VideoFrame, AllocRoundKeepsVisibleSizeAndRefusesSmallerRounding)
-{
+TEST(VideoFrame, AllocRoundKeepsVisibleSizeAndRefusesSmallerRounding) {
     FrameHolder h;
     video_frame_alloc_round(h.f, 1918, 1080, PixFmt_RGBA8, 1, 1920, 1088);
     EXPECT_EQ(h.f->width, 1918u);
@@ -176,8 +167,7 @@ TEST(VideoFrame, AllocRoundKeepsVisibleSizeAndRefusesSmallerRounding)
     EXPECT_EQ(h.f->pix_fmt, PixFmt_RGBA8);
 }
 
-TEST(VideoFrame, ReallocIfChangedKeepsPlanesOnlyForTheSameRawLayout)
-{
+TEST(VideoFrame, ReallocIfChangedKeepsPlanesOnlyForTheSameRawLayout) {
     FrameHolder h;
     VideoFrame *f = h.f;
     video_frame_realloc_if_changed(f, 8, 4, PixFmt_RGBA8, 1);
@@ -222,8 +212,7 @@ struct ExternalCase {
     uint32_t size[4];
 };
 
-TEST(VideoFrame, ExternalPlanesSizeIsAbsoluteLineTimesRows)
-{
+TEST(VideoFrame, ExternalPlanesSizeIsAbsoluteLineTimesRows) {
     const ExternalCase cases[] = {
         {"rgba8 top-down", PixFmt_RGBA8, 10, 3, {40}, "", {120}},
         {"rgba8 bottom-up (flip)", PixFmt_RGBA8, 10, 3, {-40}, "", {120}},
@@ -243,7 +232,8 @@ TEST(VideoFrame, ExternalPlanesSizeIsAbsoluteLineTimesRows)
         video_frame_alloc(h.f, 4, 4, PixFmt_YUVA444, 0);  // owned planes are released
         h.f->error_flags = VideoFrameError_Corrupt;
         h.f->data_descriptor = VideoFramePngData;
-        const std::string err = error_of([&] { video_frame_set_external_planes(h.f, planes, c.line, c.w, c.h, c.fmt); });
+        const std::string err =
+            error_of([&] { video_frame_set_external_planes(h.f, planes, c.line, c.w, c.h, c.fmt); });
         EXPECT_EQ(err, c.error);
         if (*c.error) {
             EXPECT_EQ(h.f->is_external, 0);  // unchanged
@@ -277,10 +267,18 @@ struct DxtCase {
     uint8_t block[2];
 };
 
-TEST(VideoFrame, TextureFramePlanesFollowTheirCodecs)
-{
+TEST(VideoFrame, TextureFramePlanesFollowTheirCodecs) {
     const DxtCase cases[] = {
-        {"hap q alpha 1918x1080", VideoFrameDxtData_HAPQA, 1918, 1080, 1920, 1080, 2, {7680, 3840}, {2073600, 1036800}, {16, 8}},
+        {"hap q alpha 1918x1080",
+         VideoFrameDxtData_HAPQA,
+         1918,
+         1080,
+         1920,
+         1080,
+         2,
+         {7680, 3840},
+         {2073600, 1036800},
+         {16, 8}},
         {"hap 5x5", VideoFrameDxtData_HAP, 5, 5, 8, 8, 1, {16}, {32}, {8}},
         {"hap alpha 1920x1080", VideoFrameDxtData_HAPA, 1920, 1080, 1920, 1080, 1, {7680}, {2073600}, {16}},
         {"hap q 4x4", VideoFrameDxtData_HAPQ, 4, 4, 4, 4, 1, {16}, {16}, {16}},
@@ -322,8 +320,7 @@ TEST(VideoFrame, TextureFramePlanesFollowTheirCodecs)
               "Invalid plane size");
 }
 
-TEST(VideoFrame, CompressedBufferIsReusedWhileTheSampleFits)
-{
+TEST(VideoFrame, CompressedBufferIsReusedWhileTheSampleFits) {
     FrameHolder h;
     VideoFrame *f = h.f;
     f->error_flags = VideoFrameError_Corrupt;
@@ -361,18 +358,15 @@ TEST(VideoFrame, CompressedBufferIsReusedWhileTheSampleFits)
     EXPECT_NE(f->data[0], ext.data());
     EXPECT_EQ(ext[0], 7);
 
-    EXPECT_EQ(error_of([&] { video_frame_alloc_compressed(f, 0xFFFFFFC0u, VideoFrameHapData); }),
-              "Invalid plane size");
+    EXPECT_EQ(error_of([&] { video_frame_alloc_compressed(f, 0xFFFFFFC0u, VideoFrameHapData); }), "Invalid plane size");
 }
 
-void fill_pattern(VideoFrame *f)
-{
+void fill_pattern(VideoFrame *f) {
     for (uint32_t p = 0; p < f->nb_planes; ++p)
         for (uint32_t i = 0; i < f->data_size[p]; ++i) f->data[p][i] = static_cast<uint8_t>(p * 64 + i * 7);
 }
 
-TEST(VideoFrame, CopyRowByRowWhenLineSizesDiffer)
-{
+TEST(VideoFrame, CopyRowByRowWhenLineSizesDiffer) {
     FrameHolder src, dst;
     video_frame_alloc(src.f, 40, 3, PixFmt_PlanarRGB8, 0);  // lines of 40
     video_frame_alloc(dst.f, 40, 3, PixFmt_PlanarRGB8, 1);  // lines of 64
@@ -393,8 +387,7 @@ TEST(VideoFrame, CopyRowByRowWhenLineSizesDiffer)
     for (int p = 0; p < 3; ++p) EXPECT_EQ(0, std::memcmp(same.f->data[p], src.f->data[p], 120));
 }
 
-TEST(VideoFrame, CopyNeverWritesPastASmallerDestination)
-{
+TEST(VideoFrame, CopyNeverWritesPastASmallerDestination) {
     struct Case {
         const char *name;
         PixFmt fmt;
@@ -418,8 +411,7 @@ TEST(VideoFrame, CopyNeverWritesPastASmallerDestination)
     }
 }
 
-TEST(VideoFrame, CopyFromABottomUpPlaneKeepsDisplayOrder)
-{
+TEST(VideoFrame, CopyFromABottomUpPlaneKeepsDisplayOrder) {
     // Three rows stored top-down in memory, described bottom-up by a negative line.
     std::vector<uint8_t> mem = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
     uint8_t *planes[4] = {mem.data() + 8, nullptr, nullptr, nullptr};
@@ -432,8 +424,7 @@ TEST(VideoFrame, CopyFromABottomUpPlaneKeepsDisplayOrder)
     EXPECT_EQ(0, std::memcmp(dst.f->data[0], want, 12));
 }
 
-TEST(VideoFrame, CopyFailuresAndWarnings)
-{
+TEST(VideoFrame, CopyFailuresAndWarnings) {
     FrameHolder a, b;
     video_frame_alloc(a.f, 4, 4, PixFmt_Grey8, 0);
     video_frame_alloc(b.f, 4, 4, PixFmt_Grey8, 1);
@@ -459,8 +450,7 @@ TEST(VideoFrame, CopyFailuresAndWarnings)
     EXPECT_EQ(empty.f->data[0][0], 0);
 }
 
-TEST(VideoFrame, CopyHeaderMakesAViewWithTheRectangle)
-{
+TEST(VideoFrame, CopyHeaderMakesAViewWithTheRectangle) {
     FrameHolder src, dst;
     video_frame_alloc_dxt(src.f, 8, 8, VideoFrameDxtData_HAPQA);
     src.f->error_flags = VideoFrameError_Corrupt;
@@ -488,8 +478,7 @@ TEST(VideoFrame, CopyHeaderMakesAViewWithTheRectangle)
     // Destroying the view leaves src's planes alive (ASan would see a double free).
 }
 
-TEST(PixFmt, NamesAndDescriptors)
-{
+TEST(PixFmt, NamesAndDescriptors) {
     struct Case {
         uint32_t code;
         const char *name;
@@ -533,8 +522,7 @@ TEST(PixFmt, NamesAndDescriptors)
     EXPECT_STREQ(get_data_descriptor_name(static_cast<VideoFrameDataDescriptor>(20)), "Unknown data descriptor");
 }
 
-TEST(VideoFrame, ErrorFlagTextTakesTheFirstBitInOrder)
-{
+TEST(VideoFrame, ErrorFlagTextTakesTheFirstBitInOrder) {
     struct Case {
         uint32_t flags;
         const char *text;
@@ -554,8 +542,7 @@ TEST(VideoFrame, ErrorFlagTextTakesTheFirstBitInOrder)
     EXPECT_EQ(get_video_frame_error_text(0), nullptr);
 }
 
-TEST(DxtSizing, BlockCountsAndSizes)
-{
+TEST(DxtSizing, BlockCountsAndSizes) {
     struct Case {
         uint32_t w, h;
         DxtCodec codec;

@@ -16,8 +16,7 @@ struct Job {
     std::thread::id ran_on;
 };
 
-void run_job(void *p)
-{
+void run_job(void *p) {
     auto *job = static_cast<Job *>(p);
     job->ran_on = std::this_thread::get_id();
     switch (job->kind) {
@@ -30,8 +29,7 @@ void run_job(void *p)
     }
 }
 
-TEST(ZThread, JobFailuresBecomeText)
-{
+TEST(ZThread, JobFailuresBecomeText) {
     struct Case {
         const char *name;
         Job::Kind kind;
@@ -65,8 +63,7 @@ TEST(ZThread, JobFailuresBecomeText)
     }
 }
 
-TEST(ZThread, JoinWithoutJobAndStrayThread)
-{
+TEST(ZThread, JoinWithoutJobAndStrayThread) {
     ZThread zt;
     zthread_init(&zt);
     testing::internal::CaptureStdout();

@@ -10,8 +10,7 @@
 #include "platform/core/errors.h"
 #include "platform/core/main_queue.h"
 
-TEST(AlignedAlloc, Is64ByteAligned)
-{
+TEST(AlignedAlloc, Is64ByteAligned) {
     for (size_t size : {1u, 63u, 64u, 65u, 1u << 20}) {
         void *p = zalloc_aligned(size);
         ASSERT_NE(p, nullptr);
@@ -22,30 +21,23 @@ TEST(AlignedAlloc, Is64ByteAligned)
     EXPECT_THROW(zalloc_aligned_or_throw(SIZE_MAX / 2), std::bad_alloc);
 }
 
-TEST(Errors, MessagesAreKept)
-{
+TEST(Errors, MessagesAreKept) {
     try {
         throw_process_errorf("Fail to read frame : %u", 12u);
-    } catch (const ProcessError &e) {
-        EXPECT_STREQ(e.what(), "Fail to read frame : 12");
-    }
+    } catch (const ProcessError &e) { EXPECT_STREQ(e.what(), "Fail to read frame : 12"); }
     EXPECT_THROW(throw_alloc_error(), std::bad_alloc);
 }
 
-TEST(Cpu, FeaturesAreConsistent)
-{
+TEST(Cpu, FeaturesAreConsistent) {
     const CpuFeatures &f = cpu_features();
-    if (f.avx2 || f.fma) {
-        EXPECT_TRUE(f.avx);
-    }
+    if (f.avx2 || f.fma) { EXPECT_TRUE(f.avx); }
     EXPECT_GE(cpu_count_available(), 1u);
     EXPECT_GE(cpu_count_total(), 1u);
     EXPECT_GE(cpu_count_physical(), 1u);
     EXPECT_LE(cpu_count_physical(), cpu_count_total());
 }
 
-TEST(MainQueue, RunsPostsAndTimersOnTheDrivingThread)
-{
+TEST(MainQueue, RunsPostsAndTimersOnTheDrivingThread) {
     main_queue::bind_to_current_thread();
     std::vector<int> order;
     std::atomic<bool> off_main{false};
@@ -66,8 +58,7 @@ TEST(MainQueue, RunsPostsAndTimersOnTheDrivingThread)
     EXPECT_FALSE(off_main.load());
 }
 
-TEST(MainQueue, RunUntilServesTheQueueWhileWaiting)
-{
+TEST(MainQueue, RunUntilServesTheQueueWhileWaiting) {
     main_queue::bind_to_current_thread();
     std::atomic<bool> done{false};
     std::thread worker([&] {

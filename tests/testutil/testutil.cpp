@@ -14,8 +14,7 @@
 
 namespace testutil {
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     const char *base = getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zelqa_test_XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -24,14 +23,12 @@ TempDir::TempDir()
     path_ = buf.data();
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string find_tool(const std::string &name)
-{
+std::string find_tool(const std::string &name) {
     const char *path = getenv("PATH");
     std::string p = path ? path : "/usr/bin:/bin";
     size_t start = 0;
@@ -48,25 +45,24 @@ std::string find_tool(const std::string &name)
     return "";
 }
 
-std::string require_tool(const std::string &name)
-{
+std::string require_tool(const std::string &name) {
     std::string t = find_tool(name);
     if (t.empty()) ADD_FAILURE() << "required tool not found on PATH: " << name;
     return t;
 }
 
-std::string shell_quote(const std::string &s)
-{
+std::string shell_quote(const std::string &s) {
     std::string out = "'";
     for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
 
-CommandResult run_command(const std::string &cmdline)
-{
+CommandResult run_command(const std::string &cmdline) {
     CommandResult r;
     FILE *f = popen(cmdline.c_str(), "r");
     if (!f) return r;
@@ -78,33 +74,26 @@ CommandResult run_command(const std::string &cmdline)
     return r;
 }
 
-std::vector<uint8_t> read_file(const std::string &path)
-{
+std::vector<uint8_t> read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void write_file(const std::string &path, const void *data, size_t size)
-{
+void write_file(const std::string &path, const void *data, size_t size) {
     std::ofstream out(path, std::ios::binary);
     out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
     if (!out) throw std::runtime_error("write failed: " + path);
 }
 
-void write_file(const std::string &path, const std::vector<uint8_t> &data)
-{
+void write_file(const std::string &path, const std::vector<uint8_t> &data) {
     write_file(path, data.data(), data.size());
 }
 
-std::string testdata_photo(const std::string &name)
-{
-    return std::string(ZELQA_TESTDATA_DIR) + "/photos/" + name;
-}
+std::string testdata_photo(const std::string &name) { return std::string(ZELQA_TESTDATA_DIR) + "/photos/" + name; }
 
 std::vector<uint8_t> ffmpeg_raw_frame(const std::string &input_args, const std::string &pix_fmt,
-                                      const std::string &vf)
-{
+                                      const std::string &vf) {
     std::string ffmpeg = require_tool("ffmpeg");
     if (ffmpeg.empty()) return {};
     std::string cmd = shell_quote(ffmpeg) + " -v error -nostdin " + input_args;
@@ -118,8 +107,7 @@ std::vector<uint8_t> ffmpeg_raw_frame(const std::string &input_args, const std::
     return std::vector<uint8_t>(r.output.begin(), r.output.end());
 }
 
-double psnr8(const uint8_t *a, const uint8_t *b, size_t pixels, int stride_channels, int channels)
-{
+double psnr8(const uint8_t *a, const uint8_t *b, size_t pixels, int stride_channels, int channels) {
     double se = 0;
     size_t count = 0;
     for (size_t i = 0; i < pixels; i++) {

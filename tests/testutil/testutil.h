@@ -26,8 +26,8 @@ std::string find_tool(const std::string &name);
 std::string require_tool(const std::string &name);
 
 struct CommandResult {
-    int status = -1;      // exit status, or -1 when it did not exit normally
-    std::string output;   // standard output
+    int status = -1;     // exit status, or -1 when it did not exit normally
+    std::string output;  // standard output
 };
 // Runs a shell command line; standard error goes to the given file or is discarded.
 CommandResult run_command(const std::string &cmdline);

@@ -86,9 +86,8 @@ TEST(Bc7Encode, SingleColourTablesHoldHandCheckedEntries) {
     // 1 with p 0 is (18 * 4 + 32) >> 6 = 1 from (0, 1). Mode 7 (weight 21 of 6-bit values):
     // with both p-bits 1 the smallest value is 4 (error 16 for 0); 255 needs (31, 31).
     const Entry entries[] = {
-        {1, 0, 0, 0, 0, 0},   {1, 0, 1, 4, 0, 0},    {1, 1, 0, 0, 0, 1},  {1, 1, 1, 1, 0, 0},
-        {1, 255, 0, 4, 63, 63}, {1, 255, 1, 0, 63, 63}, {7, 0, 0, 0, 0, 0},  {7, 0, 3, 16, 0, 0},
-        {7, 255, 3, 0, 31, 31},
+        {1, 0, 0, 0, 0, 0},     {1, 0, 1, 4, 0, 0}, {1, 1, 0, 0, 0, 1},  {1, 1, 1, 1, 0, 0},     {1, 255, 0, 4, 63, 63},
+        {1, 255, 1, 0, 63, 63}, {7, 0, 0, 0, 0, 0}, {7, 0, 3, 16, 0, 0}, {7, 255, 3, 0, 31, 31},
     };
     for (const Entry &e : entries) {
         SCOPED_TRACE(::testing::Message() << "mode " << e.table << " value " << e.value << " p " << e.p);
@@ -112,8 +111,10 @@ TEST(Bc7Encode, OneColourCellsUseTheTablesInModes1And7) {
         uint8_t rgba[4];
         uint8_t want_index;
     };
-    const Case cases[] = {{1, 1, {10, 200, 77, 255}, 2}, {1, 6, {255, 0, 128, 255}, 2},
-                          {7, 1, {10, 200, 77, 90}, 1}, {7, 8, {1, 2, 3, 4}, 1}};
+    const Case cases[] = {{1, 1, {10, 200, 77, 255}, 2},
+                          {1, 6, {255, 0, 128, 255}, 2},
+                          {7, 1, {10, 200, 77, 90}, 1},
+                          {7, 8, {1, 2, 3, 4}, 1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " pixels " << c.pixels);
         uint8_t px[16][4];
@@ -227,9 +228,9 @@ TEST(Bc7Encode, AnchorIndicesHaveAClearTopBit) {
     s6.m_pbits[0][1] = 1;
     Block b6(16);
     encode_bc7_block(b6.data(), &s6);
-    EXPECT_EQ(bits_at(b6, 7, 7), 100u);   // R0 now the former high end point
-    EXPECT_EQ(bits_at(b6, 14, 7), 1u);    // R1
-    EXPECT_EQ(bits_at(b6, 63, 1), 1u);    // p-bits exchanged with their end points
+    EXPECT_EQ(bits_at(b6, 7, 7), 100u);  // R0 now the former high end point
+    EXPECT_EQ(bits_at(b6, 14, 7), 1u);   // R1
+    EXPECT_EQ(bits_at(b6, 63, 1), 1u);   // p-bits exchanged with their end points
     EXPECT_EQ(bits_at(b6, 64, 1), 0u);
     EXPECT_EQ(bits_at(b6, 65, 3), 0u);    // pixel 0: 15 inverted, 3 bits
     EXPECT_EQ(bits_at(b6, 68, 4), 1u);    // pixel 1: 14 inverted
@@ -244,12 +245,12 @@ TEST(Bc7Encode, AnchorIndicesHaveAClearTopBit) {
     s1.m_pbits[1][0] = s1.m_pbits[1][1] = 1;
     Block b1(16);
     encode_bc7_block(b1.data(), &s1);
-    EXPECT_EQ(bits_at(b1, 8, 6), 0u);     // subset 0 untouched (anchor index 3 < 4)
-    EXPECT_EQ(bits_at(b1, 20, 6), 60u);   // subset 1 red end points exchanged
+    EXPECT_EQ(bits_at(b1, 8, 6), 0u);    // subset 0 untouched (anchor index 3 < 4)
+    EXPECT_EQ(bits_at(b1, 20, 6), 60u);  // subset 1 red end points exchanged
     EXPECT_EQ(bits_at(b1, 26, 6), 5u);
-    EXPECT_EQ(bits_at(b1, 81, 1), 1u);    // shared p-bit of subset 1 kept
-    EXPECT_EQ(bits_at(b1, 82, 2), 3u);    // pixel 0 (anchor, 2 bits)
-    EXPECT_EQ(bits_at(b1, 126, 2), 0u);   // pixel 15 (anchor, 2 bits): 7 inverted
+    EXPECT_EQ(bits_at(b1, 81, 1), 1u);   // shared p-bit of subset 1 kept
+    EXPECT_EQ(bits_at(b1, 82, 2), 3u);   // pixel 0 (anchor, 2 bits)
+    EXPECT_EQ(bits_at(b1, 126, 2), 0u);  // pixel 15 (anchor, 2 bits): 7 inverted
 }
 
 // A gather over four separate 8-bit planes, enough to drive the per-block entry points.

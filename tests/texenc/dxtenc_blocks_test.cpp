@@ -17,8 +17,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // One 4x4 block given as RGBA8 pixels (layout 3), encoded at the baseline tier.
-Bytes encode_rgba_block(const std::array<uint8_t, 64> &rgba, uint32_t codec, int quality = 1)
-{
+Bytes encode_rgba_block(const std::array<uint8_t, 64> &rgba, uint32_t codec, int quality = 1) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof(ctx));
     EXPECT_EQ(dxtenc_init(&ctx, 4, 4, codec, uint8_t(quality), 1, DXTENC_PIX_RGBA8, 0, 1, 0), 0);
@@ -29,8 +28,7 @@ Bytes encode_rgba_block(const std::array<uint8_t, 64> &rgba, uint32_t codec, int
     return out;
 }
 
-std::array<uint8_t, 64> solid(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255)
-{
+std::array<uint8_t, 64> solid(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
     std::array<uint8_t, 64> px;
     for (int i = 0; i < 16; i++) {
         px[4 * i] = r;
@@ -41,15 +39,13 @@ std::array<uint8_t, 64> solid(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255)
     return px;
 }
 
-std::array<uint8_t, 64> with_alpha(const std::array<uint8_t, 16> &alpha)
-{
+std::array<uint8_t, 64> with_alpha(const std::array<uint8_t, 16> &alpha) {
     auto px = solid(10, 20, 30);
     for (int i = 0; i < 16; i++) px[4 * i + 3] = alpha[i];
     return px;
 }
 
-TEST(DxtBlocks, ExactColourBlocks)
-{
+TEST(DxtBlocks, ExactColourBlocks) {
     struct Case {
         const char *name;
         std::array<uint8_t, 64> px;
@@ -61,7 +57,8 @@ TEST(DxtBlocks, ExactColourBlocks)
         // e0 = 13 << 11 | 34 << 5 | 15, e1 = 11 << 11 | 27 << 5 | 17, every index 2.
         {"grey-green", solid(100, 128, 128), {0x4F, 0x6C, 0x71, 0x5B, 0xAA, 0xAA, 0xAA, 0xAA}},
         // Alpha does not count as a colour difference.
-        {"solid with alpha ramp", [] {
+        {"solid with alpha ramp",
+         [] {
              auto p = solid(100, 128, 128);
              for (int i = 0; i < 16; i++) p[4 * i + 3] = uint8_t(i * 17);
              return p;
@@ -76,8 +73,7 @@ TEST(DxtBlocks, ExactColourBlocks)
     }
 }
 
-TEST(DxtBlocks, ExactRgtc1Blocks)
-{
+TEST(DxtBlocks, ExactRgtc1Blocks) {
     struct Case {
         const char *name;
         std::array<uint8_t, 16> values;
@@ -112,8 +108,7 @@ TEST(DxtBlocks, ExactRgtc1Blocks)
     }
 }
 
-TEST(DxtBlocks, FastAlphaHalf)
-{
+TEST(DxtBlocks, FastAlphaHalf) {
     struct Case {
         const char *name;
         std::array<uint8_t, 16> alpha;
@@ -161,8 +156,7 @@ TEST(DxtBlocks, FastAlphaHalf)
     }
 }
 
-TEST(DxtTables, SingleAndOneColourExamples)
-{
+TEST(DxtTables, SingleAndOneColourExamples) {
     struct Case {
         int v;
         uint8_t h5, l5, h6, l6;
@@ -189,9 +183,11 @@ TEST(DxtTables, SingleAndOneColourExamples)
     }
     // Every single-colour pair codes its value within a small error.
     for (int v = 0; v < 256; v++) {
-        int e5 = (2 * dxt_expand_table[dxt_single_color_lut5[v].high] + dxt_expand_table[dxt_single_color_lut5[v].low]) / 3;
+        int e5 =
+            (2 * dxt_expand_table[dxt_single_color_lut5[v].high] + dxt_expand_table[dxt_single_color_lut5[v].low]) / 3;
         int e6 = (2 * dxt_expand_table[32 + dxt_single_color_lut6[v].high] +
-                  dxt_expand_table[32 + dxt_single_color_lut6[v].low]) / 3;
+                  dxt_expand_table[32 + dxt_single_color_lut6[v].low]) /
+                 3;
         EXPECT_LE(std::abs(e5 - v), 2) << v;
         EXPECT_LE(std::abs(e6 - v), 1) << v;
     }
@@ -199,15 +195,13 @@ TEST(DxtTables, SingleAndOneColourExamples)
 
 alignas(16) uint8_t g_planar[48];
 
-void set_pixel(uint8_t *planar, int i, int r, int g, int b)
-{
+void set_pixel(uint8_t *planar, int i, int r, int g, int b) {
     planar[i] = uint8_t(r);
     planar[16 + i] = uint8_t(g);
     planar[32 + i] = uint8_t(b);
 }
 
-TEST(DxtFastFit, BaselineCornerCases)
-{
+TEST(DxtFastFit, BaselineCornerCases) {
     // Two colours one step apart in blue: the luma axis; the first extreme pixel wins.
     for (int i = 0; i < 16; i++) set_pixel(g_planar, i, 50, 60, i == 5 || i == 9 ? 71 : 70);
     uint64_t a = 99, b = 99;
@@ -216,7 +210,10 @@ TEST(DxtFastFit, BaselineCornerCases)
     EXPECT_EQ(st.sum[2], 70 * 16 + 2);
     EXPECT_EQ(st.mean[0], 50);
     // A is pixel 5 (71 blue), B pixel 0.
-    auto q = [](int x, int bits) { int t = ((1 << bits) - 1) * x + 128; return (t + (t >> 8)) >> 8; };
+    auto q = [](int x, int bits) {
+        int t = ((1 << bits) - 1) * x + 128;
+        return (t + (t >> 8)) >> 8;
+    };
     EXPECT_EQ(a, uint64_t(q(50, 5) << 11 | q(60, 6) << 5 | q(71, 5)));
     EXPECT_EQ(b, uint64_t(q(50, 5) << 11 | q(60, 6) << 5 | q(70, 5)));
 
@@ -251,8 +248,7 @@ TEST(DxtFastFit, BaselineCornerCases)
     EXPECT_LT(b, 0x10000u);
 }
 
-TEST(DxtFastFit, IndexThresholdsGoTowardA)
-{
+TEST(DxtFastFit, IndexThresholdsGoTowardA) {
     // A = white, B = black: palette 255, 0, 170, 85 on each channel; d = 255 per channel.
     const uint32_t A = 0xFFFF, B = 0;
     struct Case {
@@ -275,8 +271,7 @@ TEST(DxtFastFit, IndexThresholdsGoTowardA)
 
 namespace {
 
-std::array<uint8_t, 64> rows_of(const std::array<std::array<uint8_t, 3>, 4> &row_colors)
-{
+std::array<uint8_t, 64> rows_of(const std::array<std::array<uint8_t, 3>, 4> &row_colors) {
     std::array<uint8_t, 64> px;
     for (int i = 0; i < 16; i++) {
         for (int c = 0; c < 3; c++) px[4 * i + c] = row_colors[i / 4][c];
@@ -285,8 +280,7 @@ std::array<uint8_t, 64> rows_of(const std::array<std::array<uint8_t, 3>, 4> &row
     return px;
 }
 
-TEST(DxtBlocks, NormalAndSlowQualities)
-{
+TEST(DxtBlocks, NormalAndSlowQualities) {
     struct Case {
         const char *name;
         std::array<uint8_t, 64> px;
@@ -296,15 +290,19 @@ TEST(DxtBlocks, NormalAndSlowQualities)
     for (int i = 0; i < 16; i++)
         if (i % 2) checker[4 * i] = checker[4 * i + 1] = checker[4 * i + 2] = 255;
     const Case cases[] = {
-        {"red over blue", rows_of({{{255, 0, 0}, {255, 0, 0}, {0, 0, 255}, {0, 0, 255}}}),
+        {"red over blue",
+         rows_of({{{255, 0, 0}, {255, 0, 0}, {0, 0, 255}, {0, 0, 255}}}),
          {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x00, 0x55, 0x55}},
-        {"blue over red", rows_of({{{0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0}}}),
+        {"blue over red",
+         rows_of({{{0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0}}}),
          {0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x00, 0x00}},
         {"black and white", checker, {0xFF, 0xFF, 0x00, 0x00, 0x11, 0x11, 0x11, 0x11}},
-        {"grey rows", rows_of({{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}}),
+        {"grey rows",
+         rows_of({{{0, 0, 0}, {85, 85, 85}, {170, 170, 170}, {255, 255, 255}}}),
          {0xFF, 0xFF, 0x00, 0x00, 0x55, 0xFF, 0xAA, 0x00}},
         // One distinct colour (alpha varies): the exact/mixed single-colour choice.
-        {"one colour", rows_of({{{100, 128, 128}, {100, 128, 128}, {100, 128, 128}, {100, 128, 128}}}),
+        {"one colour",
+         rows_of({{{100, 128, 128}, {100, 128, 128}, {100, 128, 128}, {100, 128, 128}}}),
          {0xFB, 0xFF, 0x0A, 0x1A, 0xFF, 0xFF, 0xFF, 0xFF}},
     };
     for (const Case &c : cases) {
@@ -313,14 +311,11 @@ TEST(DxtBlocks, NormalAndSlowQualities)
         Bytes dxt5 = encode_rgba_block(c.px, DXTENC_CODEC_DXT5, 3);
         EXPECT_EQ(Bytes(dxt5.begin() + 8, dxt5.end()), c.q3);
         // The normal quality sends these wide-range blocks to the cluster fit as well.
-        if (std::string(c.name) != "one colour") {
-            EXPECT_EQ(encode_rgba_block(c.px, DXTENC_CODEC_DXT1, 2), c.q3);
-        }
+        if (std::string(c.name) != "one colour") { EXPECT_EQ(encode_rgba_block(c.px, DXTENC_CODEC_DXT1, 2), c.q3); }
     }
 }
 
-TEST(DxtBlocks, NormalQualityRangeThreshold)
-{
+TEST(DxtBlocks, NormalQualityRangeThreshold) {
     // Two colours 14 apart in green take the fast fit; 15 apart, the cluster fit.
     for (int step : {1, 14, 15, 40}) {
         SCOPED_TRACE(step);
@@ -346,8 +341,7 @@ TEST(DxtBlocks, NormalQualityRangeThreshold)
 namespace {
 
 // The fast alpha half written out plainly, for random blocks of every spread.
-Bytes fast_alpha_model(const std::array<uint8_t, 16> &a)
-{
+Bytes fast_alpha_model(const std::array<uint8_t, 16> &a) {
     int m = 255, mx = 0;
     for (uint8_t v : a) m = std::min(m, int(v)), mx = std::max(mx, int(v));
     Bytes out(8, 0);
@@ -365,8 +359,7 @@ Bytes fast_alpha_model(const std::array<uint8_t, 16> &a)
     return out;
 }
 
-TEST(DxtBlocks, FastAlphaHalfMatchesPlainModel)
-{
+TEST(DxtBlocks, FastAlphaHalfMatchesPlainModel) {
     std::mt19937 rng(17);
     for (int iter = 0; iter < 2000; iter++) {
         std::array<uint8_t, 16> a;

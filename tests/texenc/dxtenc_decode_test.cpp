@@ -19,8 +19,7 @@ using Bytes = std::vector<uint8_t>;
 void put32(Bytes &b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
 
 // A DDS file holding one texture (blocks for ceil(w/4) x ceil(h/4)).
-Bytes dds_file(uint32_t w, uint32_t h, const char *fourcc, const Bytes &blocks)
-{
+Bytes dds_file(uint32_t w, uint32_t h, const char *fourcc, const Bytes &blocks) {
     Bytes f(128 + blocks.size(), 0);
     std::memcpy(&f[0], "DDS ", 4);
     put32(f, 4, 124);
@@ -28,8 +27,8 @@ Bytes dds_file(uint32_t w, uint32_t h, const char *fourcc, const Bytes &blocks)
     put32(f, 12, h);
     put32(f, 16, w);
     put32(f, 20, uint32_t(blocks.size()));
-    put32(f, 76, 32);     // pixel format size
-    put32(f, 80, 0x4);    // four-cc
+    put32(f, 76, 32);   // pixel format size
+    put32(f, 80, 0x4);  // four-cc
     std::memcpy(&f[84], fourcc, 4);
     put32(f, 108, 0x1000);  // texture
     if (!blocks.empty()) std::memcpy(&f[128], blocks.data(), blocks.size());
@@ -37,8 +36,7 @@ Bytes dds_file(uint32_t w, uint32_t h, const char *fourcc, const Bytes &blocks)
 }
 
 // Decoded RGBA8 of the DDS file (ffmpeg's own size: the visible w x h).
-Bytes ffmpeg_decode(const testutil::TempDir &dir, const Bytes &dds, uint32_t w, uint32_t h)
-{
+Bytes ffmpeg_decode(const testutil::TempDir &dir, const Bytes &dds, uint32_t w, uint32_t h) {
     const std::string ffmpeg = testutil::require_tool("ffmpeg");
     if (ffmpeg.empty()) return {};
     const std::string path = dir.file("t.dds");
@@ -50,9 +48,8 @@ Bytes ffmpeg_decode(const testutil::TempDir &dir, const Bytes &dds, uint32_t w, 
     return Bytes(r.output.begin(), r.output.end());
 }
 
-Bytes encode(const Bytes &rgba, uint32_t w, uint32_t h, uint32_t codec, uint32_t fmt, uint32_t isa,
-             uint32_t threads, int quality = 1)
-{
+Bytes encode(const Bytes &rgba, uint32_t w, uint32_t h, uint32_t codec, uint32_t fmt, uint32_t isa, uint32_t threads,
+             int quality = 1) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof(ctx));
     EXPECT_EQ(dxtenc_init(&ctx, uint16_t(w), uint16_t(h), codec, uint8_t(quality), 1, fmt, 0, threads, isa), 0);
@@ -63,8 +60,7 @@ Bytes encode(const Bytes &rgba, uint32_t w, uint32_t h, uint32_t codec, uint32_t
     return out;
 }
 
-TEST(DxtDecode, FfmpegReadsOurTexturesAboveAQualityFloor)
-{
+TEST(DxtDecode, FfmpegReadsOurTexturesAboveAQualityFloor) {
     testutil::TempDir dir;
     struct Size {
         uint32_t w, h;
@@ -75,8 +71,8 @@ TEST(DxtDecode, FfmpegReadsOurTexturesAboveAQualityFloor)
         int quality;
         const char *fourcc;
     };
-    const Codec codecs[] = {{0, 1, "DXT1"}, {1, 1, "DXT5"}, {3, 1, "ATI1"},
-                            {0, 2, "DXT1"}, {0, 3, "DXT1"}, {1, 2, "DXT5"}, {1, 3, "DXT5"}};
+    const Codec codecs[] = {{0, 1, "DXT1"}, {1, 1, "DXT5"}, {3, 1, "ATI1"}, {0, 2, "DXT1"},
+                            {0, 3, "DXT1"}, {1, 2, "DXT5"}, {1, 3, "DXT5"}};
     // Measured: 38.2 dB and 35.3 dB on RGB; the alpha ramp above 40 dB.
     for (Size s : {Size{1918, 1078, 36.0}, Size{254, 126, 33.0}}) {
         const std::string input =
@@ -106,8 +102,10 @@ TEST(DxtDecode, FfmpegReadsOurTexturesAboveAQualityFloor)
                     const double db = testutil::psnr8(rgba.data(), dec.data(), n, 4, 3);
                     EXPECT_GT(db, s.rgb_floor_db);
                     // The slower qualities stay close to the fast one on this synthetic picture.
-                    if (c.quality == 1) fast_db = db;
-                    else EXPECT_GT(db, fast_db - 0.5);
+                    if (c.quality == 1)
+                        fast_db = db;
+                    else
+                        EXPECT_GT(db, fast_db - 0.5);
                     if (c.codec == 1) {
                         Bytes a0(n), a1(n);
                         for (size_t i = 0; i < n; i++) a0[i] = rgba[4 * i + 3], a1[i] = dec[4 * i + 3];
@@ -119,8 +117,7 @@ TEST(DxtDecode, FfmpegReadsOurTexturesAboveAQualityFloor)
     }
 }
 
-TEST(DxtDecode, SolidBlocksDecodeExactly)
-{
+TEST(DxtDecode, SolidBlocksDecodeExactly) {
     testutil::TempDir dir;
     // Every 4x4 block a different solid colour (and alpha): DXT1/DXT5 colours decode to the
     // values the single-colour tables code, DXT5 alpha and RGTC1 to the source values.
@@ -155,9 +152,7 @@ TEST(DxtDecode, SolidBlocksDecodeExactly)
             worst = std::max(worst, off_coded(dxt_single_color_lut5, rgba[4 * i], false, dec[4 * i]));
             worst = std::max(worst, off_coded(dxt_single_color_lut6, rgba[4 * i + 1], true, dec[4 * i + 1]));
             worst = std::max(worst, off_coded(dxt_single_color_lut5, rgba[4 * i + 2], false, dec[4 * i + 2]));
-            if (codec == 1) {
-                ASSERT_EQ(dec[4 * i + 3], rgba[4 * i + 3]) << i;
-            }
+            if (codec == 1) { ASSERT_EQ(dec[4 * i + 3], rgba[4 * i + 3]) << i; }
         }
         EXPECT_LE(worst, 1);
     }

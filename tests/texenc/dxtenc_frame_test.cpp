@@ -13,8 +13,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-TEST(DxtPad, PackedLayoutModes)
-{
+TEST(DxtPad, PackedLayoutModes) {
     // Layout 0, 3 valid columns, 2 valid rows; pixel (r, c) = {r, c, 0x40 + r, 0x80 + c}.
     uint8_t src[2][16];
     for (int r = 0; r < 2; r++)
@@ -42,9 +41,12 @@ TEST(DxtPad, PackedLayoutModes)
                 SCOPED_TRACE(testing::Message() << "row " << r << " col " << col);
                 const uint8_t *got = scratch + 16 * r + 4 * col;
                 const uint8_t *want;
-                if (r < 2 && col < 3) want = &src[r][4 * col];
-                else if (c.repeat) want = &src[r < 2 ? r : 1][4 * (col < 3 ? col : 2)];
-                else want = c.fill;
+                if (r < 2 && col < 3)
+                    want = &src[r][4 * col];
+                else if (c.repeat)
+                    want = &src[r < 2 ? r : 1][4 * (col < 3 ? col : 2)];
+                else
+                    want = c.fill;
                 EXPECT_EQ(0, std::memcmp(got, want, 4));
             }
         // Nothing past the single plane is touched.
@@ -52,8 +54,7 @@ TEST(DxtPad, PackedLayoutModes)
     }
 }
 
-TEST(DxtPad, PlanarLayoutsWriteOnlyTheirPlanes)
-{
+TEST(DxtPad, PlanarLayoutsWriteOnlyTheirPlanes) {
     uint8_t p[4][2][4];
     for (int k = 0; k < 4; k++)
         for (int r = 0; r < 2; r++)
@@ -94,14 +95,12 @@ TEST(DxtPad, PlanarLayoutsWriteOnlyTheirPlanes)
 }
 
 // A DXT1 "encoder" whose blocks record the first and last pixel it was given.
-void probe_block(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &)
-{
+void probe_block(uint8_t *out, const uint8_t *const *planes, const int64_t *strides, const DxtEncOps &) {
     std::memcpy(out, planes[0], 4);
     std::memcpy(out + 4, planes[0] + 3 * strides[0] + 12, 4);
 }
 
-std::vector<uint8_t> make_rgba(int w, int h, int stride)
-{
+std::vector<uint8_t> make_rgba(int w, int h, int stride) {
     std::vector<uint8_t> px(size_t(stride) * h, 0xEE);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
@@ -112,8 +111,7 @@ std::vector<uint8_t> make_rgba(int w, int h, int stride)
 }
 
 Bytes run_probe(int w, int h, uint32_t pad, uint32_t threads, uint32_t fmt, const std::vector<uint8_t> &px,
-                int stride)
-{
+                int stride) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof(ctx));
     EXPECT_EQ(dxtenc_init(&ctx, uint16_t(w), uint16_t(h), 0, 1, 1, fmt, pad, threads, 0), 0);
@@ -125,8 +123,7 @@ Bytes run_probe(int w, int h, uint32_t pad, uint32_t threads, uint32_t fmt, cons
     return out;
 }
 
-TEST(DxtFrame, BlockOrderAndEdgeBlocks)
-{
+TEST(DxtFrame, BlockOrderAndEdgeBlocks) {
     // 5 x 5 in repeat mode: whole, right edge, bottom edge, corner.
     auto px = make_rgba(5, 5, 24);
     Bytes out = run_probe(5, 5, 0, 1, DXTENC_PIX_RGBA8, px, 24);
@@ -150,8 +147,7 @@ TEST(DxtFrame, BlockOrderAndEdgeBlocks)
     EXPECT_EQ(out, (Bytes{0, 0, 0x55, 0xFF, 3, 1, 0x55, 0xFF, 4, 0, 0x55, 0xFF, 4, 1, 0x55, 0xFF}));
 }
 
-TEST(DxtFrame, BottomUpLayoutReadsLastRowsFirst)
-{
+TEST(DxtFrame, BottomUpLayoutReadsLastRowsFirst) {
     // Layout 2 is BGRA8 stored bottom-up: block 0 comes from the last four stored rows.
     const int w = 8, h = 8;
     auto px = make_rgba(w, h, 32);
@@ -161,8 +157,7 @@ TEST(DxtFrame, BottomUpLayoutReadsLastRowsFirst)
     EXPECT_EQ(Bytes(out.begin() + 16, out.begin() + 24), (Bytes{0, 3, 0x55, 0xFF, 3, 0, 0x55, 0xFF}));
 }
 
-TEST(DxtFrame, SlicesGiveTheSameTexture)
-{
+TEST(DxtFrame, SlicesGiveTheSameTexture) {
     std::mt19937 rng(7);
     const int w = 37, h = 203, stride = 4 * w + 12;
     std::vector<uint8_t> px(size_t(stride) * h);
@@ -181,8 +176,10 @@ TEST(DxtFrame, SlicesGiveTheSameTexture)
                 dxtenc_encode_frame(&ctx, out.data(), planes, strides);
                 // Nothing past the texture.
                 for (size_t i = out.size() - 16; i < out.size(); i++) ASSERT_EQ(out[i], 0x5A);
-                if (ref.empty()) ref = out;
-                else EXPECT_EQ(out, ref) << threads << " threads";
+                if (ref.empty())
+                    ref = out;
+                else
+                    EXPECT_EQ(out, ref) << threads << " threads";
             }
         }
     }

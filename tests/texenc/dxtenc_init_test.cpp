@@ -17,8 +17,7 @@ struct InitResult {
 };
 
 InitResult init(DxtEncContext &ctx, uint32_t codec, int quality, uint32_t fmt, uint8_t no_alpha = 0,
-                uint32_t threads = 1, uint16_t w = 64, uint16_t h = 64, uint32_t isa = 0xF8, uint32_t pad = 0)
-{
+                uint32_t threads = 1, uint16_t w = 64, uint16_t h = 64, uint32_t isa = 0xF8, uint32_t pad = 0) {
     std::memset(&ctx, 0, sizeof(ctx));
     ctx.no_alpha = no_alpha;
     testing::internal::CaptureStdout();
@@ -26,8 +25,7 @@ InitResult init(DxtEncContext &ctx, uint32_t codec, int quality, uint32_t fmt, u
     return {rc, testing::internal::GetCapturedStdout()};
 }
 
-TEST(DxtEncInit, RefusalsPrintOneLineAndReturnOne)
-{
+TEST(DxtEncInit, RefusalsPrintOneLineAndReturnOne) {
     struct Case {
         uint32_t codec;
         int quality;
@@ -72,8 +70,7 @@ TEST(DxtEncInit, RefusalsPrintOneLineAndReturnOne)
     }
 }
 
-TEST(DxtEncInit, UnknownAndUnavailableCodecsAreRefused)
-{
+TEST(DxtEncInit, UnknownAndUnavailableCodecsAreRefused) {
     for (uint32_t codec : {7u, 100u}) {
         SCOPED_TRACE(codec);
         DxtEncContext ctx;
@@ -86,8 +83,7 @@ TEST(DxtEncInit, UnknownAndUnavailableCodecsAreRefused)
     }
 }
 
-TEST(DxtEncInit, SlicePlans)
-{
+TEST(DxtEncInit, SlicePlans) {
     struct Case {
         uint32_t threads;
         uint16_t height;
@@ -124,18 +120,24 @@ TEST(DxtEncInit, SlicePlans)
     }
 }
 
-TEST(DxtEncSize, EncodedSizes)
-{
+TEST(DxtEncSize, EncodedSizes) {
     struct Case {
         uint16_t w, h;
         uint32_t codec, pad;
         uint32_t size;
     };
     const Case cases[] = {
-        {1920, 1080, 0, 0, 1036800}, {1920, 1080, 1, 0, 2073600}, {1920, 1080, 4, 0, 2073600},
-        {1920, 1080, 6, 0, 2073600}, {1920, 1080, 5, 0, 3110400}, {5, 5, 1, 0, 4 * 16},
-        {5, 5, 1, 3, 16},            {3, 7, 0, 3, 0},             {3, 7, 0, 7, 2 * 8},
-        {1918, 1078, 2, 0, 480 * 270 * 8}, {0, 0, 0, 0, 0},
+        {1920, 1080, 0, 0, 1036800},
+        {1920, 1080, 1, 0, 2073600},
+        {1920, 1080, 4, 0, 2073600},
+        {1920, 1080, 6, 0, 2073600},
+        {1920, 1080, 5, 0, 3110400},
+        {5, 5, 1, 0, 4 * 16},
+        {5, 5, 1, 3, 16},
+        {3, 7, 0, 3, 0},
+        {3, 7, 0, 7, 2 * 8},
+        {1918, 1078, 2, 0, 480 * 270 * 8},
+        {0, 0, 0, 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " codec " << c.codec << " pad " << c.pad);
@@ -143,8 +145,7 @@ TEST(DxtEncSize, EncodedSizes)
     }
 }
 
-TEST(DxtEncSize, SizesPast32BitsAreRefused)
-{
+TEST(DxtEncSize, SizesPast32BitsAreRefused) {
     // 16384 x 16384 blocks of 24 bytes: 6.4 GB would wrap in 32 bits.
     EXPECT_THROW(dxtenc_encoded_size(65535, 65535, 5, 0), ProcessError);
     EXPECT_THROW(dxtenc_encoded_size(65535, 65535, 1, 0), ProcessError);
@@ -157,17 +158,21 @@ TEST(DxtEncSize, SizesPast32BitsAreRefused)
     EXPECT_FALSE(r.out.empty());
 }
 
-TEST(DxtEncInit, TierChoice)
-{
+TEST(DxtEncInit, TierChoice) {
     const CpuFeatures &cpu = cpu_features();
     struct Case {
         uint32_t isa;
         bool avx, avx2, avx2_fma;
     };
     const Case cases[] = {
-        {0x00, false, false, false}, {0x10, false, false, false}, {0xF0, false, false, false},
-        {0x18, false, false, false}, {0x28, cpu.avx, false, false}, {0x88, false, cpu.avx2, false},
-        {0xF8, cpu.avx, cpu.avx2, cpu.avx2 && cpu.fma}, {0xB8, cpu.avx, cpu.avx2, false},
+        {0x00, false, false, false},
+        {0x10, false, false, false},
+        {0xF0, false, false, false},
+        {0x18, false, false, false},
+        {0x28, cpu.avx, false, false},
+        {0x88, false, cpu.avx2, false},
+        {0xF8, cpu.avx, cpu.avx2, cpu.avx2 && cpu.fma},
+        {0xB8, cpu.avx, cpu.avx2, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "mask 0x" << std::hex << c.isa);
@@ -193,8 +198,7 @@ TEST(DxtEncInit, TierChoice)
     }
 }
 
-TEST(DxtEncInit, FieldsFollowLayoutAndAlpha)
-{
+TEST(DxtEncInit, FieldsFollowLayoutAndAlpha) {
     DxtEncContext ctx;
     // Without alpha the alpha kernel writes 255 whatever the layout holds.
     ASSERT_EQ(init(ctx, 3, 1, 0, 1).rc, 0);
@@ -216,8 +220,7 @@ TEST(DxtEncInit, FieldsFollowLayoutAndAlpha)
 
 namespace {
 
-TEST(DxtEncInit, SlowQualityDropsAvx2)
-{
+TEST(DxtEncInit, SlowQualityDropsAvx2) {
     const CpuFeatures &cpu = cpu_features();
     if (!cpu.avx2) GTEST_SKIP() << "no AVX2";
     DxtEncContext ctx;

@@ -24,8 +24,7 @@ struct Block {
     int64_t strides[4];
 };
 
-Block random_block(std::mt19937 &rng, uint32_t fmt, int flavour, bool wild = false)
-{
+Block random_block(std::mt19937 &rng, uint32_t fmt, int flavour, bool wild = false) {
     Block b;
     const int step = dxtenc_column_step(fmt);
     for (int k = 0; k < 4; k++) {
@@ -58,8 +57,7 @@ Block random_block(std::mt19937 &rng, uint32_t fmt, int flavour, bool wild = fal
     return b;
 }
 
-TEST(DxtTiers, GatherMembersMatchBaseline)
-{
+TEST(DxtTiers, GatherMembersMatchBaseline) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     std::mt19937 rng(11);
     for (uint32_t fmt = 0; fmt < 16; fmt++) {
@@ -96,8 +94,7 @@ TEST(DxtTiers, GatherMembersMatchBaseline)
     }
 }
 
-TEST(DxtTiers, ScaledWordsAboveRangeSaturateAtAvx)
-{
+TEST(DxtTiers, ScaledWordsAboveRangeSaturateAtAvx) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     // Words 0x8000, 0x7FFF, 0x4000, 0x007F and the out-of-range 0x8080, 0xFFFF.
     const uint16_t words[6] = {0x8000, 0x7FFF, 0x4000, 0x007F, 0x8080, 0xFFFF};
@@ -117,8 +114,7 @@ TEST(DxtTiers, ScaledWordsAboveRangeSaturateAtAvx)
     }
 }
 
-TEST(DxtTiers, AlphaSearchMembersMatchBaseline)
-{
+TEST(DxtTiers, AlphaSearchMembersMatchBaseline) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     std::mt19937 rng(5);
     for (int iter = 0; iter < 3000; iter++) {
@@ -154,8 +150,7 @@ struct FastFitTier {
 
 // End points and indices agree exactly; refined end points may differ by one step of a
 // channel where the product rounds across .5.
-TEST(DxtTiers, FastFitMembersMatchBaseline)
-{
+TEST(DxtTiers, FastFitMembersMatchBaseline) {
     const CpuFeatures &cpu = cpu_features();
     const FastFitTier tiers[] = {
         {"avx", fast_fit_endpoints_avx, fast_fit_indices_avx, fast_fit_refine_avx, cpu.avx},
@@ -216,8 +211,7 @@ TEST(DxtTiers, FastFitMembersMatchBaseline)
 
 // Whole frames: the AVX/AVX2 tiers give the baseline's texture except where a refinement
 // rounds differently.
-TEST(DxtTiers, FramesCloseToBaseline)
-{
+TEST(DxtTiers, FramesCloseToBaseline) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     std::mt19937 rng(9);
     const int w = 64, h = 64;
@@ -240,8 +234,10 @@ TEST(DxtTiers, FramesCloseToBaseline)
         size_t differing = 0;
         const size_t bb = codec == 1 ? 16 : 8;
         for (size_t i = 0; i < out[0].size(); i += bb) differing += std::memcmp(&out[0][i], &out[1][i], bb) != 0;
-        if (codec >= 2) EXPECT_EQ(differing, 0u);
-        else EXPECT_LT(differing, out[0].size() / bb / 20);
+        if (codec >= 2)
+            EXPECT_EQ(differing, 0u);
+        else
+            EXPECT_LT(differing, out[0].size() / bb / 20);
     }
 }
 

@@ -31,14 +31,12 @@ struct Block {
 };
 
 template <typename T>
-void put(std::vector<uint8_t> &m, size_t at, double v)
-{
+void put(std::vector<uint8_t> &m, size_t at, double v) {
     const T t = T(v);
     std::memcpy(&m[at * sizeof(T)], &t, sizeof(T));
 }
 
-Block make_block(uint32_t layout, const Px *px)
-{
+Block make_block(uint32_t layout, const Px *px) {
     Block b;
     const bool planar = layout >= 10;
     const int size = layout == 7 ? 4 : (layout >= 4 && layout <= 6) || layout >= 12 ? 2 : 1;
@@ -53,8 +51,12 @@ Block make_block(uint32_t layout, const Px *px)
         double v[4];
         size_t at = size_t(i) * per_px;
         switch (layout) {
-        case 0: case 4: case 5: case 7: v[0] = p.a, v[1] = p.r, v[2] = p.g, v[3] = p.b; break;
-        case 1: case 2: v[0] = p.b, v[1] = p.g, v[2] = p.r, v[3] = p.a; break;
+        case 0:
+        case 4:
+        case 5:
+        case 7: v[0] = p.a, v[1] = p.r, v[2] = p.g, v[3] = p.b; break;
+        case 1:
+        case 2: v[0] = p.b, v[1] = p.g, v[2] = p.r, v[3] = p.a; break;
         case 8: v[0] = p.r, v[1] = p.g, v[2] = p.b; break;
         case 9: v[0] = p.b, v[1] = p.g, v[2] = p.r; break;
         default: v[0] = p.r, v[1] = p.g, v[2] = p.b, v[3] = p.a; break;
@@ -62,14 +64,19 @@ Block make_block(uint32_t layout, const Px *px)
         for (int c = 0; c < per_px; c++) {
             std::vector<uint8_t> &m = b.mem[planar ? 0 : 0];
             (void)m;
-            if (size == 1) b.mem[0][at + c] = uint8_t(v[c]);
-            else if (size == 2) put<uint16_t>(b.mem[0], at + c, v[c]);
-            else put<float>(b.mem[0], at + c, v[c]);
+            if (size == 1)
+                b.mem[0][at + c] = uint8_t(v[c]);
+            else if (size == 2)
+                put<uint16_t>(b.mem[0], at + c, v[c]);
+            else
+                put<float>(b.mem[0], at + c, v[c]);
         }
         if (planar) {
             for (int k = 0; k < 4; k++) {
-                if (size == 1) b.mem[k][i] = uint8_t(v[k]);
-                else put<uint16_t>(b.mem[k], i, v[k]);
+                if (size == 1)
+                    b.mem[k][i] = uint8_t(v[k]);
+                else
+                    put<uint16_t>(b.mem[k], i, v[k]);
             }
         }
     }
@@ -77,8 +84,7 @@ Block make_block(uint32_t layout, const Px *px)
 }
 
 // Encodes one block through the table that dxtenc_init sets up.
-std::vector<uint8_t> encode_block(uint32_t layout, int quality, uint32_t isa, const Px *px)
-{
+std::vector<uint8_t> encode_block(uint32_t layout, int quality, uint32_t isa, const Px *px) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof(ctx));
     EXPECT_EQ(dxtenc_init(&ctx, 4, 4, 4, uint8_t(quality), 1, layout, 0, 1, isa), 0);
@@ -88,8 +94,7 @@ std::vector<uint8_t> encode_block(uint32_t layout, int quality, uint32_t isa, co
     return out;
 }
 
-std::string hex(const std::vector<uint8_t> &v)
-{
+std::string hex(const std::vector<uint8_t> &v) {
     std::string s;
     char buf[4];
     for (uint8_t c : v) snprintf(buf, sizeof buf, "%02X ", c), s += buf;
@@ -97,8 +102,7 @@ std::string hex(const std::vector<uint8_t> &v)
 }
 
 uint16_t colour(const std::vector<uint8_t> &blk, int k) { return uint16_t(blk[8 + 2 * k] | blk[9 + 2 * k] << 8); }
-uint32_t index_word(const std::vector<uint8_t> &blk)
-{
+uint32_t index_word(const std::vector<uint8_t> &blk) {
     uint32_t w;
     std::memcpy(&w, &blk[12], 4);
     return w;
@@ -106,8 +110,7 @@ uint32_t index_word(const std::vector<uint8_t> &blk)
 
 const uint32_t kIsas[] = {0x00, 0xF8};
 
-TEST(YcocgBlocks, BlackBlocksAreFixedWhateverAlphaAndTier)
-{
+TEST(YcocgBlocks, BlackBlocksAreFixedWhateverAlphaAndTier) {
     const std::vector<uint8_t> q1 = {0, 0, 0, 0, 0, 0, 0, 0, 0x03, 0x84, 0, 0, 0, 0, 0, 0};
     const std::vector<uint8_t> q23 = {0, 0, 0, 0, 0, 0, 0, 0, 0x23, 0x08, 0xE3, 0xBD, 0xFF, 0xFF, 0xFF, 0xFF};
     struct Case {
@@ -142,16 +145,15 @@ TEST(YcocgBlocks, BlackBlocksAreFixedWhateverAlphaAndTier)
     EXPECT_NE(hex(encode_block(3, 2, 0, px)), hex(q23));
 }
 
-TEST(YcocgBlocks, NeutralGreyTakesScaleFourAndOneIndex)
-{
+TEST(YcocgBlocks, NeutralGreyTakesScaleFourAndOneIndex) {
     for (int grey : {1, 77, 128, 200, 254}) {
         for (uint32_t layout : {3u, 9u, 11u}) {
             Px px[16];
             for (Px &p : px) p = {double(grey), double(grey), double(grey), 255};
             for (int q = 1; q <= 3; q++)
                 for (uint32_t isa : kIsas) {
-                    SCOPED_TRACE(testing::Message() << "grey " << grey << " layout " << layout << " q" << q
-                                                    << " isa 0x" << std::hex << isa);
+                    SCOPED_TRACE(testing::Message() << "grey " << grey << " layout " << layout << " q" << q << " isa 0x"
+                                                    << std::hex << isa);
                     const std::vector<uint8_t> blk = encode_block(layout, q, isa, px);
                     // Solid luma: the luma byte then seven zero bytes; the +2 of the transform
                     // puts it half a step above the grey.
@@ -165,15 +167,15 @@ TEST(YcocgBlocks, NeutralGreyTakesScaleFourAndOneIndex)
     }
 }
 
-TEST(YcocgBlocks, LayoutsWithTheSameColoursGiveTheSameBlock)
-{
+TEST(YcocgBlocks, LayoutsWithTheSameColoursGiveTheSameBlock) {
     std::mt19937 rng(7);
     for (int trial = 0; trial < 20; trial++) {
         Px base[16];
         // Narrow or wide chroma in turn, so that every scale is met.
         const int spread = trial % 3 == 0 ? 12 : trial % 3 == 1 ? 60 : 255;
         const int mid = int(rng() % (256 - spread));
-        for (Px &p : base) p = {double(mid + rng() % spread), double(mid + rng() % spread), double(mid + rng() % spread), 0};
+        for (Px &p : base)
+            p = {double(mid + rng() % spread), double(mid + rng() % spread), double(mid + rng() % spread), 0};
         auto with = [&](auto f) {
             Px px[16];
             for (int i = 0; i < 16; i++) px[i] = f(base[i], i);
@@ -182,8 +184,9 @@ TEST(YcocgBlocks, LayoutsWithTheSameColoursGiveTheSameBlock)
         const std::vector<Px> bytes = with([&](Px p, int i) { return Px{p.r, p.g, p.b, double((i * 37) & 255)}; });
         const std::vector<Px> ten = with([](Px p, int) { return Px{p.r * 4 + 3, p.g * 4 + 1, p.b * 4 + 2, 0}; });
         const std::vector<Px> twelve = with([](Px p, int) { return Px{p.r * 16 + 15, p.g * 16, p.b * 16 + 8, 0}; });
-        const std::vector<Px> words =
-            with([](Px p, int i) { return Px{p.r * 250 + i, p.g * 251, p.b * 249 + 3, double(i * 999)}; });
+        const std::vector<Px> words = with([](Px p, int i) {
+            return Px{p.r * 250 + i, p.g * 251, p.b * 249 + 3, double(i * 999)};
+        });
         for (int q = 1; q <= 3; q++)
             for (uint32_t isa : kIsas) {
                 SCOPED_TRACE(testing::Message() << "trial " << trial << " q" << q << " isa 0x" << std::hex << isa);
@@ -201,8 +204,7 @@ TEST(YcocgBlocks, LayoutsWithTheSameColoursGiveTheSameBlock)
     }
 }
 
-TEST(YcocgBlocks, WhiteIsTheSameAtEveryDepth)
-{
+TEST(YcocgBlocks, WhiteIsTheSameAtEveryDepth) {
     struct Case {
         uint32_t layout;
         double full;
@@ -222,8 +224,7 @@ TEST(YcocgBlocks, WhiteIsTheSameAtEveryDepth)
     }
 }
 
-TEST(YcocgBlocks, SolidLumaAndChroma)
-{
+TEST(YcocgBlocks, SolidLumaAndChroma) {
     // Luma varying by a quarter step: solid at qualities 2 and 3 (equal bytes), not at 1
     // (float equality).
     Px px[16];
@@ -252,8 +253,7 @@ TEST(YcocgBlocks, SolidLumaAndChroma)
     }
 }
 
-TEST(YcocgBlocks, ChromaScaleFollowsTheWidestBoxValue)
-{
+TEST(YcocgBlocks, ChromaScaleFollowsTheWidestBoxValue) {
     // One pixel carries the chroma (Co = 128 + (R - B) / 2 + 0.5), the rest neutral:
     // the scale changes at 32/255 and 64/255 from zero chroma (half a step either side).
     struct Case {
@@ -283,8 +283,7 @@ TEST(YcocgBlocks, ChromaScaleFollowsTheWidestBoxValue)
 bool have_avx() { return cpu_features().avx; }
 bool have_avx2_fma() { return cpu_features().avx2 && cpu_features().fma; }
 
-TEST(YcocgTiers, ConversionMatchesBaseline)
-{
+TEST(YcocgTiers, ConversionMatchesBaseline) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     std::mt19937 rng(11);
     const bool avx2 = cpu_features().avx2;
@@ -292,12 +291,16 @@ TEST(YcocgTiers, ConversionMatchesBaseline)
         if (layout == 7) continue;
         const bool planar = layout >= 10;
         const bool wide = layout == 4 || layout == 6 || layout == 14 || layout == 15;
-        const double top = layout == 5 ? 32768 : layout == 12 ? 1023 : layout == 13 ? 4095
-                           : wide || layout == 4 ? 65535 : 255;
+        const double top = layout == 5           ? 32768
+                           : layout == 12        ? 1023
+                           : layout == 13        ? 4095
+                           : wide || layout == 4 ? 65535
+                                                 : 255;
         for (int trial = 0; trial < 50; trial++) {
             Px px[16];
-            for (Px &p : px) p = {double(rng() % (uint32_t(top) + 1)), double(rng() % (uint32_t(top) + 1)),
-                                  double(rng() % (uint32_t(top) + 1)), double(rng() % 256)};
+            for (Px &p : px)
+                p = {double(rng() % (uint32_t(top) + 1)), double(rng() % (uint32_t(top) + 1)),
+                     double(rng() % (uint32_t(top) + 1)), double(rng() % 256)};
             Block b = make_block(layout, px);
             for (int tier = 0; tier < (avx2 ? 2 : 1); tier++) {
                 SCOPED_TRACE(testing::Message() << "layout " << layout << " trial " << trial << " tier " << tier);
@@ -307,22 +310,24 @@ TEST(YcocgTiers, ConversionMatchesBaseline)
                 std::memset(&got, 0, sizeof got);
                 if (planar) {
                     ycocg_to_ycocg_planar_sse41[layout](&ref, b.planes[0], b.planes[1], b.planes[2], b.strides[0],
-                                                         b.strides[1], b.strides[2], &black_ref);
+                                                        b.strides[1], b.strides[2], &black_ref);
                     (tier ? ycocg_to_ycocg_planar_avx2 : ycocg_to_ycocg_planar_avx)[layout](
                         &got, b.planes[0], b.planes[1], b.planes[2], b.strides[0], b.strides[1], b.strides[2],
                         &black_got);
                 } else {
                     ycocg_to_ycocg_sse41[layout](&ref, b.planes[0], b.strides[0], &black_ref);
                     (tier ? ycocg_to_ycocg_avx2 : ycocg_to_ycocg_avx)[layout](&got, b.planes[0], b.strides[0],
-                                                                               &black_got);
+                                                                              &black_got);
                 }
                 ASSERT_EQ(black_ref, black_got);
                 for (int i = 0; i < 16; i++) {
                     ASSERT_EQ(ref.y[i], got.y[i]) << i;
                     ASSERT_EQ(ref.cg[i], got.cg[i]) << i;
                     // Co of 16-bit sources is rounded once more at the faster tiers.
-                    if (wide) ASSERT_LE(std::fabs(ref.co[i] - got.co[i]), std::nextafter(ref.co[i], 2.0f) - ref.co[i]);
-                    else ASSERT_EQ(ref.co[i], got.co[i]) << i;
+                    if (wide)
+                        ASSERT_LE(std::fabs(ref.co[i] - got.co[i]), std::nextafter(ref.co[i], 2.0f) - ref.co[i]);
+                    else
+                        ASSERT_EQ(ref.co[i], got.co[i]) << i;
                 }
                 if (!wide) {
                     EXPECT_EQ(0, std::memcmp(ref.box, got.box, sizeof ref.box));
@@ -346,8 +351,7 @@ TEST(YcocgTiers, ConversionMatchesBaseline)
     EXPECT_EQ(ref.cg[0], got.cg[0]);
 }
 
-TEST(YcocgTiers, QuantiserDiffersOnlyAtTheDocumentedCgValue)
-{
+TEST(YcocgTiers, QuantiserDiffersOnlyAtTheDocumentedCgValue) {
     if (!have_avx2_fma()) GTEST_SKIP() << "no AVX2 with FMA";
     // Cg end point exactly the largest float below 1/126: 1 at AVX2+FMA, 0 at the baseline.
     const float target = std::nextafter(1.0f / 126.0f, 0.0f);
@@ -355,8 +359,10 @@ TEST(YcocgTiers, QuantiserDiffersOnlyAtTheDocumentedCgValue)
     float cg = target + ycocg::kHalfStep;
     bool found = false;
     for (int step = 0; step < 64 && !found; step++) {
-        if (cg - ycocg::kHalfStep == target) found = true;
-        else cg = std::nextafter(cg, step % 2 ? 1.0f : 0.0f);
+        if (cg - ycocg::kHalfStep == target)
+            found = true;
+        else
+            cg = std::nextafter(cg, step % 2 ? 1.0f : 0.0f);
     }
     ASSERT_TRUE(found);
     box[1] = box[3] = cg;
@@ -385,8 +391,7 @@ TEST(YcocgTiers, QuantiserDiffersOnlyAtTheDocumentedCgValue)
     }
 }
 
-TEST(YcocgTiers, IndicesAndFramesMatchBaseline)
-{
+TEST(YcocgTiers, IndicesAndFramesMatchBaseline) {
     if (!have_avx()) GTEST_SKIP() << "no AVX";
     // The index kernel is exact at AVX2 and leaves the upper half of its slot alone.
     if (have_avx2_fma()) {
@@ -407,9 +412,8 @@ TEST(YcocgTiers, IndicesAndFramesMatchBaseline)
     // threshold, candidates whose errors differ by a rounding), so few blocks differ and
     // the picture decodes as well as the baseline's.
     const uint32_t w = 320, h = 192;
-    const Bytes rgba = testutil::ffmpeg_raw_frame(
-        "-i " + testutil::shell_quote(testutil::testdata_photo("rocket.jpg")), "rgba",
-        "scale=" + std::to_string(w) + ":" + std::to_string(h));
+    const Bytes rgba = testutil::ffmpeg_raw_frame("-i " + testutil::shell_quote(testutil::testdata_photo("rocket.jpg")),
+                                                  "rgba", "scale=" + std::to_string(w) + ":" + std::to_string(h));
     ASSERT_EQ(rgba.size(), size_t(w) * h * 4);
     std::vector<uint32_t> isas = {0x28};
     if (cpu_features().avx2) isas.push_back(0xA8);

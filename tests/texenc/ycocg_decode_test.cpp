@@ -17,12 +17,10 @@ using Bytes = std::vector<uint8_t>;
 using ycocg_test::decode_rgtc1;
 using ycocg_test::decode_ycocg;
 
-Bytes encode(const Bytes &rgba, uint32_t w, uint32_t h, uint32_t codec, int quality, uint32_t isa)
-{
+Bytes encode(const Bytes &rgba, uint32_t w, uint32_t h, uint32_t codec, int quality, uint32_t isa) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof(ctx));
-    EXPECT_EQ(dxtenc_init(&ctx, uint16_t(w), uint16_t(h), codec, uint8_t(quality), 1, DXTENC_PIX_RGBA8, 0, 4, isa),
-              0);
+    EXPECT_EQ(dxtenc_init(&ctx, uint16_t(w), uint16_t(h), codec, uint8_t(quality), 1, DXTENC_PIX_RGBA8, 0, 4, isa), 0);
     Bytes out(dxtenc_encoded_size(uint16_t(w), uint16_t(h), codec, 0));
     const uint8_t *planes[4] = {rgba.data(), nullptr, nullptr, nullptr};
     const int64_t strides[4] = {int64_t(w) * 4, 0, 0, 0};
@@ -37,8 +35,7 @@ struct Picture {
     double floor_db[3];  // RGB PSNR floor at qualities 1, 2, 3 (measured 36.65/37.26/38.85, 39.54/39.59/39.90)
 };
 
-TEST(YcocgDecode, IndependentDecoderMeetsQualityFloors)
-{
+TEST(YcocgDecode, IndependentDecoderMeetsQualityFloors) {
     // Odd sizes exercise the edge blocks; the alpha is a diagonal ramp for codec 5.
     const Picture pictures[] = {
         {"testsrc2", "-f lavfi -i testsrc2=size=318x178:rate=1", 318, 178, {36.0, 36.7, 38.3}},

@@ -17,8 +17,7 @@ struct YcocgSetup {
     DxtEncContext ctx;
 };
 
-YcocgSetup init(uint32_t codec, int quality, uint32_t fmt, uint8_t no_alpha, uint32_t isa)
-{
+YcocgSetup init(uint32_t codec, int quality, uint32_t fmt, uint8_t no_alpha, uint32_t isa) {
     YcocgSetup s;
     std::memset(&s.ctx, 0, sizeof(s.ctx));
     s.ctx.no_alpha = no_alpha;
@@ -28,8 +27,7 @@ YcocgSetup init(uint32_t codec, int quality, uint32_t fmt, uint8_t no_alpha, uin
     return s;
 }
 
-TEST(YcocgInit, RefusalsAndAcceptedLayouts)
-{
+TEST(YcocgInit, RefusalsAndAcceptedLayouts) {
     struct Case {
         uint32_t codec;
         int quality;
@@ -60,8 +58,7 @@ TEST(YcocgInit, RefusalsAndAcceptedLayouts)
     }
 }
 
-TEST(YcocgInit, TierMasksChooseTheDocumentedMembers)
-{
+TEST(YcocgInit, TierMasksChooseTheDocumentedMembers) {
     const CpuFeatures &cpu = cpu_features();
     struct Case {
         uint32_t isa;
@@ -72,17 +69,17 @@ TEST(YcocgInit, TierMasksChooseTheDocumentedMembers)
     };
     const Case cases[] = {
         {0xF0, false, false, false, 0, 0, 0},  // without 0x08 nothing beyond the baseline
-        {0x18, false, false, false, 0, 0, 0},
-        {0x38, true, false, false, 1, 1, 0},   // AVX only
-        {0x78, true, false, true, 1, 1, 0},    // AVX and FMA
-        {0xB8, true, true, false, 2, 1, 0},    // AVX2 without FMA
+        {0x18, false, false, false, 0, 0, 0}, {0x38, true, false, false, 1, 1, 0},  // AVX only
+        {0x78, true, false, true, 1, 1, 0},                                         // AVX and FMA
+        {0xB8, true, true, false, 2, 1, 0},                                         // AVX2 without FMA
         {0xF8, true, true, true, 2, 2, 1},
     };
     for (const Case &c : cases) {
         if ((c.needs_avx && !cpu.avx) || (c.needs_avx2 && !cpu.avx2) || (c.needs_fma && !cpu.fma)) continue;
         for (uint32_t fmt : {3u, 7u, 12u}) {
             for (int q = 1; q <= 3; q++) {
-                SCOPED_TRACE(testing::Message() << "isa 0x" << std::hex << c.isa << std::dec << " fmt " << fmt << " q" << q);
+                SCOPED_TRACE(testing::Message()
+                             << "isa 0x" << std::hex << c.isa << std::dec << " fmt " << fmt << " q" << q);
                 const YcocgSetup s = init(4, q, fmt, 0, c.isa);
                 ASSERT_EQ(s.rc, 0);
                 const DxtEncOps &o = s.ctx.ops;
@@ -105,14 +102,16 @@ TEST(YcocgInit, TierMasksChooseTheDocumentedMembers)
                     // The constant-chroma field has no AVX member.
                     EXPECT_EQ(o.ycocg_color_block_flat,
                               c.q1 == 2 ? ycocg_color_block_flat_avx2 : ycocg_color_block_flat_sse41);
-                    EXPECT_EQ(o.encode_block_tex1, fmt >= 10 ? encode_block_ycocg_q1_planar : encode_block_ycocg_q1_packed);
+                    EXPECT_EQ(o.encode_block_tex1,
+                              fmt >= 10 ? encode_block_ycocg_q1_planar : encode_block_ycocg_q1_packed);
                     continue;
                 }
                 const bool f = c.search;
                 EXPECT_EQ(o.ycocg_y_block, f ? ycocg_y_block_avx2 : ycocg_y_block_sse41);
                 EXPECT_EQ(o.ycocg_color_indices, f ? ycocg_color_indices_avx2 : ycocg_color_indices_sse41);
                 for (int k = 0; k < 3; k++) {
-                    EXPECT_EQ(o.ycocg_inset_quantize[k], (f ? ycocg_inset_quantize_avx2 : ycocg_inset_quantize_sse41)[k]);
+                    EXPECT_EQ(o.ycocg_inset_quantize[k],
+                              (f ? ycocg_inset_quantize_avx2 : ycocg_inset_quantize_sse41)[k]);
                     EXPECT_EQ(o.ycocg_quantize[k], (f ? ycocg_quantize_avx2 : ycocg_quantize_sse41)[k]);
                     if (q == 2) {
                         EXPECT_EQ(o.ycocg_endpoint_search[k],

@@ -13,16 +13,14 @@
 namespace {
 
 // Pixel-domain value of a quantised component at a scale.
-double pixel_value(int q, int top, int scale)
-{
+double pixel_value(int q, int top, int scale) {
     const double zero = 128.0 / 255.0;
     return (double(q) / top - zero) / scale + zero;
 }
 
 // Sum over the pixels of the squared smallest squared distance to the four-colour palette
 // of first end point (e0, e1) and second (e2, e3).
-double block_error(const DxtEncYcocgBlock &b, const int *e, int scale)
-{
+double block_error(const DxtEncYcocgBlock &b, const int *e, int scale) {
     const double aco = pixel_value(e[0], 31, scale), acg = pixel_value(e[1], 63, scale);
     const double bco = pixel_value(e[2], 31, scale), bcg = pixel_value(e[3], 63, scale);
     const double pco[4] = {bco, aco, bco + (aco - bco) / 3, bco + 2 * (aco - bco) / 3};
@@ -39,8 +37,7 @@ double block_error(const DxtEncYcocgBlock &b, const int *e, int scale)
     return err;
 }
 
-TEST(YcocgSearch, ChosenEndPointsAreTheBestOfTheCandidateSet)
-{
+TEST(YcocgSearch, ChosenEndPointsAreTheBestOfTheCandidateSet) {
     std::mt19937 rng(21);
     for (int trial = 0; trial < 400; trial++) {
         // Chroma spreads from narrow (scale 4) to wide (scale 1).
@@ -63,8 +60,10 @@ TEST(YcocgSearch, ChosenEndPointsAreTheBestOfTheCandidateSet)
             ASSERT_EQ(black, 0u);
             DxtEncYcocgBlock ref = b;
             uint8_t out[8];
-            if (q == 2) ycocg_color_search_q2(ops, out, &b);
-            else ycocg_color_search_q3(ops, out, &b);
+            if (q == 2)
+                ycocg_color_search_q2(ops, out, &b);
+            else
+                ycocg_color_search_q3(ops, out, &b);
             const uint16_t c0 = uint16_t(out[0] | out[1] << 8), c1 = uint16_t(out[2] | out[3] << 8);
             const int scale = (c0 & 31) + 1;
             ASSERT_EQ(c1 & 31, c0 & 31);
@@ -82,8 +81,8 @@ TEST(YcocgSearch, ChosenEndPointsAreTheBestOfTheCandidateSet)
                         for (int j3 = 0; j3 < 6; j3++) {
                             // Quality 2 moves both components of an end point together.
                             if (q == 2 && (d0 != d1 || j2 != j3)) continue;
-                            const int e[4] = {std::max(0, o[0] - d0), std::max(0, o[1] - d1),
-                                              std::min(o[2] + j2, 31), std::min(o[3] + j3, 63)};
+                            const int e[4] = {std::max(0, o[0] - d0), std::max(0, o[1] - d1), std::min(o[2] + j2, 31),
+                                              std::min(o[3] + j3, 63)};
                             best = std::min(best, block_error(ref, e, scale));
                         }
             const double got = block_error(ref, chosen, scale);

@@ -13,8 +13,7 @@ namespace ycocg_test {
 using Bytes = std::vector<uint8_t>;
 
 // Eight-value (a0 > a1) or six-value palette of a DXT5 alpha / RGTC1 block.
-inline void alpha_palette(uint8_t a0, uint8_t a1, int *p)
-{
+inline void alpha_palette(uint8_t a0, uint8_t a1, int *p) {
     p[0] = a0;
     p[1] = a1;
     if (a0 > a1) {
@@ -26,8 +25,7 @@ inline void alpha_palette(uint8_t a0, uint8_t a1, int *p)
     }
 }
 
-inline void decode_alpha_block(const uint8_t *blk, int *out16)
-{
+inline void decode_alpha_block(const uint8_t *blk, int *out16) {
     int p[8];
     alpha_palette(blk[0], blk[1], p);
     uint64_t bits = 0;
@@ -36,8 +34,7 @@ inline void decode_alpha_block(const uint8_t *blk, int *out16)
 }
 
 // One scaled-YCoCg block to 16 RGB pixels.
-inline void decode_ycocg_block(const uint8_t *blk, uint8_t (*rgb)[3])
-{
+inline void decode_ycocg_block(const uint8_t *blk, uint8_t (*rgb)[3]) {
     int y[16];
     decode_alpha_block(blk, y);
     const uint16_t c0 = uint16_t(blk[8] | blk[9] << 8), c1 = uint16_t(blk[10] | blk[11] << 8);
@@ -72,8 +69,7 @@ inline void decode_ycocg_block(const uint8_t *blk, uint8_t (*rgb)[3])
 }
 
 // Decodes a w x h HAP Q texture (blocks in rows) to RGBA with alpha 255.
-inline Bytes decode_ycocg(const uint8_t *tex, uint32_t w, uint32_t h)
-{
+inline Bytes decode_ycocg(const uint8_t *tex, uint32_t w, uint32_t h) {
     Bytes out(size_t(w) * h * 4, 255);
     const uint32_t bw = (w + 3) / 4, bh = (h + 3) / 4;
     for (uint32_t by = 0; by < bh; by++)
@@ -88,8 +84,7 @@ inline Bytes decode_ycocg(const uint8_t *tex, uint32_t w, uint32_t h)
     return out;
 }
 
-inline Bytes decode_rgtc1(const uint8_t *tex, uint32_t w, uint32_t h)
-{
+inline Bytes decode_rgtc1(const uint8_t *tex, uint32_t w, uint32_t h) {
     Bytes out(size_t(w) * h);
     const uint32_t bw = (w + 3) / 4, bh = (h + 3) / 4;
     for (uint32_t by = 0; by < bh; by++)

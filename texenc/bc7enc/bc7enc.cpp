@@ -81,10 +81,10 @@ void keep_if_better(Bc7CellResults *r, uint64_t err, const uint8_t low[4], const
 const Bc7WeightTerms g_bc7_weight_terms2[4] = {make_terms(0), make_terms(21), make_terms(43), make_terms(64)};
 const Bc7WeightTerms g_bc7_weight_terms3[8] = {make_terms(0),  make_terms(9),  make_terms(18), make_terms(27),
                                                make_terms(37), make_terms(46), make_terms(55), make_terms(64)};
-const Bc7WeightTerms g_bc7_weight_terms4[16] = {
-    make_terms(0),  make_terms(4),  make_terms(9),  make_terms(13), make_terms(17), make_terms(21),
-    make_terms(26), make_terms(30), make_terms(34), make_terms(38), make_terms(43), make_terms(47),
-    make_terms(51), make_terms(55), make_terms(60), make_terms(64)};
+const Bc7WeightTerms g_bc7_weight_terms4[16] = {make_terms(0),  make_terms(4),  make_terms(9),  make_terms(13),
+                                                make_terms(17), make_terms(21), make_terms(26), make_terms(30),
+                                                make_terms(34), make_terms(38), make_terms(43), make_terms(47),
+                                                make_terms(51), make_terms(55), make_terms(60), make_terms(64)};
 
 void bc7enc_build_tables() {
     // Built once: the tables are read without locks by every encoder, so they are never
@@ -98,8 +98,8 @@ uint32_t scale_color(uint32_t v, uint32_t n) {
     return ((v << (8 - n)) | (v >> (2 * n - 8))) & 0xFF;
 }
 
-static uint64_t bc7_pack_mode1_one_color(const Bc7CellParams *pParams, Bc7CellResults *pResults, uint32_t r,
-                                         uint32_t g, uint32_t b, uint8_t *pSelectors) {
+static uint64_t bc7_pack_mode1_one_color(const Bc7CellParams *pParams, Bc7CellResults *pResults, uint32_t r, uint32_t g,
+                                         uint32_t b, uint8_t *pSelectors) {
     const uint32_t col[3] = {r, g, b};
     uint32_t s[2] = {0, 0};
     for (uint32_t p = 0; p < 2; p++)
@@ -130,9 +130,9 @@ static uint64_t bc7_pack_mode1_one_color(const Bc7CellParams *pParams, Bc7CellRe
     return err;
 }
 
-static uint64_t bc7_pack_mode7_one_color(const Bc7CellParams *pParams, Bc7CellResults *pResults, uint32_t r,
-                                         uint32_t g, uint32_t b, uint32_t a, uint8_t *pSelectors,
-                                         uint32_t num_pixels, const uint8_t (*pPixels)[4]) {
+static uint64_t bc7_pack_mode7_one_color(const Bc7CellParams *pParams, Bc7CellResults *pResults, uint32_t r, uint32_t g,
+                                         uint32_t b, uint32_t a, uint8_t *pSelectors, uint32_t num_pixels,
+                                         const uint8_t (*pPixels)[4]) {
     const uint32_t col[4] = {r, g, b, a};
     uint32_t best_err = UINT32_MAX, best_p = 0;
     for (uint32_t lp = 0; lp < 4; lp++) {  // (p_low, p_high) = (0,0), (1,0), (0,1), (1,1)
@@ -226,8 +226,8 @@ static void bc7_evaluate_solution(const uint8_t low[4], const uint8_t high[4], c
         hi8[c] = int32_t(expand_to_8(pParams->m_has_pbits ? uint32_t((high[c] << 1) | ph) : high[c], n));
     }
     uint8_t sel[16];
-    const uint64_t total = pParams->m_has_alpha ? evaluate_pixels<4>(lo8, hi8, pParams, sel)
-                                                : evaluate_pixels<3>(lo8, hi8, pParams, sel);
+    const uint64_t total =
+        pParams->m_has_alpha ? evaluate_pixels<4>(lo8, hi8, pParams, sel) : evaluate_pixels<3>(lo8, hi8, pParams, sel);
     keep_if_better(pResults, total, low, high, pbits, sel, pParams->m_num_pixels);
 }
 
@@ -317,8 +317,9 @@ static uint64_t bc7_find_optimal_solution(uint32_t mode, const Bc7CellParams *pP
         }
     }
 
-    const bool same_pbits = pParams->m_shared_pbit ? pResults->m_pbits[0] == pbits[0]
-                                                   : (pResults->m_pbits[0] == pbits[0] && pResults->m_pbits[1] == pbits[1]);
+    const bool same_pbits = pParams->m_shared_pbit
+                                ? pResults->m_pbits[0] == pbits[0]
+                                : (pResults->m_pbits[0] == pbits[0] && pResults->m_pbits[1] == pbits[1]);
     if (pResults->m_best_overall_err != UINT64_MAX && std::memcmp(pResults->m_low, ql, 4) == 0 &&
         std::memcmp(pResults->m_high, qh, 4) == 0 && same_pbits)
         return pResults->m_best_overall_err;
@@ -329,8 +330,8 @@ static uint64_t bc7_find_optimal_solution(uint32_t mode, const Bc7CellParams *pP
 
 // Least-squares end points (0..255 scale) for the given indices. The first result is the
 // end point weighted by t (the high one), the second by 1 - t.
-static void bc7_least_squares(bool rgba, uint32_t num_pixels, const uint8_t *pSelectors,
-                              const Bc7WeightTerms *pTerms, Vec4 &first, Vec4 &second, const uint8_t (*pPixels)[4]) {
+static void bc7_least_squares(bool rgba, uint32_t num_pixels, const uint8_t *pSelectors, const Bc7WeightTerms *pTerms,
+                              Vec4 &first, Vec4 &second, const uint8_t (*pPixels)[4]) {
     float z00 = 0, z10 = 0, z11 = 0;
     float q00[4] = {0, 0, 0, 0}, t[4] = {0, 0, 0, 0};
     const uint32_t nc = rgba ? 4 : 3;
@@ -399,7 +400,8 @@ uint64_t color_cell_compression(uint32_t mode, const Bc7CellParams *pParams, Bc7
         for (uint32_t i = 1; i < n && one; i++)
             for (uint32_t c = 0; c < nc; c++) one &= px[i][c] == px[0][c];
         if (one) {
-            if (mode == 1) return bc7_pack_mode1_one_color(pParams, pResults, px[0][0], px[0][1], px[0][2], pResults->m_selectors);
+            if (mode == 1)
+                return bc7_pack_mode1_one_color(pParams, pResults, px[0][0], px[0][1], px[0][2], pResults->m_selectors);
             return bc7_pack_mode7_one_color(pParams, pResults, px[0][0], px[0][1], px[0][2], px[0][3],
                                             pResults->m_selectors, n, px);
         }
@@ -547,8 +549,9 @@ uint64_t color_cell_compression(uint32_t mode, const Bc7CellParams *pParams, Bc7
         uint32_t a = uint32_t(int(unit.c[3] * 255.0f + 0.5f));
         Bc7CellResults avg;
         avg.m_selectors = pResults->m_selectors_temp;
-        const uint64_t err = mode == 1 ? bc7_pack_mode1_one_color(pParams, &avg, r, g, b, pResults->m_selectors_temp)
-                                       : bc7_pack_mode7_one_color(pParams, &avg, r, g, b, a, pResults->m_selectors_temp, n, px);
+        const uint64_t err =
+            mode == 1 ? bc7_pack_mode1_one_color(pParams, &avg, r, g, b, pResults->m_selectors_temp)
+                      : bc7_pack_mode7_one_color(pParams, &avg, r, g, b, a, pResults->m_selectors_temp, n, px);
         keep_if_better(pResults, err, avg.m_low, avg.m_high, avg.m_pbits, pResults->m_selectors_temp, n);
     }
     return pResults->m_best_overall_err;

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 struct Bc7EncodeParams {
-    uint32_t m_partition_limit = 0;  // candidate two-subset partitions to estimate (at most 64)
+    uint32_t m_partition_limit = 0;        // candidate two-subset partitions to estimate (at most 64)
     uint32_t m_weights[4] = {1, 1, 1, 1};  // R, G, B, A squared-error weights
-    uint32_t m_level = 0;            // refinement effort: 0, 1 or 4
+    uint32_t m_level = 0;                  // refinement effort: 0, 1 or 4
     bool m_least_squares = true;
     bool m_partition_filter = true;
     bool m_alpha_mode5 = true;
@@ -22,12 +22,12 @@ struct Bc7WeightTerms {
 
 // One subset of a block.
 struct Bc7CellParams {
-    uint32_t m_num_pixels = 0;                 // 1 to 16
-    const uint8_t (*m_pixels)[4] = nullptr;    // RGBA8
-    uint32_t m_num_weights = 0;                // 16, 8 or 4 index values
+    uint32_t m_num_pixels = 0;               // 1 to 16
+    const uint8_t (*m_pixels)[4] = nullptr;  // RGBA8
+    uint32_t m_num_weights = 0;              // 16, 8 or 4 index values
     const uint32_t *m_weight_table = nullptr;
     const Bc7WeightTerms *m_weight_terms = nullptr;
-    uint32_t m_endpoint_bits = 0;              // stored bits per channel, p-bit excluded
+    uint32_t m_endpoint_bits = 0;  // stored bits per channel, p-bit excluded
     uint32_t m_channel_weights[4] = {1, 1, 1, 1};
     bool m_has_alpha = false;
     bool m_has_pbits = false;
@@ -36,9 +36,9 @@ struct Bc7CellParams {
 
 struct Bc7CellResults {
     uint64_t m_best_overall_err = UINT64_MAX;
-    uint8_t m_low[4] = {};   // stored end points, without p-bit
+    uint8_t m_low[4] = {};  // stored end points, without p-bit
     uint8_t m_high[4] = {};
-    uint32_t m_pbits[2] = {};  // low, high (a shared p-bit is the first)
+    uint32_t m_pbits[2] = {};             // low, high (a shared p-bit is the first)
     uint8_t *m_selectors = nullptr;       // one index per pixel
     uint8_t *m_selectors_temp = nullptr;  // scratch of the same size
 };

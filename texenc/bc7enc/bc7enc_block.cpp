@@ -11,10 +11,10 @@
 namespace {
 
 // Order in which the estimator tries the two-subset partitions.
-constexpr uint8_t g_bc7_partition_order[64] = {
-    0,  13, 1,  2,  15, 14, 10, 16, 3,  23, 26, 6,  7,  21, 19, 29, 8,  4,  9,  20, 5,  31,
-    22, 17, 18, 11, 12, 30, 24, 25, 28, 27, 32, 33, 34, 45, 46, 51, 49, 50, 48, 38, 39, 37,
-    53, 52, 54, 36, 57, 58, 55, 41, 40, 42, 43, 59, 44, 56, 47, 35, 60, 63, 62, 61};
+constexpr uint8_t g_bc7_partition_order[64] = {0,  13, 1,  2,  15, 14, 10, 16, 3,  23, 26, 6,  7,  21, 19, 29,
+                                               8,  4,  9,  20, 5,  31, 22, 17, 18, 11, 12, 30, 24, 25, 28, 27,
+                                               32, 33, 34, 45, 46, 51, 49, 50, 48, 38, 39, 37, 53, 52, 54, 36,
+                                               57, 58, 55, 41, 40, 42, 43, 59, 44, 56, 47, 35, 60, 63, 62, 61};
 
 // Bit y + 1 of mask p: partition p is worth trying when y was the best of the first 14 candidates.
 constexpr uint32_t g_bc7_partition_filter[35] = {
@@ -367,7 +367,8 @@ void encode_bc7_block(void *pBlock, const Bc7BlockSolution *pResults) {
         const uint8_t *first = pResults->m_index_selector ? sel2 : sel;
         const uint8_t *second = pResults->m_index_selector ? sel : sel2;
         for (uint32_t i = 0; i < 16; i++) set_block_bits(out, first[i], mi.index_bits - (i == 0 ? 1 : 0), &cur_bit_ofs);
-        for (uint32_t i = 0; i < 16; i++) set_block_bits(out, second[i], mi.index2_bits - (i == 0 ? 1 : 0), &cur_bit_ofs);
+        for (uint32_t i = 0; i < 16; i++)
+            set_block_bits(out, second[i], mi.index2_bits - (i == 0 ? 1 : 0), &cur_bit_ofs);
     }
     ZASSERT(cur_bit_ofs == 128);
     uint8_t *bytes = static_cast<uint8_t *>(pBlock);

@@ -57,16 +57,12 @@ void cluster_fit_colors(const DxtColorSet &set, uint8_t *out, uint64_t count, co
         ops.cluster_search_c16(&w.best, &w.bounds, &w.sums, t.factors16, l[2 * 17].records, l[2 * 17].bounds);
         ops.cluster_search_d16(&w.best, &w.bounds, &w.sums, t.factors16, l[3 * 17].records, l[3 * 17].bounds);
     } else {
-        if (c >= 3) {
-            ops.cluster_search_e[slot](&w.best, &w.bounds, &w.sums);
-        }
+        if (c >= 3) { ops.cluster_search_e[slot](&w.best, &w.bounds, &w.sums); }
         DxtClusterSearchFn const *searches[4] = {ops.cluster_search_a, ops.cluster_search_b, ops.cluster_search_c,
                                                  ops.cluster_search_d};
         for (int array = 0; array < 4; ++array) {
             const ClusterCandidateList &l = t.lists[array][c];
-            if (l.rows != 0) {
-                searches[array][slot](&w.best, &w.bounds, &w.sums, l.records, l.bounds);
-            }
+            if (l.rows != 0) { searches[array][slot](&w.best, &w.bounds, &w.sums, l.records, l.bounds); }
         }
     }
 
@@ -111,7 +107,7 @@ void dxtenc_init_ops_cluster(DxtEncOps *ops, uint32_t pixel_format) {
     ops->to_unique_colors = cluster_unique_colors_kernel(pixel_format);
     ops->pack_block = dxt_pack_block_sse41;
     ops->pack_block_565 = dxt_pack_block_565_sse41;
-#define CF_SET_STAGES(NN, n)                                          \
+#define CF_SET_STAGES(NN, n)                                         \
     ops->cluster_axis[n - 2] = cluster_axis_count##NN##_sse41;       \
     ops->cluster_project[n - 2] = cluster_project_count##NN##_sse41; \
     ops->cluster_sort[n - 2] = cluster_sort_count##NN##_sse41;       \
@@ -119,7 +115,7 @@ void dxtenc_init_ops_cluster(DxtEncOps *ops, uint32_t pixel_format) {
     CLUSTER_FOR_EACH_COUNT(CF_SET_STAGES)
 #undef CF_SET_STAGES
 #define CF_SET_SEARCH(arr, NN) ops->cluster_search_##arr[1##NN - 102] = cluster_search_##arr##_count##NN##_sse41;
-#define CF_SET_SEARCH_E(NN) ops->cluster_search_e[1##NN - 102] = cluster_search_e_count##NN##_sse41;
+#define CF_SET_SEARCH_E(NN)    ops->cluster_search_e[1##NN - 102] = cluster_search_e_count##NN##_sse41;
     CLUSTER_FOR_EACH_SEARCH_A(CF_SET_SEARCH)
     CLUSTER_FOR_EACH_SEARCH_B(CF_SET_SEARCH)
     CLUSTER_FOR_EACH_SEARCH_C(CF_SET_SEARCH)

@@ -46,22 +46,14 @@ constexpr uint32_t cluster_range_entries(uint32_t c) { return c * (c + 1) / 2; }
 constexpr uint32_t cluster_cross_base(uint32_t c) { return 48 * cluster_range_entries(c); }
 // Entry index of the run [i, j), 0 <= i < j <= c, except [0, c); 0 for an empty run.
 constexpr uint32_t cluster_range_entry(uint32_t c, uint32_t i, uint32_t j) {
-    if (i == j) {
-        return 0;
-    }
-    if (i == 0) {
-        return j;
-    }
+    if (i == j) { return 0; }
+    if (i == 0) { return j; }
     return c + (i - 1) * c - (i - 1) * i / 2 + (j - i - 1);
 }
 // Float index of the cross value of [i, j) for counts 2..15 ([0, c) included).
 constexpr uint32_t cluster_cross_index(uint32_t c, uint32_t i, uint32_t j) {
-    if (i == j) {
-        return 0;
-    }
-    if (i == 0) {
-        return j;
-    }
+    if (i == j) { return 0; }
+    if (i == 0) { return j; }
     return (c + 1) + (i - 1) * c - (i - 1) * i / 2 + (j - i - 1);
 }
 // Bytes of the sums table of count c.
@@ -93,8 +85,8 @@ void cluster_axis_template_sse41(float *axis, const float (*colors)[4], const fl
 // Candidate evaluators. Records hold byte offsets into the sums (see cluster_tables.h);
 // bounds lists three bytes per candidate. The two-candidate forms solve both candidates,
 // then offer the first and the second to `best` (replaced only by a smaller error).
-void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
-                           const uint64_t *records, const uint8_t *bounds_list);  // 2 records of 5
+void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const uint64_t *records,
+                           const uint8_t *bounds_list);  // 2 records of 5
 void cluster_try_partition_one(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
                                const uint64_t *record, const uint8_t *bounds_list);
 void cluster_try_partition_16(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const float *factors,

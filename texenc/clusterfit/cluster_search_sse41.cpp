@@ -83,8 +83,8 @@ inline float solve_factor(__m128 alphax, __m128 betax, float alphabeta) {
 // Rows of a pattern: fields are the present clusters (order 0, 2, 3, 1), the cross
 // value and, for 16 colours, the factor offset.
 template <uint8_t Mask, bool Sixteen>
-const uint64_t *walk_pattern(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
-                             const float *factors, const uint64_t *rec, const uint8_t *&bnd, uint32_t rows) {
+const uint64_t *walk_pattern(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const float *factors,
+                             const uint64_t *rec, const uint8_t *&bnd, uint32_t rows) {
     constexpr bool has0 = Mask & 1, has2 = Mask & 2, has3 = Mask & 4, has1 = Mask & 8;
     constexpr int fields = has0 + has2 + has3 + has1 + 1 + Sixteen;
     for (uint32_t r = 0; r < rows; ++r, rec += fields, bnd += 3) {
@@ -170,18 +170,18 @@ inline void split_error(ClusterBest *best, ClusterBounds *bounds, __m128 x0, __m
     keep(best, bounds, start, end, error, k, k, k);
 }
 
-inline void split_means(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0,
-                        uint64_t off1, uint8_t k) {
+inline void split_means(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0, uint64_t off1,
+                        uint8_t k) {
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 x0 = at(sums, off0), x1 = at(sums, off1);
     const __m128 w0 = _mm_set1_ps(lane3(x0)), w1 = _mm_set1_ps(lane3(x1));
     // Means of non-negative colours need no lower limit.
-    split_error(best, bounds, x0, x1, _mm_min_ps(_mm_div_ps(x0, w0), one), _mm_min_ps(_mm_div_ps(x1, w1), one), w0,
-                w1, k);
+    split_error(best, bounds, x0, x1, _mm_min_ps(_mm_div_ps(x0, w0), one), _mm_min_ps(_mm_div_ps(x1, w1), one), w0, w1,
+                k);
 }
 
-inline void split_unit(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0,
-                       uint64_t off1, uint8_t k, const float *recips, const float *sizes) {
+inline void split_unit(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, uint64_t off0, uint64_t off1,
+                       uint8_t k, const float *recips, const float *sizes) {
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 x0 = at(sums, off0), x1 = at(sums, off1);
     const __m128 start = k == 1 ? x0 : _mm_min_ps(_mm_mul_ps(x0, _mm_set1_ps(recips[0])), one);
@@ -229,14 +229,10 @@ void record_sums(const ClusterSums *sums, const uint64_t *rec, const uint8_t *pr
     const __m128 u3 = present[2] ? at(sums, rec[position[2]] + 16) : zero;
     const __m128 f1 = present[3] ? at(sums, rec[position[3]]) : zero;
     __m128 ax = present[0] ? f0 : u2;
-    if (present[0] && present[1]) {
-        ax = _mm_add_ps(ax, u2);
-    }
+    if (present[0] && present[1]) { ax = _mm_add_ps(ax, u2); }
     ax = present[2] ? (present[0] || present[1] ? _mm_add_ps(ax, t3) : t3) : ax;
     __m128 bx = present[3] ? f1 : t2;
-    if (present[3] && present[1]) {
-        bx = _mm_add_ps(bx, t2);
-    }
+    if (present[3] && present[1]) { bx = _mm_add_ps(bx, t2); }
     bx = present[2] ? (present[3] || present[1] ? _mm_add_ps(bx, u3) : u3) : bx;
     *alphax = ax;
     *betax = bx;
@@ -261,9 +257,7 @@ constexpr uint8_t kAllPresent[4] = {1, 1, 1, 1};
 constexpr uint8_t kFullPositions[6] = {0, 1, 2, 3, 4, 5};
 
 bool middle_present(const uint8_t *present) {
-    if (present[1] || present[2]) {
-        return true;
-    }
+    if (present[1] || present[2]) { return true; }
     printf("ERREUR : ALPHAX need part 1 et 2\n");
     return false;
 }
@@ -290,9 +284,9 @@ bool middle_present(const uint8_t *present) {
                                             const void *records, const void *bounds_list) {                    \
         search_cd<kClusterDRows[1##NN - 100], false>(best, bounds, sums, nullptr, records, bounds_list);       \
     }
-#define CF_SEARCH_E(NN)                                                                                        \
+#define CF_SEARCH_E(NN)                                                                                          \
     void cluster_search_e_count##NN##_sse41(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) { \
-        search_e<1##NN - 100>(best, bounds, sums);                                                             \
+        search_e<1##NN - 100>(best, bounds, sums);                                                               \
     }
 CLUSTER_FOR_EACH_SEARCH_A(CF_SEARCH_A)
 CLUSTER_FOR_EACH_SEARCH_B(CF_SEARCH_B)
@@ -303,9 +297,7 @@ CLUSTER_FOR_EACH_SEARCH_E(CF_SEARCH_E)
 void cluster_search_e_count16_sse41(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
     split16(best, bounds, sums, 1);
     split16(best, bounds, sums, 15);
-    for (int k = 2; k <= 14; ++k) {
-        split16(best, bounds, sums, k);
-    }
+    for (int k = 2; k <= 14; ++k) { split16(best, bounds, sums, k); }
 }
 
 void cluster_search_a_count16_sse41(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
@@ -318,20 +310,18 @@ void cluster_search_b_count16_sse41(ClusterBest *best, ClusterBounds *bounds, co
 }
 void cluster_search_c_count16_sse41(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
                                     const void *factors, const void *records, const void *bounds_list) {
-    search_cd<kClusterCRows[16], true>(best, bounds, sums, static_cast<const float *>(factors), records,
-                                       bounds_list);
+    search_cd<kClusterCRows[16], true>(best, bounds, sums, static_cast<const float *>(factors), records, bounds_list);
 }
 void cluster_search_d_count16_sse41(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
                                     const void *factors, const void *records, const void *bounds_list) {
-    search_cd<kClusterDRows[16], true>(best, bounds, sums, static_cast<const float *>(factors), records,
-                                       bounds_list);
+    search_cd<kClusterDRows[16], true>(best, bounds, sums, static_cast<const float *>(factors), records, bounds_list);
 }
 
 // ---------------------------------------------------------------------------------------
 // Evaluators for callers that hold their own candidate records.
 
-void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
-                           const uint64_t *records, const uint8_t *bounds_list) {
+void cluster_try_partition(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const uint64_t *records,
+                           const uint8_t *bounds_list) {
     try_pair(best, bounds, sums, nullptr, records, bounds_list, kAllPresent, 5, kFullPositions, 2);
 }
 
@@ -363,9 +353,7 @@ void cluster_try_alphax_betax_16(ClusterBest *best, ClusterBounds *bounds, const
 
 void cluster_try_splits(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, const uint64_t *pairs,
                         uint64_t count) {
-    if (count == 1) {
-        return;
-    }
+    if (count == 1) { return; }
     const uint64_t last = count <= 2 ? 1 : count - 1;
     for (uint64_t k = 1; k <= last; ++k) {
         split_means(best, bounds, sums, pairs[2 * (k - 1)], pairs[2 * (k - 1) + 1], static_cast<uint8_t>(k));

@@ -107,17 +107,13 @@ void gather(float (*colors)[4], uint64_t *count, int32_t *map, const uint8_t *pl
     const int64_t strides[3] = {stride0, stride1, stride2};
     uint32_t keys[16];
     for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            keys[4 * r + c] = Key::get(planes, strides, r, c);
-        }
+        for (int c = 0; c < 4; ++c) { keys[4 * r + c] = Key::get(planes, strides, r, c); }
     }
     int32_t *const pixel_counts = map + 16;  // the record's pixel_counts follow map
     int32_t found = 0;
     for (int j = 0; j < 16; ++j) {
         int k = 0;
-        while (k < j && keys[k] != keys[j]) {
-            ++k;
-        }
+        while (k < j && keys[k] != keys[j]) { ++k; }
         if (k < j) {
             map[j] = map[k];
             ++pixel_counts[map[k]];
@@ -140,9 +136,7 @@ void gather(float (*colors)[4], uint64_t *count, int32_t *map, const uint8_t *pl
 template <int N>
 void project(float *projections, const float (*colors)[4], const float *axis) {
     const float ax = axis[0], ay = axis[1], az = axis[2];
-    for (int i = 0; i < N; ++i) {
-        projections[i] = (colors[i][0] * ax + colors[i][1] * ay) + colors[i][2] * az;
-    }
+    for (int i = 0; i < N; ++i) { projections[i] = (colors[i][0] * ax + colors[i][1] * ay) + colors[i][2] * az; }
 }
 
 // Stable ascending order with strict "greater than" tests: a NaN never moves past
@@ -157,16 +151,14 @@ void sort(const float *projections, uint8_t *order) {
             order[j] = order[j - 1];
             --j;
         }
-        if (j != i) {
-            order[j] = current;
-        }
+        if (j != i) { order[j] = current; }
     }
 }
 
 // Cross values of 16 colours by run length: the float nearest 2L/9 (not a running sum).
-constexpr float kCross16[17] = {0.0f,       0.22222222f, 0.44444445f, 0.6666667f,  0.8888889f, 1.1111112f,
-                                1.3333334f, 1.5555556f,  1.7777778f,  2.0f,        2.2222223f, 2.4444444f,
-                                2.6666667f, 2.8888888f,  3.1111112f,  3.3333333f,  3.5555556f};
+constexpr float kCross16[17] = {0.0f,       0.22222222f, 0.44444445f, 0.6666667f, 0.8888889f, 1.1111112f,
+                                1.3333334f, 1.5555556f,  1.7777778f,  2.0f,       2.2222223f, 2.4444444f,
+                                2.6666667f, 2.8888888f,  3.1111112f,  3.3333333f, 3.5555556f};
 
 template <int C>
 void prepare(const float (*sorted)[4], ClusterSums *out) {
@@ -204,15 +196,11 @@ void prepare(const float (*sorted)[4], ClusterSums *out) {
                 _mm_storeu_ps(e + 4, st);
                 _mm_storeu_ps(e + 8, su);
             }
-            if (C < 16) {
-                cross[cluster_cross_index(C, i, j)] = sq;
-            }
+            if (C < 16) { cross[cluster_cross_index(C, i, j)] = sq; }
         }
     }
     if (C == 16) {
-        for (int l = 1; l <= 16; ++l) {
-            cross[l] = kCross16[l];
-        }
+        for (int l = 1; l <= 16; ++l) { cross[l] = kCross16[l]; }
     }
 }
 
@@ -223,22 +211,16 @@ void pack_colors(uint16_t c0, uint16_t c1, const uint8_t *indices, uint8_t *out)
     uint32_t bits = 0;
     uint16_t first = c0, second = c1;
     if (c0 > c1) {
-        for (int k = 0; k < 16; ++k) {
-            bits |= static_cast<uint32_t>(indices[k]) << (2 * k);
-        }
+        for (int k = 0; k < 16; ++k) { bits |= static_cast<uint32_t>(indices[k]) << (2 * k); }
     } else if (c0 < c1) {
         first = c1;
         second = c0;
-        for (int k = 0; k < 16; ++k) {
-            bits |= static_cast<uint32_t>((indices[k] & 3) ^ 1) << (2 * k);
-        }
+        for (int k = 0; k < 16; ++k) { bits |= static_cast<uint32_t>((indices[k] & 3) ^ 1) << (2 * k); }
     } else {
         second = 0;  // every pixel decodes to c0 (all-zero block for black)
     }
     const uint64_t word = first | static_cast<uint64_t>(second) << 16 | static_cast<uint64_t>(bits) << 32;
-    for (int k = 0; k < 8; ++k) {
-        out[k] = static_cast<uint8_t>(word >> (8 * k));
-    }
+    for (int k = 0; k < 8; ++k) { out[k] = static_cast<uint8_t>(word >> (8 * k)); }
 }
 
 uint16_t quantize565(const float *v) {
@@ -248,9 +230,7 @@ uint16_t quantize565(const float *v) {
     int32_t q[4];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(q), _mm_cvttps_epi32(scaled));
     const int32_t lim[3] = {31, 63, 31};
-    for (int k = 0; k < 3; ++k) {
-        q[k] = q[k] < 0 ? 0 : q[k] > lim[k] ? lim[k] : q[k];
-    }
+    for (int k = 0; k < 3; ++k) { q[k] = q[k] < 0 ? 0 : q[k] > lim[k] ? lim[k] : q[k]; }
     return static_cast<uint16_t>(q[0] << 11 | q[1] << 5 | q[2]);
 }
 
@@ -335,11 +315,10 @@ void dxt_pack_block_565_sse41(const uint8_t *endpoints, const uint8_t *indices, 
     pack_colors(c0, c1, indices, out);
 }
 
-#define CF_GATHER(name, key)                                                                                   \
-    void to_unique_colors_##name##_sse41(float (*colors)[4], uint64_t *count, int32_t *map, const uint8_t *p0, \
-                                         const uint8_t *p1, const uint8_t *p2, int64_t s0, int64_t s1,         \
-                                         int64_t s2) {                                                         \
-        gather<key>(colors, count, map, p0, p1, p2, s0, s1, s2);                                               \
+#define CF_GATHER(name, key)                                                                                         \
+    void to_unique_colors_##name##_sse41(float(*colors)[4], uint64_t *count, int32_t *map, const uint8_t *p0,        \
+                                         const uint8_t *p1, const uint8_t *p2, int64_t s0, int64_t s1, int64_t s2) { \
+        gather<key>(colors, count, map, p0, p1, p2, s0, s1, s2);                                                     \
     }
 CF_GATHER(argb8, KeyArgb8)
 CF_GATHER(bgra8, KeyBgra8)
@@ -355,18 +334,14 @@ CF_GATHER(planar12, KeyPlanar16<Reduce12>)
 CF_GATHER(planar16, KeyPlanar16<ReduceHigh>)
 #undef CF_GATHER
 
-#define CF_COUNT_STAGES(NN, n)                                                                          \
-    void cluster_axis_count##NN##_sse41(float *axis, const float (*colors)[4], const float *weights) {  \
-        cluster_axis_template_sse41(axis, colors, weights, n);                                          \
-    }                                                                                                   \
-    void cluster_project_count##NN##_sse41(float *projections, const float (*colors)[4], const float *axis) { \
-        project<n>(projections, colors, axis);                                                          \
-    }                                                                                                   \
-    void cluster_sort_count##NN##_sse41(const float *projections, uint8_t *order) {                     \
-        sort<n>(projections, order);                                                                    \
-    }                                                                                                   \
-    void cluster_prepare_count##NN##_sse41(const float (*sorted)[4], ClusterSums *sums) {               \
-        prepare<n>(sorted, sums);                                                                       \
-    }
+#define CF_COUNT_STAGES(NN, n)                                                                                     \
+    void cluster_axis_count##NN##_sse41(float *axis, const float(*colors)[4], const float *weights) {              \
+        cluster_axis_template_sse41(axis, colors, weights, n);                                                     \
+    }                                                                                                              \
+    void cluster_project_count##NN##_sse41(float *projections, const float(*colors)[4], const float *axis) {       \
+        project<n>(projections, colors, axis);                                                                     \
+    }                                                                                                              \
+    void cluster_sort_count##NN##_sse41(const float *projections, uint8_t *order) { sort<n>(projections, order); } \
+    void cluster_prepare_count##NN##_sse41(const float(*sorted)[4], ClusterSums *sums) { prepare<n>(sorted, sums); }
 CLUSTER_FOR_EACH_COUNT(CF_COUNT_STAGES)
 #undef CF_COUNT_STAGES

@@ -230,9 +230,7 @@ struct Row {
 };
 
 int digit(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
+    if (ch >= '0' && ch <= '9') { return ch - '0'; }
     ZASSERT(ch >= 'a' && ch <= 'g');
     return ch - 'a' + 10;
 }
@@ -317,9 +315,7 @@ struct Builder {
         const int64_t d = factor_denominator(r);
         ZASSERT(d > 0);
         for (size_t i = 0; i < factor_keys.size(); ++i) {
-            if (factor_keys[i] == d) {
-                return 4 * i;
-            }
+            if (factor_keys[i] == d) { return 4 * i; }
         }
         factor_keys.push_back(d);
         factors.push_back(nearest_factor(d));
@@ -354,14 +350,10 @@ struct Builder {
             }
             const uint32_t cross = is16 ? b2 - b0 : cluster_cross_index(c, b0, b2);
             rec.push_back(cluster_cross_base(c) + 4ull * cross);
-            if (is16) {
-                rec.push_back(factor_offset(r));
-            }
+            if (is16) { rec.push_back(factor_offset(r)); }
             ZASSERT(rec.size() - first == fields);
             bnd.insert(bnd.end(), {r.b[0], r.b[1], r.b[2]});
-            if (pattern_rows) {
-                pat.push_back(r.pattern);
-            }
+            if (pattern_rows) { pat.push_back(r.pattern); }
         }
         // At least four zero triples after the rows, the whole a multiple of 16 bytes.
         bnd.resize((bnd.size() + 12 + 15) / 16 * 16, 0);
@@ -378,9 +370,7 @@ struct Builder {
         for (uint32_t array = 0; array < 4; ++array) {
             for (uint32_t c = 2; c <= 16; ++c) {
                 ClusterCandidateList &list = tables.lists[array][c];
-                if (list.rows == 0) {
-                    continue;
-                }
+                if (list.rows == 0) { continue; }
                 list.records = records[n].data();
                 list.bounds = bounds[n].data();
                 list.patterns = patterns[n].empty() ? nullptr : patterns[n].data();
@@ -397,9 +387,7 @@ Builder *build_tables() {
                                           CLUSTER_PATTERN_023};
     Builder *b = new Builder;
     // Array order a, b, c, d: the factor table lists values in their order of first use.
-    for (uint32_t c = 5; c <= 16; ++c) {
-        b->add(CLUSTER_ARRAY_A, c, a_rows(c));
-    }
+    for (uint32_t c = 5; c <= 16; ++c) { b->add(CLUSTER_ARRAY_A, c, a_rows(c)); }
     for (uint32_t c = 5; c <= 16; ++c) {
         b->add(CLUSTER_ARRAY_B, c, parse_rows(kRowsB[c], kBPatterns, kClusterBBlockRows[c]));
     }

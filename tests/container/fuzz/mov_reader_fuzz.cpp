@@ -14,16 +14,14 @@
 
 namespace {
 
-std::string scratch_path()
-{
+std::string scratch_path() {
     const char *dir = getenv("TMPDIR");
     return std::string(dir && *dir ? dir : "/tmp") + "/zelqa_mov_fuzz_" + std::to_string(getpid()) + ".mov";
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string path = scratch_path();
     FILE *f = fopen(path.c_str(), "wb");
     if (!f) return 0;
@@ -46,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             try {
                 mov_reader_read_audio(&r, buf.data(), t, 0, 256);
                 if (a.nb_samples > 100) mov_reader_read_audio(&r, buf.data(), t, a.nb_samples - 100, 256);
-            } catch (const ProcessError &) {
-            }
+            } catch (const ProcessError &) {}
         }
         if (r.seek_table && r.nb_frames) {
             const MovSeekEntry &e = r.seek_table[r.nb_frames - 1];
@@ -57,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     } catch (const ProcessError &) {
-    } catch (const std::bad_alloc &) {
-    }
+    } catch (const std::bad_alloc &) {}
     mov_reader_close(&r);
     return 0;
 }
