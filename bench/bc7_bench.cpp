@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "container/bc7decomp/bc7decomp.h"
+#include "container/texdec/bc7decomp/bc7decomp.h"
 #include "platform/core/cpu.h"
 #include "platform/core/dispatch.h"
 #include "texenc/bc7enc/bc7enc.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "container/hap.h"
-#include "container/hap_frame.h"
+#include "container/hap/hap.h"
+#include "container/hap/hap_frame.h"
 
 namespace {
 

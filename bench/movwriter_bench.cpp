@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "container/mov_writer_hl/mov_writer.h"
+#include "container/mov/mov_writer_hl/mov_writer.h"
 
 namespace {
 

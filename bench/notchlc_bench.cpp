@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "container/notchlc_decode.h"
-#include "container/notchlc_sample.h"
+#include "container/mov/notchlc_decode.h"
+#include "container/mov/notchlc_sample.h"
 
 namespace {
 

@@ -18,8 +18,8 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 out=build-fuzz
 mkdir -p "$out/corpus"
-srcs=(tests/container/fuzz/mov_reader_fuzz.cpp container/mov_reader.cpp container/mov_reader_video.cpp
-      container/mov_reader_audio.cpp platform/core/errors.cpp platform/core/log.cpp)
+srcs=(tests/container/fuzz/mov_reader_fuzz.cpp container/mov/mov_reader.cpp container/mov/mov_reader_video.cpp
+      container/mov/mov_reader_audio.cpp platform/core/errors.cpp platform/core/log.cpp)
 clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
   -fno-sanitize-recover=undefined -I. "${srcs[@]}" -o "$out/mov_reader_fuzz" -lpthread
 # Seeds: small files made by the ffmpeg tool, plus the crash cases already kept.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "container/mov_reader.h"
+#include "container/mov/mov_reader.h"
 #include "platform/core/errors.h"
 
 namespace {

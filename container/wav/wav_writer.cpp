@@ -1,0 +1,198 @@
+// WAV writer: fixed header, buffered sample writes, size patching at close.
+#include "container/wav/wav_writer.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/types.h>
+
+#include "platform/core/errors.h"
+
+namespace {
+
+void put_le(uint8_t *p, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; i++, v >>= 8) p[i] = static_cast<uint8_t>(v);
+}
+
+void patch(FILE *f, uint64_t offset, const void *bytes, size_t n) {
+    wav_seek_from_start(f, offset);
+    wav_write_bytes(f, bytes, n);
+}
+
+void patch_le32(FILE *f, uint64_t offset, uint32_t v) {
+    uint8_t b[4];
+    put_le(b, v, 4);
+    patch(f, offset, b, 4);
+}
+
+}  // namespace
+
+void wav_write_bytes(FILE *file, const void *data, uint64_t length) {
+    uint64_t written = file ? fwrite(data, 1, length, file) : 0;
+    if (written != length) {
+        printf("Number of bytes to write : %llu. Number bytes write : %llu\n", static_cast<unsigned long long>(length),
+               static_cast<unsigned long long>(written));
+        throw_process_error("Error file write");
+    }
+}
+
+void wav_seek_from_start(FILE *file, uint64_t offset) {
+    int r = fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+    if (r != 0)
+        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %llu. ", r,
+                             static_cast<unsigned long long>(offset));
+}
+
+void wav_writer_init(WavWriter *w) {
+    std::memset(w, 0, sizeof(*w));
+    w->file = nullptr;
+    w->buffer = nullptr;
+    w->max_riff32_size = 4294967294ull;
+}
+
+void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency,
+                           bool is_float) {
+    if (channels == 0) throw_process_errorf("Invalid channels count : %u", channels);
+    w->channels = channels;
+    if (is_float) {
+        if (bytes_per_sample != 4)
+            throw_process_errorf("Unsupported quantification float (32 bits f (4) supporte) : %u", bytes_per_sample);
+    } else if (bytes_per_sample < 2 || bytes_per_sample > 4) {
+        throw_process_errorf("Unsupported quantification (16 bits i (2), 24 bits i (3), 32 bits i (4) supporte) : %u",
+                             bytes_per_sample);
+    }
+    w->bytes_per_sample = bytes_per_sample;
+    w->is_float = is_float ? 1 : 0;
+    if (frequency != 48000 && frequency != 44100)
+        throw_process_errorf("Unsupported frequence (44100, 48000 supportes) : %u", frequency);
+    w->frequency = frequency;
+}
+
+void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds) {
+    if (seconds == 0) seconds = 1;
+    w->buffer_capacity = static_cast<uint64_t>(seconds) * w->channels * w->bytes_per_sample * w->frequency;
+    if (w->buffer_capacity == 0) throw_process_error("Invalid internal buffer size (0)");
+    free(w->buffer);
+    w->buffer_fill = 0;
+    w->buffer = static_cast<uint8_t *>(malloc(w->buffer_capacity));
+    if (!w->buffer) {
+        w->buffer_capacity = 0;
+        throw_alloc_error();
+    }
+}
+
+void wav_writer_open(WavWriter *w, const char *path) {
+    if (!path) throw_process_error("Can't open NULL file");
+    w->file = fopen(path, "wb");
+    if (!w->file) {
+        int e = errno;
+        throw_process_errorf("Can't open file : %s. Error : %d. %s", path, e, strerror(e));
+    }
+    // Unbuffered: the writer already writes whole seconds, and a failing write
+    // must be reported by the call that made it.
+    setvbuf(w->file, nullptr, _IONBF, 0);
+
+    uint8_t h[690];
+    std::memset(h, 0, sizeof(h));
+    std::memcpy(h, "RIFF", 4);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "JUNK", 4);
+    put_le(h + 16, 28, 4);
+    size_t fmt = 48;
+    if (w->write_bext) {
+        std::memcpy(h + 48, "bext", 4);
+        put_le(h + 52, 602, 4);
+        std::memcpy(h + 312, "ZELQA_STUDIO", 12);
+        std::memcpy(h + 344, "ZELQA", 5);
+        put_le(h + 394, w->bext_time_reference, 8);  // low 32 bits first
+        fmt = 658;
+    }
+    const uint32_t block = static_cast<uint32_t>(w->channels) * w->bytes_per_sample;
+    std::memcpy(h + fmt, "fmt ", 4);
+    put_le(h + fmt + 4, 16, 4);
+    put_le(h + fmt + 8, w->is_float ? 3 : 1, 2);
+    put_le(h + fmt + 10, w->channels, 2);
+    put_le(h + fmt + 12, w->frequency, 4);
+    put_le(h + fmt + 16, static_cast<uint32_t>(w->frequency * block), 4);
+    put_le(h + fmt + 20, block, 2);
+    put_le(h + fmt + 22, 8u * w->bytes_per_sample, 2);
+    std::memcpy(h + fmt + 24, "data", 4);
+    const size_t header_size = fmt + 32;
+    wav_write_bytes(w->file, h, header_size);
+    w->data_chunk_offset = header_size - 8;
+}
+
+void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length) {
+    if (length == 0) return;
+    const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
+    if (frame != 0 && length % frame != 0)
+        throw_process_errorf("Invalid interleaved data size : %llu (Non multiple de channels * quantif : %llu)",
+                             static_cast<unsigned long long>(length), static_cast<unsigned long long>(frame));
+    if (w->buffer_capacity == 0)
+        throw_process_error("Impossible d'ajouter des samples dans le buffer interne (taille 0)");
+    if (!w->buffer) throw_process_error("Impossible d'ajouter des samples dans le buffer interne (buffer == NULL)");
+
+    const uint8_t *src = static_cast<const uint8_t *>(data);
+    while (length > 0) {
+        if (w->buffer_fill == w->buffer_capacity) {
+            wav_write_bytes(w->file, w->buffer, w->buffer_fill);
+            w->data_bytes_written += w->buffer_fill;
+            w->buffer_fill = 0;
+        }
+        uint64_t n = w->buffer_capacity - w->buffer_fill;
+        if (n > length) n = length;
+        std::memcpy(w->buffer + w->buffer_fill, src, n);
+        w->buffer_fill += n;
+        src += n;
+        length -= n;
+    }
+}
+
+void wav_writer_close(WavWriter *w) {
+    if (!w) return;
+    if (w->file) {
+        if (w->buffer_fill != 0) {
+            wav_write_bytes(w->file, w->buffer, w->buffer_fill);
+            w->data_bytes_written += w->buffer_fill;
+            w->buffer_fill = 0;
+        }
+        off_t length = ftello(w->file);
+        if (length < 0) {
+            int e = errno;
+            throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s",
+                                 static_cast<long long>(length), e, strerror(e));
+        }
+        const uint64_t len = static_cast<uint64_t>(length);
+        if (len > 8 && len - 8 <= w->max_riff32_size) {
+            patch_le32(w->file, 4, static_cast<uint32_t>(len - 8));
+            patch_le32(w->file, w->data_chunk_offset + 4, static_cast<uint32_t>(w->data_bytes_written));
+        } else if (len > 8) {
+            // RF64: the 28-byte JUNK chunk was reserved for exactly this "ds64".
+            uint8_t ds64[36];
+            std::memcpy(ds64, "ds64", 4);
+            put_le(ds64 + 4, 28, 4);
+            put_le(ds64 + 8, len - 8, 8);
+            put_le(ds64 + 16, w->data_bytes_written, 8);
+            const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
+            put_le(ds64 + 24, frame ? w->data_bytes_written / frame : 0, 8);
+            put_le(ds64 + 32, 0, 4);  // no table
+            patch(w->file, 12, ds64, sizeof(ds64));
+            uint8_t riff[8];
+            std::memcpy(riff, "RF64", 4);
+            put_le(riff + 4, 0xFFFFFFFFu, 4);
+            patch(w->file, 0, riff, 8);
+            patch_le32(w->file, w->data_chunk_offset + 4, 0xFFFFFFFFu);
+        }
+        FILE *f = w->file;
+        w->file = nullptr;
+        if (fclose(f) != 0) {
+            free(w->buffer);
+            w->buffer = nullptr;
+            w->buffer_capacity = 0;
+            throw_process_error("Error file write");
+        }
+    }
+    free(w->buffer);
+    w->buffer = nullptr;
+    w->buffer_capacity = 0;
+}
