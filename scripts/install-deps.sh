@@ -15,7 +15,7 @@ PACKAGES=(
   # text and data services
   libexpat1-dev libicu-dev uuid-dev nlohmann-json3-dev
   # oracles used by the tests
-  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good libosmesa6-dev
+  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good libosmesa6-dev libxml2-utils locales
 )
 
 missing=()
@@ -25,18 +25,29 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# The text tests run under a comma-decimal locale.
+need_locale=0
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then need_locale=1; fi
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing missing packages: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
-    echo "error: packages are missing and this user is not root: ${missing[*]}" >&2
+    echo "error: set-up needs root (packages: ${missing[*]:-none}, de_DE.UTF-8 locale: $need_locale)" >&2
     exit 1
   fi
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if [ $need_locale -eq 1 ]; then
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen
+fi
