@@ -4,7 +4,24 @@
 // dxtenc_encoded_size, then encode every frame with dxtenc_encode_frame.
 #include <cstdint>
 
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
+
+// Encoder context: plain data owned by the caller, no resources. Set no_alpha before
+// dxtenc_init; afterwards the context is only read.
+struct DxtEncContext {
+    DxtEncOps ops;
+    uint8_t quality;        // DxtEncQuality
+    uint8_t reserved;       // stored, never read
+    uint8_t no_alpha;       // 1: take the source's alpha as 255
+    uint32_t codec;         // DxtEncCodec
+    uint32_t pixel_format;  // DxtEncPixelFormat
+    uint32_t pad_mode;      // DxtEncPadMode
+    uint16_t slice_count;   // 0..64
+    uint16_t width;
+    uint16_t height;
+    uint16_t slice_first_row[64];  // written only when slice_count >= 2
+    uint16_t slice_rows[64];
+};
 
 // Sets up ctx (set ctx->no_alpha first). threads 0 means one per available processor.
 // Returns 0 when ready, 1 when a parameter was refused (one message line printed on

@@ -2,6 +2,7 @@
 // distinct colours go to the cluster fit.
 #include <cstring>
 
+#include "texenc/clusterfit/cluster_fit.h"
 #include "texenc/dxtenc_kernels.h"
 
 void dxtenc_solid_color_block(uint8_t *out, int r, int g, int b);

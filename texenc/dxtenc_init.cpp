@@ -4,6 +4,7 @@
 #include "platform/core/cpu.h"
 #include "texenc/bc7enc/bc7enc.h"
 #include "texenc/dxtenc.h"
+#include "texenc/clusterfit/cluster_fit.h"
 #include "texenc/dxtenc_kernels.h"
 #include "texenc/ycocg.h"
 

@@ -3,7 +3,7 @@
 // of each field; tests call them directly to compare tiers.
 #include <cstdint>
 
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
 
 // Expansion of 5-bit (entries 0..31) and 6-bit (entries 32..95) values to 8 bits.
 extern const uint8_t dxt_expand_table[96];

@@ -5,7 +5,7 @@
 // (blue); stored chroma stands for (stored - 128/255) / scale + 128/255.
 #include <cstdint>
 
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
 
 // Filled by a conversion kernel, then read (and partly overwritten) by the stages.
 // co and cg start on 32-byte boundaries: the AVX2 kernels load them aligned.

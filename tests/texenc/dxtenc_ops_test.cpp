@@ -1,6 +1,6 @@
 // Layout of the kernel table and of the records shared with the cluster fit: other
 // libraries and hand-written kernels address them by position.
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
 
 #include <cstddef>
 

@@ -6,7 +6,7 @@
 #include "platform/core/log.h"
 #include "texenc/bc7enc/bc7_format.h"
 #include "texenc/bc7enc/bc7enc.h"
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
 
 namespace {
 

@@ -10,7 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "texenc/dxtenc_ops.h"
+#include "texenc/ops/dxtenc_ops.h"
+
+// Writes the 8-byte colour block of a block of 2..16 distinct colours (set.weights filled
+// by the caller). Other counts print a message and write 8 zero bytes.
+void cluster_fit_colors(const DxtColorSet &set, uint8_t *out, uint64_t count, const DxtEncOps &ops);
+
+// Baseline members of every cluster-fit field (to_unique_colors for the layout,
+// pack_block, pack_block_565, axis, project, sort, prepare and the filled search entries).
+void dxtenc_init_ops_cluster(DxtEncOps *ops, uint32_t pixel_format);
 
 // Best candidate so far: snapped end points (r, g, b on the 565 grid, spare lane) and
 // its error. Replaced only by a strictly smaller error.

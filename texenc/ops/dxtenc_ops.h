@@ -1,7 +1,7 @@
 #pragma once
-// Shared declarations of the texture encoder: the kernel table, the encoder context,
-// the enumerations, the distinct-colour record of the cluster fit and the set-up
-// entry points that other texture libraries provide.
+// Declarations every texture-encoder library shares: the kernel table, its kernel
+// signatures, the enumerations and the records the kernels exchange. Each library that
+// fills fields of the table declares its own set-up functions.
 //
 // The table is filled once by dxtenc_init and only read afterwards; every kernel is a
 // pure function of its arguments, so any number of slice workers call them at once.
@@ -218,40 +218,3 @@ struct DxtEncOps {
 };
 
 static_assert(sizeof(DxtEncOps) == 172 * sizeof(void *), "kernel table has 172 pointers");
-
-// ---------------------------------------------------------------------------------------
-// Encoder context: plain data owned by the caller, no resources. Set no_alpha before
-// dxtenc_init; afterwards the context is only read.
-struct DxtEncContext {
-    DxtEncOps ops;
-    uint8_t quality;        // DxtEncQuality
-    uint8_t reserved;       // stored, never read
-    uint8_t no_alpha;       // 1: take the source's alpha as 255
-    uint32_t codec;         // DxtEncCodec
-    uint32_t pixel_format;  // DxtEncPixelFormat
-    uint32_t pad_mode;      // DxtEncPadMode
-    uint16_t slice_count;   // 0..64
-    uint16_t width;
-    uint16_t height;
-    uint16_t slice_first_row[64];  // written only when slice_count >= 2
-    uint16_t slice_rows[64];
-};
-
-// ---------------------------------------------------------------------------------------
-// Provided by the cluster-fit library (texenc/clusterfit).
-
-// Writes the 8-byte colour block of a block of 2..16 distinct colours (set.weights filled
-// by the caller). Other counts print a message and write 8 zero bytes.
-void cluster_fit_colors(const DxtColorSet &set, uint8_t *out, uint64_t count, const DxtEncOps &ops);
-
-// Baseline members of every cluster-fit field (to_unique_colors for the layout,
-// pack_block, pack_block_565, axis, project, sort, prepare and the filled search entries).
-void dxtenc_init_ops_cluster(DxtEncOps *ops, uint32_t pixel_format);
-// AVX members of to_unique_colors (for the layout), cluster_axis and cluster_project.
-void dxtenc_init_ops_cluster_avx(DxtEncOps *ops, uint32_t pixel_format);
-// AVX members of cluster_prepare and of every filled search entry.
-void dxtenc_init_ops_avx(DxtEncOps *ops);
-// AVX+FMA members of the search entries (cluster_prepare keeps its AVX members).
-void dxtenc_init_ops_fma(DxtEncOps *ops);
-// AVX2 member of pack_block.
-void dxtenc_init_ops_pack_avx2(DxtEncOps *ops);
