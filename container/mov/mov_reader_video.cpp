@@ -312,25 +312,40 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
             r->warning_flags |= MOV_WARNING_INDEX_INCOMPLETE;
             if (!resample) r->nb_frames = usable;
         }
-        if (r->nb_frames > MOV_READER_MAX_FRAMES) throw_process_error("Invalid video duration");
-        r->seek_table = static_cast<MovSeekEntry *>(calloc(r->nb_frames, sizeof(MovSeekEntry)));
-        if (!r->seek_table) throw_alloc_error();
-        if (!resample) {
-            std::copy(found.begin(), found.begin() + r->nb_frames, r->seek_table);
-        } else {
-            // Timestamps of the indexed samples only.
-            std::vector<double> ts;
+        // Timestamps of the indexed samples only, and the time they cover in ticks.
+        std::vector<double> ts;
+        if (resample) {
             ts.reserve(usable);
             double now = 0;
+            uint64_t ticks = 0;
             for (uint32_t i = 0; i < stts_count && ts.size() < usable; i++) {
                 if (stts[i].count == 0 || stts[i].duration == 0) continue;
                 for (uint32_t k = 0; k < stts[i].count && ts.size() < usable; k++) {
                     ts.push_back(now);
                     now += double(stts[i].duration) / timescale;
+                    ticks += stts[i].duration;
                 }
             }
-            resample_to_constant_rate(r, ts, found.data(), usable);
+            // Output frame k shows time k / fps: past the samples' end it would only repeat
+            // the last one, so the media duration cannot ask for more frames than that.
+            using u128 = unsigned __int128;
+            const u128 num = u128(ticks) * r->fps_rational.num;
+            const u128 den = u128(timescale) * r->fps_rational.den;
+            if (den != 0) {
+                const u128 covered = (num + den - 1) / den;
+                if (covered < r->nb_frames) {
+                    printf("WARNING : video duration longer than its samples, %u frames kept\n", uint32_t(covered));
+                    r->nb_frames = uint32_t(covered);
+                }
+            }
         }
+        if (r->nb_frames > MOV_READER_MAX_FRAMES) throw_process_error("Invalid video duration");
+        r->seek_table = static_cast<MovSeekEntry *>(calloc(r->nb_frames, sizeof(MovSeekEntry)));
+        if (!r->seek_table) throw_alloc_error();
+        if (!resample)
+            std::copy(found.begin(), found.begin() + r->nb_frames, r->seek_table);
+        else
+            resample_to_constant_rate(r, ts, found.data(), usable);
     } catch (...) {
         free(spc);
         free(co.offsets);

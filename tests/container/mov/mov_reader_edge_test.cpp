@@ -203,7 +203,7 @@ TEST(MovReaderIndex, KeepsEveryCompleteSample) {
             continue;
         }
         ASSERT_EQ(err, "");
-        ASSERT_EQ(h.r.nb_frames, c.expect_frames);
+        EXPECT_EQ(h.r.nb_frames, c.expect_frames);
         EXPECT_EQ(h.r.warning_flags, c.expect_flags);
         for (uint32_t i = 0; i < h.r.nb_frames; i++) {
             EXPECT_EQ(h.r.seek_table[i].offset, s.chunk_offsets[0] + 10 * i);
@@ -249,6 +249,58 @@ TEST(MovReaderIndex, VariableRateToConstantRate) {
         EXPECT_EQ(h.r.fps_rational.num, 2u);
         ASSERT_EQ(h.r.nb_frames, 6u);
         EXPECT_GE(h.r.seek_table[5].offset, kMdatStart + 10 * 6);
+    }
+}
+
+TEST(MovReaderIndex, ConstantRateFramesStayWithinTheSamples) {
+    // Output frame k shows time k / fps: the indexed samples, with their durations, cover
+    // ceil(span x fps) frames; a longer media duration or larger sample counts add none.
+    testutil::TempDir dir;
+    struct Case {
+        const char *name;
+        uint32_t timescale, media_duration;
+        std::vector<std::pair<uint32_t, uint32_t>> stts;
+        uint32_t samples;       // in stsz and in the file
+        uint32_t file_samples;  // samples whose bytes are in the file
+        uint64_t flags;
+        uint32_t expect_frames;
+        uint32_t last_sample;  // shown by the last frame
+    } cases[] = {
+        // 2^32 - 1 ticks at 15360 ticks/s and 60 fps asked for 2^24 frames.
+        {"duration past the samples", 15360, 0xFFFFFFFF, {{2, 256}, {1, 512}}, 3, 3, 0, 4, 2},
+        {"capped rate", 15360, 0xFFFFFFFF, {{2, 256}, {1, 512}}, 3, 3, MOV_FLAG_VFR_LIMIT_FPS, 2, 2},
+        {"counts past the samples", 15360, 5632, {{0x800006, 256}, {5, 768}, {1, 256}}, 12, 12, 0, 12, 11},
+        // Five samples indexed of eight: 4 x 2 + 1 ticks at 4 ticks/s and 4 fps.
+        {"file cut after five samples", 4, 12, {{4, 2}, {4, 1}}, 8, 5, 0, 9, 4},
+        {"media duration shorter", 4, 10, {{4, 2}, {4, 1}}, 8, 8, 0, 10, 5},
+        {"media duration equal", 4, 12, {{4, 2}, {4, 1}}, 8, 8, 0, 12, 7},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VideoTrakDesc s;
+        s.timescale = c.timescale;
+        s.media_duration = c.media_duration;
+        s.stts = c.stts;
+        s.const_size = 10;
+        s.stsz_count = c.samples;
+        s.stsc = {{1, c.samples}};
+        // The moov comes first and the mdat runs to the end, so missing samples are past the end.
+        Bytes file = atom("ftyp", atoms({Bytes{'q', 't', ' ', ' '}, zeros(20)}));
+        s.chunk_offsets = {0};
+        const size_t moov_size = atom("moov", atoms({mvhd(), video_trak(s)})).size();
+        const uint64_t first = file.size() + moov_size + 8;
+        s.chunk_offsets = {first};
+        append(file, atom("moov", atoms({mvhd(), video_trak(s)})));
+        put_be32(file, 0);
+        for (char ch : std::string("mdat")) file.push_back(uint8_t(ch));
+        append(file, sample_bytes(c.file_samples, 10));
+        Reader h;
+        ASSERT_EQ(open_bytes(h.r, dir, file, c.flags, {30, 1}), "");
+        EXPECT_TRUE(h.r.is_vfr);
+        EXPECT_EQ(h.r.nb_frames, c.expect_frames);
+        for (uint32_t k = 0; k < h.r.nb_frames; k++)
+            ASSERT_LT(h.r.seek_table[k].offset, first + 10 * c.file_samples) << k;
+        EXPECT_EQ(h.r.seek_table[h.r.nb_frames - 1].offset, first + 10 * c.last_sample);
     }
 }
 
