@@ -436,7 +436,9 @@ void notchlc_decode_process(VideoFilter *f) {
     const uint64_t S = le32(s + 4), Z = le32(s + 8);
     // Both sizes come from the file: the block must lie inside the sample, and the payload
     // must be one a frame of this size can need, before anything is allocated.
-    if (Z > sample_size - 16) fail_corrupt(d, "Invalid Notch LC frame (compressed size)");
+    // The decompressor takes its input size as an int and refuses more than its limit.
+    if (Z > sample_size - 16 || Z > uint64_t(LZ4_MAX_INPUT_SIZE))
+        fail_corrupt(d, "Invalid Notch LC frame (compressed size)");
     if (S > uint64_t(INT_MAX) - 64 || S > max_payload(d->width, d->height))
         fail_corrupt(d, "Invalid Notch LC frame (decompressed size)");
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <lz4.h>
+#include <sys/mman.h>
 
 #include <cstring>
 #include <random>
@@ -212,6 +213,31 @@ TEST(NotchLcDecode, RefusesBadSamples) {
     }
     for (size_t at = 0; at + 4 <= payload.size(); at += 4)
         for (uint32_t v : {0u, 0xFFFFFFFFu, 0x3FFFFFFEu, uint32_t(payload.size() / 4)}) n.run(with_word(at, v));
+}
+
+TEST(NotchLcDecode, CompressedSizeBeyondTheDecompressorLimit) {
+    // Samples really that long (untouched pages cost nothing) whose compressed size the
+    // decompressor cannot take: refused as a size, never narrowed to a signed count.
+    Picture pic = random_picture(32, 20, false, 5);
+    const Bytes good = sample_of(payload_of(pic));
+    for (uint64_t compressed : {uint64_t(LZ4_MAX_INPUT_SIZE) + 1, uint64_t(INT32_MAX) + 1}) {
+        SCOPED_TRACE(compressed);
+        const size_t length = size_t(16 + compressed);
+        void *map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        uint8_t *sample = static_cast<uint8_t *>(map);
+        std::memcpy(sample, good.data(), good.size());
+        for (int i = 0; i < 4; i++) sample[8 + i] = uint8_t(compressed >> (8 * i));
+        Node n(PixFmt_RGBA8, 32, 20, 1);
+        video_frame_set_compressed_data(n.in, sample, uint32_t(length), VideoFrameNotchLcData);
+        std::string error;
+        try {
+            notchlc_decode_process(n.f);
+        } catch (const std::exception &e) { error = e.what(); }
+        munmap(map, length);
+        EXPECT_EQ(error, "Invalid Notch LC frame (compressed size)");
+        EXPECT_EQ(n.f->output->error_flags, VideoFrameError_Corrupt);
+    }
 }
 
 TEST(NotchLcDecode, CreationAndInputErrors) {
