@@ -383,6 +383,9 @@ HapResult hap_parse_decode_instructions(const void *content, uint32_t content_le
         const bool present = slot == 0 ? *compressors : slot == 1 ? *sizes : *offsets;
         if (present && entries[slot] != count) return HapResult_Bad_Frame;
     }
+    // Every chunk takes at least one byte of chunk data, so the section bounds the count
+    // (and the decoder's job list) before anything is allocated.
+    if (count > uint64_t(bytes + content_length - *chunk_data_start)) return HapResult_Bad_Frame;
     *chunk_count = count;
     return HapResult_No_Error;
 }
@@ -517,13 +520,14 @@ HapResult hap_decode(const void *frame, uint32_t frame_length, uint32_t index, H
         used = length;
         break;
     case kNibbleSnappy: {
+        // A stream snappy rejects is a bad frame, as in the chunked path.
         size_t decoded = 0;
-        if (snappy_uncompressed_length(reinterpret_cast<const char *>(content), length, &decoded) != SNAPPY_OK)
-            return HapResult_Internal_Error;
+        snappy_status st = snappy_uncompressed_length(reinterpret_cast<const char *>(content), length, &decoded);
+        if (st != SNAPPY_OK) return st == SNAPPY_INVALID_INPUT ? HapResult_Bad_Frame : HapResult_Internal_Error;
         if (decoded > out_capacity) return HapResult_Buffer_Too_Small;
-        if (snappy_uncompress(reinterpret_cast<const char *>(content), length, reinterpret_cast<char *>(dst),
-                              &decoded) != SNAPPY_OK)
-            return HapResult_Internal_Error;
+        st =
+            snappy_uncompress(reinterpret_cast<const char *>(content), length, reinterpret_cast<char *>(dst), &decoded);
+        if (st != SNAPPY_OK) return st == SNAPPY_INVALID_INPUT ? HapResult_Bad_Frame : HapResult_Internal_Error;
         used = decoded;
         break;
     }

@@ -3,6 +3,7 @@
 #include "container/hap/hap.h"
 
 #include <gtest/gtest.h>
+#include <snappy-c.h>
 
 #include <cstring>
 #include <memory>
@@ -461,6 +462,83 @@ TEST(HapFormat, ChunksOutsideTheSectionAreBadFrames) {
         const HapResult r = decode(frame, 0, 1 << 16, nullptr);
         EXPECT_TRUE(r == HapResult_Bad_Frame || r == HapResult_Buffer_Too_Small) << r;
     }
+}
+
+TEST(HapFormat, ChunkCountBoundedByTheChunkData) {
+    // Every chunk takes at least one byte of the section's chunk data: a table of empty
+    // chunks cannot make the decoder allocate jobs beyond what the section holds.
+    const auto raw = noise(32);
+    struct Case {
+        const char *what;
+        ChunkedLayout layout;
+        HapResult expected;
+    } cases[] = {
+        {"4096 empty chunks, no data",
+         {std::vector<uint8_t>(4096, 0x0A), std::vector<uint32_t>(4096, 0), {}, true, {}},
+         HapResult_Bad_Frame},
+        {"33 chunks over 32 bytes",
+         {std::vector<uint8_t>(33, 0x0A), std::vector<uint32_t>(33, 1), {}, true, raw},
+         HapResult_Bad_Frame},
+        {"32 one-byte chunks",
+         {std::vector<uint8_t>(32, 0x0A), std::vector<uint32_t>(32, 1), {}, true, raw},
+         HapResult_No_Error},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto frame = chunked_frame(c.layout);
+        std::vector<uint8_t> back;
+        EXPECT_EQ(decode(frame, 0, 64, &back), c.expected);
+        uint32_t count = 0;
+        EXPECT_EQ(hap_get_chunk_count(frame.data(), uint32_t(frame.size()), 0, &count), c.expected);
+        if (c.expected == HapResult_No_Error) {
+            EXPECT_EQ(back, raw);
+            EXPECT_EQ(count, 32u);
+        }
+    }
+}
+
+TEST(HapFormat, BadSnappyStreamIsABadFrame) {
+    // A whole-texture snappy stream that snappy rejects is the frame's fault, as for chunks.
+    const auto tex = compressible(64 * 8);
+    std::vector<uint8_t> stream(snappy_max_compressed_length(tex.size()));
+    size_t stream_length = stream.size();
+    ASSERT_EQ(snappy_compress(reinterpret_cast<const char *>(tex.data()), tex.size(),
+                              reinterpret_cast<char *>(stream.data()), &stream_length),
+              SNAPPY_OK);
+    std::vector<uint8_t> good;
+    put24(good, uint32_t(stream_length), 0xBB);
+    good.insert(good.end(), stream.begin(), stream.begin() + stream_length);
+    struct Case {
+        const char *what;
+        std::vector<uint8_t> frame;
+    };
+    std::vector<Case> cases;
+    {
+        // A length varint that never ends.
+        std::vector<uint8_t> f;
+        put24(f, 6, 0xBB);
+        f.insert(f.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+        cases.push_back({"endless length", f});
+    }
+    {
+        // The right length, then a copy from before the start.
+        std::vector<uint8_t> f;
+        put24(f, 4, 0xBB);
+        f.insert(f.end(), {0x08, 0x05, 0x10, 0x00});
+        cases.push_back({"copy before the start", f});
+    }
+    {
+        std::vector<uint8_t> f(good.begin(), good.end() - 3);
+        f[0] = uint8_t(f.size() - 4), f[1] = uint8_t((f.size() - 4) >> 8), f[2] = uint8_t((f.size() - 4) >> 16);
+        cases.push_back({"stream cut short", f});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(decode(c.frame, 0, 1 << 16, nullptr), HapResult_Bad_Frame);
+    }
+    std::vector<uint8_t> back;
+    EXPECT_EQ(decode(good, 0, tex.size(), &back), HapResult_No_Error);
+    EXPECT_EQ(back, tex);
 }
 
 TEST(HapFormat, TruncatedAndCorruptedFramesNeverReadOutside) {
