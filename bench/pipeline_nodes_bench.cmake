@@ -1,0 +1,2 @@
+add_executable(pipeline_nodes_bench ${CMAKE_CURRENT_LIST_DIR}/pipeline_nodes_bench.cpp)
+target_link_libraries(pipeline_nodes_bench PRIVATE pipeline benchmark::benchmark)
