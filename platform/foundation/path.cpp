@@ -50,6 +50,28 @@ std::string path_folder(std::string_view path) {
     return std::string(folder);
 }
 
+std::vector<std::string> path_components(std::string_view path) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    if (!path.empty() && path[0] == '/') out.emplace_back("/");
+    while (i < path.size()) {
+        const size_t slash = path.find('/', i);
+        const size_t end = slash == std::string_view::npos ? path.size() : slash;
+        if (end > i) out.emplace_back(path.substr(i, end - i));
+        i = end + 1;
+    }
+    return out;
+}
+
+std::string path_append_component(std::string_view path, std::string_view component) {
+    while (!component.empty() && component.front() == '/') component.remove_prefix(1);
+    std::string out(strip_trailing_slashes(path));
+    if (component.empty()) return out;
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += component;
+    return out;
+}
+
 bool list_folder(const std::string &path, std::vector<std::string> &names, std::string &error) {
     names.clear();
     DIR *dir = opendir(path.c_str());

@@ -20,6 +20,14 @@ std::string path_name_without_extension(std::string_view path);
 // "/" -> "/", "b.txt" -> "".
 std::string path_folder(std::string_view path);
 
+// Components of a path: "/" is the first component of an absolute path, empty components
+// and trailing separators are left out: "/a//b/" -> {"/", "a", "b"}, "a/b" -> {"a", "b"}.
+std::vector<std::string> path_components(std::string_view path);
+
+// The path with one more component: "/a" + "b/c" -> "/a/b/c", "/a/" + "b" -> "/a/b",
+// "" + "b" -> "b", "/a" + "" -> "/a".
+std::string path_append_component(std::string_view path, std::string_view component);
+
 // One level of a folder: the names of its entries ("." and ".." left out) in the order the
 // system gives them. On failure returns false, leaves `names` empty and sets `error` to the
 // system's reason (strerror text).

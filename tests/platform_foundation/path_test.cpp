@@ -81,3 +81,21 @@ TEST(Path, ListFolderReportsSystemReason) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Path, SplitAndJoin) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(path_components("/Users/ann/Shoot/Day1"), (V{"/", "Users", "ann", "Shoot", "Day1"}));
+    EXPECT_EQ(path_components("/a//b/"), (V{"/", "a", "b"}));
+    EXPECT_EQ(path_components("a/b"), (V{"a", "b"}));
+    EXPECT_EQ(path_components("/"), (V{"/"}));
+    EXPECT_EQ(path_components(""), V{});
+    EXPECT_EQ(path_append_component("/Out", "Shoot/Day1"), "/Out/Shoot/Day1");
+    EXPECT_EQ(path_append_component("/Out/", "/x"), "/Out/x");
+    EXPECT_EQ(path_append_component("/", "x"), "/x");
+    EXPECT_EQ(path_append_component("", "x"), "x");
+    EXPECT_EQ(path_append_component("/Out", ""), "/Out");
+}
+
+}  // namespace
