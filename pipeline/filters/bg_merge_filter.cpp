@@ -69,21 +69,10 @@ void bg_merge_check_input(const BgMergeData *d, const VideoFrame *in) {
 }
 
 void bg_merge_run_slice(const BgMergeData *d, const VideoFrame *in, uint32_t first_row, uint32_t rows) {
-    const uint8_t *src[4] = {};
-    uint8_t *dst[4] = {};
-    int64_t src_stride[4] = {};
-    int64_t dst_stride[4] = {};
-    const VideoFrame *out = d->output;
-    for (uint32_t i = 0; i < 4; ++i) {
-        if (in->data[i] && in->linesize[i] > 0) {
-            src[i] = in->data[i] + int64_t(first_row) * in->linesize[i];
-            src_stride[i] = in->linesize[i];
-        }
-        if (out->data[i] && out->linesize[i] > 0) {
-            dst[i] = out->data[i] + int64_t(first_row) * out->linesize[i];
-            dst_stride[i] = out->linesize[i];
-        }
-    }
+    uint8_t *src[4], *dst[4];
+    int64_t src_stride[4], dst_stride[4];
+    row_slice_planes(in, first_row, src, src_stride);
+    row_slice_planes(d->output, first_row, dst, dst_stride);
     d->kernel(dst, src, dst_stride, src_stride, d->width, rows, d->opacity, 0, first_row, d->colors);
 }
 

@@ -50,3 +50,11 @@ uint32_t row_slice_core_count() {
     }
     return physical;
 }
+
+void row_slice_planes(const VideoFrame *frame, uint32_t first_row, uint8_t *planes[4], int64_t strides[4]) {
+    for (uint32_t i = 0; i < 4; ++i) {
+        const bool usable = frame->data[i] && frame->linesize[i] > 0;
+        planes[i] = usable ? frame->data[i] + int64_t(first_row) * frame->linesize[i] : nullptr;
+        strides[i] = usable ? frame->linesize[i] : 0;
+    }
+}

@@ -97,20 +97,10 @@ void upsample_chroma(YCoCgToRgbData *d, const VideoFrame *in) {
 }
 
 void run_rows(const YCoCgToRgbData *d, uint32_t first_row, uint32_t rows) {
-    const uint8_t *src[4] = {};
-    uint8_t *dst[4] = {};
-    int64_t src_stride[4] = {};
-    int64_t dst_stride[4] = {};
-    for (uint32_t i = 0; i < 4; ++i) {
-        if (d->mid.data[i] && d->mid.linesize[i] > 0) {
-            src[i] = d->mid.data[i] + int64_t(first_row) * d->mid.linesize[i];
-            src_stride[i] = d->mid.linesize[i];
-        }
-        if (d->out.data[i] && d->out.linesize[i] > 0) {
-            dst[i] = d->out.data[i] + int64_t(first_row) * d->out.linesize[i];
-            dst_stride[i] = d->out.linesize[i];
-        }
-    }
+    uint8_t *src[4], *dst[4];
+    int64_t src_stride[4], dst_stride[4];
+    row_slice_planes(&d->mid, first_row, src, src_stride);
+    row_slice_planes(&d->out, first_row, dst, dst_stride);
     d->kernel(dst, src, dst_stride, src_stride, d->width, rows);
 }
 
