@@ -5,6 +5,7 @@
 #include "texenc/bc7enc/bc7enc.h"
 #include "texenc/dxtenc.h"
 #include "texenc/clusterfit/cluster_fit.h"
+#include "texenc/clusterfit_avx/cluster_avx.h"
 #include "texenc/dxtenc_kernels.h"
 #include "texenc/ycocg.h"
 
@@ -104,8 +105,12 @@ int init_dxt(DxtEncContext *ctx, const Tiers &t) {
         } else {
             o.encode_block_tex1 = dxt5 ? encode_block_dxt5_q3 : encode_block_dxt1_q3;
         }
-        // Cluster-fit fields: the baseline members (no faster tier of them in this build).
+        // Cluster-fit fields: the baseline members, then the faster tiers the mask allows.
         dxtenc_init_ops_cluster(&o, fmt);
+        if (t.avx) {
+            dxtenc_init_ops_avx(&o);
+            if (t.avx_fma) { dxtenc_init_ops_fma(&o); }
+        }
     }
     if (dxt5) {
         set_to_alpha(ctx, t);

@@ -1,0 +1,38 @@
+#pragma once
+// AVX and AVX+FMA members of the cluster-fit fields of DxtEncOps: the range-sum
+// preparation of every count (one form for both tiers) and the search kernels built so
+// far. Every member keeps the contract of the baseline member it replaces.
+#include <cstdint>
+
+#include "texenc/clusterfit/cluster_fit.h"
+#include "texenc/ops/dxtenc_ops.h"
+
+// AVX preparation members (counts 2..16) and the AVX search members over the baseline
+// ones. Call only when the processor and the operating system support AVX.
+void dxtenc_init_ops_avx(DxtEncOps *ops);
+// AVX+FMA search members over the AVX ones; the preparation members stay AVX. Call after
+// dxtenc_init_ops_avx, only when FMA is supported too.
+void dxtenc_init_ops_fma(DxtEncOps *ops);
+
+// clang-format off
+#define CLUSTER_AVX_FOR_EACH_COUNT(X) \
+    X(02) X(03) X(04) X(05) X(06) X(07) X(08) X(09) X(10) X(11) X(12) X(13) X(14) X(15) X(16)
+// clang-format on
+
+#define CLUSTER_AVX_DECLARE_PREPARE(NN) \
+    void cluster_prepare_count##NN##_avx(const float(*sorted)[4], ClusterSums *sums);
+CLUSTER_AVX_FOR_EACH_COUNT(CLUSTER_AVX_DECLARE_PREPARE)
+#undef CLUSTER_AVX_DECLARE_PREPARE
+
+// Search members: kind e takes (best, bounds, sums); kind d for 15 colours adds the
+// records and the bounds list, for 16 colours the factor table before them.
+#define CLUSTER_AVX_DECLARE_SEARCH(tier)                                                                     \
+    void cluster_search_e_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
+    void cluster_search_e_count16_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
+    void cluster_search_d_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *records, const void *bounds_list);                      \
+    void cluster_search_d_count16_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *factors, const void *records, const void *bounds_list);
+CLUSTER_AVX_DECLARE_SEARCH(avx)
+CLUSTER_AVX_DECLARE_SEARCH(fma)
+#undef CLUSTER_AVX_DECLARE_SEARCH

@@ -1,0 +1,19 @@
+// Set-up of the AVX and AVX+FMA cluster-fit members.
+#include "texenc/clusterfit_avx/cluster_avx.h"
+
+void dxtenc_init_ops_avx(DxtEncOps *ops) {
+#define CLUSTER_AVX_SET_PREPARE(NN) ops->cluster_prepare[1##NN - 102] = cluster_prepare_count##NN##_avx;
+    CLUSTER_AVX_FOR_EACH_COUNT(CLUSTER_AVX_SET_PREPARE)
+#undef CLUSTER_AVX_SET_PREPARE
+    ops->cluster_search_e[15 - 2] = cluster_search_e_count15_avx;
+    ops->cluster_search_d[15 - 2] = cluster_search_d_count15_avx;
+    ops->cluster_search_e16 = cluster_search_e_count16_avx;
+    ops->cluster_search_d16 = cluster_search_d_count16_avx;
+}
+
+void dxtenc_init_ops_fma(DxtEncOps *ops) {
+    ops->cluster_search_e[15 - 2] = cluster_search_e_count15_fma;
+    ops->cluster_search_d[15 - 2] = cluster_search_d_count15_fma;
+    ops->cluster_search_e16 = cluster_search_e_count16_fma;
+    ops->cluster_search_d16 = cluster_search_d_count16_fma;
+}
