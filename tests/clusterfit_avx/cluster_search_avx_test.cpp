@@ -1,0 +1,623 @@
+// Tier harness of the AVX cluster-fit search members. Every member runs on a corpus of
+// prepared sums and must equal a plain reference of its tier bit for bit; beside its
+// baseline member it must keep the same partition and end points except where a known
+// rounding difference decides. The references take every offset from the candidate's
+// bounds and compute one float operation at a time (std::fmaf for the fused steps).
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ostream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cluster_avx_common.h"
+#include "texenc/clusterfit/cluster_fit.h"
+#include "texenc/clusterfit/cluster_stages.h"
+#include "texenc/clusterfit/cluster_tables.h"
+#include "texenc/clusterfit_avx/cluster_avx.h"
+
+using namespace cfavx;
+
+namespace {
+
+enum class Tier { Avx, Fma };
+// Deliberate changes of the reference, to show that the corpus notices them.
+enum class Mutation { None, Bracketing, Unfused };
+
+using Call = void (*)(ClusterBest *, ClusterBounds *, const ClusterSums *);
+
+const ClusterCandidateList &list(ClusterArray array, uint32_t n) { return cluster_candidate_tables().lists[array][n]; }
+
+template <DxtClusterSearchFn F>
+void call15(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, 15);
+    F(b, o, s, l.records, l.bounds);
+}
+template <DxtClusterSearch16Fn F>
+void call16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, 16);
+    F(b, o, s, cluster_candidate_tables().factors16, l.records, l.bounds);
+}
+
+struct Member {
+    const char *name;
+    uint32_t count;
+    char kind;
+    Tier tier;
+    Call member;
+    Call baseline;
+};
+
+void PrintTo(const Member &m, std::ostream *os) { *os << m.name; }
+
+// Every member built so far; later kinds and counts add their rows here.
+const Member kMembers[] = {
+    {"e16_avx", 16, 'e', Tier::Avx, cluster_search_e_count16_avx, cluster_search_e_count16_sse41},
+    {"e16_fma", 16, 'e', Tier::Fma, cluster_search_e_count16_fma, cluster_search_e_count16_sse41},
+    {"e15_avx", 15, 'e', Tier::Avx, cluster_search_e_count15_avx, cluster_search_e_count15_sse41},
+    {"e15_fma", 15, 'e', Tier::Fma, cluster_search_e_count15_fma, cluster_search_e_count15_sse41},
+    {"d16_avx", 16, 'd', Tier::Avx, call16<cluster_search_d_count16_avx>, call16<cluster_search_d_count16_sse41>},
+    {"d16_fma", 16, 'd', Tier::Fma, call16<cluster_search_d_count16_fma>, call16<cluster_search_d_count16_sse41>},
+    {"d15_avx", 15, 'd', Tier::Avx, call15<cluster_search_d_count15_avx>, call15<cluster_search_d_count15_sse41>},
+    {"d15_fma", 15, 'd', Tier::Fma, call15<cluster_search_d_count15_fma>, call15<cluster_search_d_count15_sse41>},
+};
+
+// ---------------------------------------------------------------------------------------
+// Reference arithmetic.
+
+float from_bits(uint32_t u) {
+    float f;
+    std::memcpy(&f, &u, 4);
+    return f;
+}
+const float kScale[4] = {31.0f, 63.0f, 31.0f, 0.0f};
+const float kStep[4] = {from_bits(0x3D042108), from_bits(0x3C820821), from_bits(0x3D042108), 0.0f};
+
+float fmin_op(float x, float y) { return x < y ? x : y; }  // the vector minimum: y unless x < y
+float fmax_op(float x, float y) { return x > y ? x : y; }
+// Truncation toward zero as the processor converts: out of range or NaN gives INT_MIN.
+int32_t truncate_int(float y) {
+    if (!(y >= -2147483648.0f && y < 2147483648.0f)) { return INT32_MIN; }
+    return static_cast<int32_t>(y);
+}
+float snap_avx(float x, int l) { return std::nearbyint(x * kScale[l]) * kStep[l]; }
+float snap_fma(float x, int l, bool clamp_low, bool clamp_high) {
+    int32_t q = truncate_int(std::fmaf(x, kScale[l], 0.5f));
+    const int32_t top = static_cast<int32_t>(kScale[l]);
+    if (clamp_high && q > top) { q = top; }
+    if (clamp_low && q < 0) { q = 0; }
+    return static_cast<float>(q) * kStep[l];
+}
+
+struct V4 {
+    float l[4];
+};
+V4 load(const ClusterSums &s, uint64_t offset) {
+    V4 v;
+    for (int i = 0; i < 4; ++i) { v.l[i] = float_at(s, offset + 4 * i); }
+    return v;
+}
+
+struct Candidate {
+    uint8_t bounds[3];
+    float a[4], b[4];          // snapped end points
+    float raw_a[4], raw_b[4];  // before the snap (after any float clamp)
+    float error;
+};
+
+// Split (k, k, k) of kind e.
+Candidate eval_e(const Member &m, const ClusterSums &s, uint32_t k, Mutation mut) {
+    const uint32_t n = m.count;
+    const V4 s0 = load(s, full_at(n, 0, k)), s1 = load(s, full_at(n, k, n));
+    const bool last_group = n == 16 ? (k == 14 || k == 1 || k == 15) : (k == 13 || k == 14);
+    float wa, wb;
+    Candidate c{};
+    c.bounds[0] = c.bounds[1] = c.bounds[2] = uint8_t(k);
+    for (int l = 0; l < 4; ++l) {
+        float ma, mb;
+        bool one_a = false, one_b = false;
+        if (n == 16) {
+            wa = float(k);
+            wb = float(16 - k);
+            one_a = k == 1;
+            one_b = k == 15;
+            ma = one_a ? s0.l[l] : s0.l[l] * (1.0f / float(k));
+            mb = one_b ? s1.l[l] : s1.l[l] * (1.0f / float(16 - k));
+        } else {
+            wa = s0.l[3];
+            wb = s1.l[3];
+            ma = s0.l[l] / wa;
+            mb = s1.l[l] / wb;
+        }
+        if (m.tier == Tier::Avx) {
+            c.raw_a[l] = one_a ? ma : fmin_op(ma, 1.0f);
+            c.raw_b[l] = one_b ? mb : fmin_op(mb, 1.0f);
+            c.a[l] = snap_avx(c.raw_a[l], l);
+            c.b[l] = snap_avx(c.raw_b[l], l);
+        } else {
+            c.raw_a[l] = last_group ? ma : fmin_op(ma, 1.0f);
+            c.raw_b[l] = last_group ? mb : fmin_op(mb, 1.0f);
+            c.a[l] = snap_fma(c.raw_a[l], l, false, last_group);
+            c.b[l] = snap_fma(c.raw_b[l], l, false, last_group);
+        }
+    }
+    float e[3];
+    for (int l = 0; l < 3; ++l) {
+        const float a = c.a[l], b = c.b[l];
+        const float sb = mut == Mutation::Bracketing ? wb * (b * b) : (wb * b) * b;
+        if (m.tier == Tier::Avx) {
+            float t = (-(s0.l[l] * a)) - (s1.l[l] * b);
+            t = t + t;
+            e[l] = t + (sb + (wa * a) * a);
+        } else {
+            float t = -(a * s0.l[l]);
+            t = mut == Mutation::Unfused ? t - s1.l[l] * b : std::fmaf(-b, s1.l[l], t);
+            const float s2 = n == 16 ? sb + (wa * a) * a : std::fmaf(a, wa * a, sb);
+            e[l] = std::fmaf(t, 2.0f, s2);
+        }
+    }
+    c.error = (e[0] + e[1]) + e[2];
+    return c;
+}
+
+// The float nearest 81 / d, d = 81 (alpha2 beta2 - alphabeta^2) of unit weights.
+float factor16(uint32_t b0, uint32_t b1, uint32_t b2) {
+    const int64_t p = b0, q = b1 - b0, t = b2 - b1, r = 16 - b2;
+    const int64_t d = (9 * p + 4 * q + t) * (9 * r + q + 4 * t) - 4 * (q + t) * (q + t);
+    const float f = static_cast<float>(81.0 / static_cast<double>(d));
+    float best = f;
+    for (float g : {std::nextafter(f, 0.0f), std::nextafter(f, 1.0f)}) {
+        if (std::fabs(double(g) * double(d) - 81.0) < std::fabs(double(best) * double(d) - 81.0)) { best = g; }
+    }
+    return best;
+}
+
+// A partition of kind d (or any four-run partition), all offsets from its bounds.
+Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Mutation mut) {
+    const uint32_t n = m.count, b0 = bnd[0], b1 = bnd[1], b2 = bnd[2];
+    const V4 full0 = load(s, full_at(n, 0, b0)), full1 = load(s, full_at(n, b2, n));
+    const V4 third2 = load(s, full_at(n, b0, b1) + 16), two_thirds2 = load(s, full_at(n, b0, b1) + 32);
+    const V4 third3 = load(s, full_at(n, b1, b2) + 16), two_thirds3 = load(s, full_at(n, b1, b2) + 32);
+    const float ab = float_at(s, cross_at(n, b0, b2));
+    V4 A, B;
+    for (int l = 0; l < 4; ++l) {
+        A.l[l] = mut == Mutation::Bracketing ? (full0.l[l] + third3.l[l]) + two_thirds2.l[l]
+                                             : full0.l[l] + (third3.l[l] + two_thirds2.l[l]);
+        B.l[l] = full1.l[l] + (third2.l[l] + two_thirds3.l[l]);
+    }
+    const float alpha2 = A.l[3], beta2 = B.l[3];
+    float factor;
+    if (n == 16) {
+        factor = factor16(b0, b1, b2);
+    } else if (m.tier == Tier::Avx) {
+        factor = 1.0f / ((alpha2 * beta2) - (ab * ab));
+    } else {
+        factor = 1.0f / std::fmaf(-ab, ab, alpha2 * beta2);
+    }
+    Candidate c{};
+    c.bounds[0] = uint8_t(b0);
+    c.bounds[1] = uint8_t(b1);
+    c.bounds[2] = uint8_t(b2);
+    for (int l = 0; l < 4; ++l) {
+        float a, b;
+        if (m.tier == Tier::Avx) {
+            a = ((beta2 * A.l[l]) - (ab * B.l[l])) * factor;
+            b = ((alpha2 * B.l[l]) - (ab * A.l[l])) * factor;
+            c.raw_a[l] = fmax_op(fmin_op(a, 1.0f), 0.0f);
+            c.raw_b[l] = fmax_op(fmin_op(b, 1.0f), 0.0f);
+            c.a[l] = snap_avx(c.raw_a[l], l);
+            c.b[l] = snap_avx(c.raw_b[l], l);
+        } else {
+            a = std::fmaf(-ab, B.l[l], beta2 * A.l[l]) * factor;
+            b = std::fmaf(-ab, A.l[l], alpha2 * B.l[l]) * factor;
+            c.raw_a[l] = a;
+            c.raw_b[l] = b;
+            c.a[l] = snap_fma(a, l, true, true);
+            c.b[l] = snap_fma(b, l, true, true);
+        }
+    }
+    float e[3];
+    for (int l = 0; l < 3; ++l) {
+        const float a = c.a[l], b = c.b[l];
+        if (m.tier == Tier::Avx) {
+            float t = ((a * b) * ab) - (a * A.l[l]);
+            t = t - (B.l[l] * b);
+            t = t + t;
+            e[l] = t + (((b * b) * beta2) + ((a * a) * alpha2));
+        } else {
+            float t = std::fmaf(-a, A.l[l], (a * b) * ab);
+            t = mut == Mutation::Unfused ? t - b * B.l[l] : std::fmaf(-b, B.l[l], t);
+            const float s2 = std::fmaf(a * a, alpha2, (b * b) * beta2);
+            e[l] = std::fmaf(t, 2.0f, s2);
+        }
+    }
+    c.error = (e[0] + e[1]) + e[2];
+    return c;
+}
+
+// Candidates of a member in evaluation order.
+std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutation mut = Mutation::None) {
+    std::vector<Candidate> out;
+    if (m.kind == 'e') {
+        std::vector<uint32_t> ks;
+        if (m.count == 16) {
+            for (uint32_t k = 2; k <= 14; ++k) { ks.push_back(k); }
+            ks.push_back(1);
+            ks.push_back(15);
+        } else {
+            for (uint32_t k = 1; k < m.count; ++k) { ks.push_back(k); }
+        }
+        for (uint32_t k : ks) { out.push_back(eval_e(m, s, k, mut)); }
+    } else {
+        const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, m.count);
+        for (uint32_t r = 0; r < l.rows; ++r) { out.push_back(eval_d(m, s, l.bounds + 3 * r, mut)); }
+    }
+    return out;
+}
+
+// Strict improvement in evaluation order; the record's lane 3 becomes +0.0 when written.
+void apply(const std::vector<Candidate> &cands, ClusterBest *best, ClusterBounds *bounds) {
+    for (const Candidate &c : cands) {
+        if (c.error < best->error) {
+            std::memcpy(best->start, c.a, 16);
+            std::memcpy(best->end, c.b, 16);
+            best->error = c.error;
+            bounds->b0 = c.bounds[0];
+            bounds->b1 = c.bounds[1];
+            bounds->b2 = c.bounds[2];
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Corpus.
+
+struct Block {
+    std::string name;
+    Sorted sorted;  // (w r, w g, w b, w) in their order
+    ClusterSums sums;
+};
+
+const float kSqrt[16] = {1.0f, 1.4142135f, 1.7320508f, 2.0f,       2.2360680f, 2.4494898f, 2.6457512f, 2.8284271f,
+                         3.0f, 3.1622777f, 3.3166248f, 3.4641016f, 3.6055512f, 3.7416574f, 3.8729833f, 4.0f};
+
+using Colors = std::vector<std::array<float, 3>>;
+
+Block make_block(const std::string &name, uint32_t n, Colors colors, const std::vector<int> &counts, bool sort) {
+    if (sort) {
+        std::stable_sort(colors.begin(), colors.end(),
+                         [](const auto &x, const auto &y) { return x[0] + x[1] + x[2] < y[0] + y[1] + y[2]; });
+    }
+    Block b;
+    b.name = name;
+    for (uint32_t k = 0; k < n; ++k) {
+        const float w = n == 16 ? 1.0f : kSqrt[counts[k] - 1];
+        for (int c = 0; c < 3; ++c) { b.sorted.v[k][c] = n == 16 ? colors[k][c] : colors[k][c] * w; }
+        b.sorted.v[k][3] = w;
+    }
+    std::memset(&b.sums, 0, sizeof b.sums);
+    void (*prepare)(const float(*)[4], ClusterSums *) =
+        n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx;
+    prepare(b.sorted.v, &b.sums);
+    return b;
+}
+
+std::vector<int> random_counts(std::mt19937 &rng, uint32_t n) {
+    std::vector<int> counts(n, 1);
+    for (uint32_t extra = 16 - n; extra > 0; --extra) { ++counts[rng() % n]; }
+    return counts;
+}
+
+std::vector<Block> corpus(uint32_t n) {
+    std::vector<Block> blocks;
+    std::mt19937 rng(1000 + n);
+    auto byte = [&] { return float(rng() % 256) / 255.0f; };
+    for (int i = 0; i < 400; ++i) {
+        Colors c(n);
+        for (auto &x : c) { x = {byte(), byte(), byte()}; }
+        blocks.push_back(make_block("random " + std::to_string(i), n, c, random_counts(rng, n), true));
+    }
+    // Colours near a line, as photographs give them.
+    for (int i = 0; i < 200; ++i) {
+        Colors c(n);
+        const float base[3] = {byte(), byte(), byte()}, dir[3] = {byte() - 0.5f, byte() - 0.5f, byte() - 0.5f};
+        for (auto &x : c) {
+            const float t = byte();
+            for (int k = 0; k < 3; ++k) {
+                const float v = std::round((base[k] + t * dir[k]) * 255.0f + float(int(rng() % 7) - 3));
+                x[k] = std::fmin(std::fmax(v, 0.0f), 255.0f) / 255.0f;
+            }
+        }
+        blocks.push_back(make_block("line " + std::to_string(i), n, c, random_counts(rng, n), true));
+    }
+    blocks.push_back(make_block("all zero", n, Colors(n, {0.0f, 0.0f, 0.0f}), random_counts(rng, n), false));
+    for (int i = 0; i < 20; ++i) {
+        Colors c(n);
+        for (auto &x : c) { x = {float(rng() % 2), float(rng() % 2), float(rng() % 2)}; }
+        blocks.push_back(make_block("channels at 0 and 255 " + std::to_string(i), n, c, random_counts(rng, n), true));
+    }
+    Colors ramp(n), ramp_down(n);
+    for (uint32_t k = 0; k < n; ++k) {
+        const float v = float(k * 255 / (n - 1)) / 255.0f;
+        ramp[k] = {v, v, v};
+        ramp_down[n - 1 - k] = {v, v, v};
+    }
+    blocks.push_back(make_block("grey ramp", n, ramp, std::vector<int>(n, 1 + (n == 15 ? 0 : 0)), false));
+    blocks.push_back(make_block("grey ramp weighted", n, ramp, random_counts(rng, n), false));
+    blocks.push_back(make_block("grey ramp down", n, ramp_down, random_counts(rng, n), false));
+    for (int i = 0; i < 40; ++i) {
+        Colors c(n);
+        for (auto &x : c) {
+            const int r = rng() % 32, g = rng() % 64, b = rng() % 32;
+            x = {float((r << 3) | (r >> 2)) / 255.0f, float((g << 2) | (g >> 4)) / 255.0f,
+                 float((b << 3) | (b >> 2)) / 255.0f};
+        }
+        blocks.push_back(make_block("on grid " + std::to_string(i), n, c, random_counts(rng, n), true));
+    }
+    // Colours on half steps of the grid, so that means and solutions land near them.
+    for (int i = 0; i < 60; ++i) {
+        Colors c(n);
+        const int base = rng() % 30;
+        for (auto &x : c) {
+            const int d = int(rng() % 3);
+            x = {(float(base + d) + 0.5f) / 31.0f, (float(2 * base + d) + 0.5f) / 63.0f,
+                 (float(base + (d == 0 ? 1 : 0)) + 0.5f) / 31.0f};
+        }
+        blocks.push_back(make_block("half steps " + std::to_string(i), n, c,
+                                    i % 2 ? random_counts(rng, n) : std::vector<int>(n, n == 16 ? 1 : 1), i % 3 != 0));
+    }
+    return blocks;
+}
+
+const std::vector<Block> &corpus_of(uint32_t n) {
+    static const std::vector<Block> c15 = corpus(15), c16 = corpus(16);
+    return n == 16 ? c16 : c15;
+}
+
+// Incoming best records: the start value, the winner's error (nothing may win), another
+// candidate's error and one ulp below it.
+std::vector<float> incoming_errors(const std::vector<Candidate> &cands) {
+    std::vector<float> errs;
+    for (const Candidate &c : cands) { errs.push_back(c.error); }
+    std::vector<float> sorted = errs;
+    std::sort(sorted.begin(), sorted.end());
+    const float mid = sorted[sorted.size() / 2];
+    return {FLT_MAX, sorted.front(), mid, std::nextafter(mid, -INFINITY)};
+}
+
+struct Record {
+    ClusterBest best;
+    ClusterBounds bounds;
+};
+Record start_record(float error) {
+    Record r;
+    std::memset(&r, 0, sizeof r);
+    for (int l = 0; l < 4; ++l) {
+        r.best.start[l] = 7.0f + float(l);
+        r.best.end[l] = -3.0f - float(l);
+    }
+    r.best.error = error;
+    r.bounds = ClusterBounds{0xEE, 0xDD, 0xCC, 0xBB};
+    return r;
+}
+bool same(const Record &x, const Record &y) {
+    return std::memcmp(x.best.start, y.best.start, 16) == 0 && std::memcmp(x.best.end, y.best.end, 16) == 0 &&
+           bits(x.best.error) == bits(y.best.error) && std::memcmp(&x.bounds, &y.bounds, 4) == 0;
+}
+std::string describe(const Record &r) {
+    char s[256];
+    std::snprintf(s, sizeof s, "bounds (%d,%d,%d) error %.9g start (%a %a %a %a) end (%a %a %a %a)", r.bounds.b0,
+                  r.bounds.b1, r.bounds.b2, r.best.error, r.best.start[0], r.best.start[1], r.best.start[2],
+                  r.best.start[3], r.best.end[0], r.best.end[1], r.best.end[2], r.best.end[3]);
+    return s;
+}
+
+class ClusterSearchTier : public testing::TestWithParam<Member> {};
+
+TEST_P(ClusterSearchTier, EqualsItsTierReferenceBitForBit) {
+    const Member &m = GetParam();
+    if (!has_avx() || (m.tier == Tier::Fma && !has_fma())) { GTEST_SKIP() << "tier not available"; }
+    int runs = 0, replaced = 0;
+    for (const Block &b : corpus_of(m.count)) {
+        const std::vector<Candidate> cands = candidates(m, b.sums);
+        for (float incoming : incoming_errors(cands)) {
+            Record got = start_record(incoming), want = start_record(incoming);
+            m.member(&got.best, &got.bounds, &b.sums);
+            apply(cands, &want.best, &want.bounds);
+            ASSERT_TRUE(same(got, want)) << b.name << ", incoming " << incoming << "\n  got  " << describe(got)
+                                         << "\n  want " << describe(want);
+            if (want.bounds.b0 != 0xEE) {
+                ++replaced;
+                EXPECT_EQ(bits(got.best.start[3]), 0u);
+                EXPECT_EQ(bits(got.best.end[3]), 0u);
+            }
+            ++runs;
+        }
+    }
+    // Both outcomes occur: the corpus replaces the best and leaves it untouched.
+    EXPECT_GT(replaced, 0);
+    EXPECT_LT(replaced, runs);
+}
+
+TEST_P(ClusterSearchTier, CorpusNoticesAChangedBracketingAndAnUnfusedProduct) {
+    const Member &m = GetParam();
+    if (!has_avx() || (m.tier == Tier::Fma && !has_fma())) { GTEST_SKIP() << "tier not available"; }
+    std::vector<Mutation> mutations = {Mutation::Bracketing};
+    if (m.tier == Tier::Fma) { mutations.push_back(Mutation::Unfused); }
+    for (Mutation mut : mutations) {
+        int noticed = 0;
+        for (const Block &b : corpus_of(m.count)) {
+            Record got = start_record(FLT_MAX), want = start_record(FLT_MAX);
+            m.member(&got.best, &got.bounds, &b.sums);
+            apply(candidates(m, b.sums, mut), &want.best, &want.bounds);
+            noticed += !same(got, want);
+        }
+        EXPECT_GT(noticed, 0) << "mutation " << int(mut);
+    }
+}
+
+// Weighted squared error of a partition's palette over the block's colours, in double.
+double true_error(const Block &b, uint32_t n, const uint8_t *bounds, const float *a, const float *e) {
+    double sum = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        const double w = b.sorted.v[k][3];
+        const double alpha = k < bounds[0] ? 1.0 : k < bounds[1] ? 2.0 / 3.0 : k < bounds[2] ? 1.0 / 3.0 : 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double x = double(b.sorted.v[k][c]) / w;
+            const double d = alpha * a[c] + (1.0 - alpha) * e[c] - x;
+            sum += w * d * d;
+        }
+    }
+    return sum;
+}
+double energy(const Block &b, uint32_t n) {
+    double sum = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        for (int c = 0; c < 3; ++c) { sum += double(b.sorted.v[k][c]) * b.sorted.v[k][c] / b.sorted.v[k][3]; }
+    }
+    return sum;
+}
+bool near_half_step(const Candidate &c) {
+    for (int l = 0; l < 3; ++l) {
+        for (float v : {c.raw_a[l], c.raw_b[l]}) {
+            const double x = double(v) * kScale[l];
+            if (std::fabs(x - std::floor(x) - 0.5) < 1e-4) { return true; }
+        }
+    }
+    return false;
+}
+
+TEST_P(ClusterSearchTier, KeepsTheBaselineChoiceButForRoundingCauses) {
+    const Member &m = GetParam();
+    if (!has_avx() || (m.tier == Tier::Fma && !has_fma())) { GTEST_SKIP() << "tier not available"; }
+    int blocks = 0, differ = 0, near_tie = 0, half_step = 0;
+    for (const Block &b : corpus_of(m.count)) {
+        Record tier = start_record(FLT_MAX), base = start_record(FLT_MAX);
+        m.member(&tier.best, &tier.bounds, &b.sums);
+        m.baseline(&base.best, &base.bounds, &b.sums);
+        ++blocks;
+        const bool equal = std::memcmp(&tier.bounds, &base.bounds, 3) == 0 &&
+                           std::memcmp(tier.best.start, base.best.start, 12) == 0 &&
+                           std::memcmp(tier.best.end, base.best.end, 12) == 0;
+        if (equal) { continue; }
+        ++differ;
+        const uint8_t tb[3] = {tier.bounds.b0, tier.bounds.b1, tier.bounds.b2};
+        const uint8_t bb[3] = {base.bounds.b0, base.bounds.b1, base.bounds.b2};
+        const double et = true_error(b, m.count, tb, tier.best.start, tier.best.end);
+        const double eb = true_error(b, m.count, bb, base.best.start, base.best.end);
+        if (std::fabs(et - eb) <= 1e-5 * std::fmax(energy(b, m.count), 1e-30) || et == eb) {
+            ++near_tie;
+            continue;
+        }
+        // A winning partition whose least-squares value sits on a half step of the grid.
+        bool half = false;
+        for (const Candidate &c : candidates(m, b.sums)) {
+            if ((std::memcmp(c.bounds, tb, 3) == 0 || std::memcmp(c.bounds, bb, 3) == 0) && near_half_step(c)) {
+                half = true;
+            }
+        }
+        if (half) {
+            ++half_step;
+            continue;
+        }
+        ADD_FAILURE() << b.name << ": unexplained difference\n  tier     " << describe(tier) << "\n  baseline "
+                      << describe(base);
+    }
+    std::printf("[ %s ] %d of %d blocks differ from the baseline: %d near ties, %d half steps\n", m.name, differ,
+                blocks, near_tie, half_step);
+    RecordProperty("differ", differ);
+}
+
+INSTANTIATE_TEST_SUITE_P(Members, ClusterSearchTier, testing::ValuesIn(kMembers),
+                         [](const testing::TestParamInfo<Member> &i) { return std::string(i.param.name); });
+
+// ---------------------------------------------------------------------------------------
+// Documented differences between the tiers.
+
+// n colours: colour 0 as given, the rest white, unit weights, so the split (1, 1, 1) wins
+// with colour 0 itself as its first end point.
+ClusterSums one_apart(uint32_t n, const float *color0) {
+    Sorted s;
+    for (uint32_t k = 0; k < n; ++k) {
+        for (int c = 0; c < 3; ++c) { s.v[k][c] = k == 0 ? color0[c] : 1.0f; }
+        s.v[k][3] = 1.0f;
+    }
+    ClusterSums sums;
+    (n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx)(s.v, &sums);
+    return sums;
+}
+
+TEST(ClusterSearchTiers, HalfStepsSnapByTier) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    const float half_up = 16.5f / 31.0f, tiny = 0.5f / 31.0f;
+    struct Case {
+        const char *name;
+        float color[3];
+        int avx[3], fma[3], baseline[3];  // grid steps of the first end point
+    };
+    const Case cases[] = {
+        {"16.5/31, 0.5, 0.5/31", {half_up, 0.5f, tiny}, {16, 32, 0}, {17, 32, 1}, {17, 32, 1}},
+        {"0.5 everywhere", {0.5f, 0.5f, 0.5f}, {16, 32, 16}, {16, 32, 16}, {16, 32, 16}},
+    };
+    for (const Case &c : cases) {
+        for (uint32_t n : {15u, 16u}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << n << " colours");
+            const ClusterSums sums = one_apart(n, c.color);
+            const Call avx = n == 16 ? cluster_search_e_count16_avx : cluster_search_e_count15_avx;
+            const Call fma = n == 16 ? cluster_search_e_count16_fma : cluster_search_e_count15_fma;
+            const Call base = n == 16 ? cluster_search_e_count16_sse41 : cluster_search_e_count15_sse41;
+            const std::pair<Call, const int *> runs[] = {{avx, c.avx}, {fma, c.fma}, {base, c.baseline}};
+            for (const auto &[call, steps] : runs) {
+                Record r = start_record(FLT_MAX);
+                call(&r.best, &r.bounds, &sums);
+                EXPECT_EQ(r.bounds.b0, 1);
+                for (int l = 0; l < 3; ++l) { EXPECT_EQ(bits(r.best.start[l]), bits(float(steps[l]) * kStep[l])) << l; }
+            }
+        }
+    }
+}
+
+TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    struct Case {
+        const char *name;
+        Call call;
+        uint32_t n;
+        ClusterBounds first;
+    };
+    const Case cases[] = {
+        {"e16 avx", cluster_search_e_count16_avx, 16, {2, 2, 2, 0}},
+        {"e16 fma", cluster_search_e_count16_fma, 16, {2, 2, 2, 0}},
+        {"e16 baseline", cluster_search_e_count16_sse41, 16, {1, 1, 1, 0}},
+        {"e15 avx", cluster_search_e_count15_avx, 15, {1, 1, 1, 0}},
+        {"e15 fma", cluster_search_e_count15_fma, 15, {1, 1, 1, 0}},
+        {"d16 avx", call16<cluster_search_d_count16_avx>, 16, {5, 6, 15, 0}},
+        {"d16 fma", call16<cluster_search_d_count16_fma>, 16, {5, 6, 15, 0}},
+        {"d15 avx", call15<cluster_search_d_count15_avx>, 15, {11, 12, 13, 0}},
+        {"d15 fma", call15<cluster_search_d_count15_fma>, 15, {11, 12, 13, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const float black[3] = {0, 0, 0};
+        Sorted s;
+        for (uint32_t k = 0; k < c.n; ++k) { s.v[k][3] = 1.0f; }
+        ClusterSums sums;
+        (c.n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx)(s.v, &sums);
+        (void)black;
+        Record r = start_record(FLT_MAX);
+        c.call(&r.best, &r.bounds, &sums);
+        EXPECT_EQ(r.bounds.b0, c.first.b0);
+        EXPECT_EQ(r.bounds.b1, c.first.b1);
+        EXPECT_EQ(r.bounds.b2, c.first.b2);
+        EXPECT_EQ(r.best.error, 0.0f);
+    }
+}
+
+}  // namespace
