@@ -72,8 +72,8 @@ void dxt_encode_process(VideoFilter *filter) {
     dxtenc_encode_frame(&d->ctx, d->buffer, planes, strides);
 }
 
-}  // namespace
-
+// The encoder's source layout for a PixFmt and whether that layout lacks alpha; false
+// for the layouts the node refuses.
 bool dxt_encode_pixel_format(PixFmt pix_fmt, uint32_t *encoder_format, bool *no_alpha) {
     struct Row {
         PixFmt pix_fmt;
@@ -103,6 +103,8 @@ bool dxt_encode_pixel_format(PixFmt pix_fmt, uint32_t *encoder_format, bool *no_
     }
     return false;
 }
+
+}  // namespace
 
 VideoFilter *create_filter_dxt_encode(const DxtEncodeParams &params) {
     VideoFilter *filter = video_filter_create(VideoFilterType_DxtEncode, 1);

@@ -23,7 +23,3 @@ struct DxtEncodeParams {
 // Type VideoFilterType_DxtEncode, one input. Throws "Invalid size (empty)", "Invalid size
 // (Out of range)", "Invalid hap codec", "Invalid input fmt" or "Can't create dxt encoding".
 VideoFilter *create_filter_dxt_encode(const DxtEncodeParams &params);
-
-// The encoder's source layout for a PixFmt and whether that layout lacks alpha; false
-// for the layouts the node refuses.
-bool dxt_encode_pixel_format(PixFmt pix_fmt, uint32_t *encoder_format, bool *no_alpha);
