@@ -168,8 +168,9 @@ TEST(VideoGraphTree, RefusedCallsThrowTheirMessages) {
         video_graph_tree_add_branch(t, create_video_graph_tree_branch(2, 1));
         return t;
     };
-    auto run_once = [](VideoGraphTree *t, uint32_t n = 1) {
-        VideoFrame in = input_frame(3);
+    // The input outlives every run of the cases (a second run reads it again).
+    VideoFrame in = input_frame(3);
+    auto run_once = [&in](VideoGraphTree *t, uint32_t n = 1) {
         VideoFrame *inputs[] = {&in, &in};
         video_graph_tree_set_input_frames(t, inputs, n);
         video_graph_tree_process(t);
