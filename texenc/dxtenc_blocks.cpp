@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/core/byte_order.h"
 #include "texenc/dxtenc_kernels.h"
 
 namespace {
@@ -77,19 +78,10 @@ const Luts &luts() {
     return *t;
 }
 
-inline void store16(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-inline void store32(uint8_t *p, uint32_t v) {
-    std::memcpy(p, &v, 4);  // little-endian target
-}
-
 inline void write_color_block(uint8_t *out, uint32_t c0, uint32_t c1, uint32_t word) {
-    store16(out, c0);
-    store16(out + 2, c1);
-    store32(out + 4, word);
+    store_le16(out, uint16_t(c0));
+    store_le16(out + 2, uint16_t(c1));
+    store_le32(out + 4, word);
 }
 
 // A block of one colour: the (high, low) pairs of the single-colour tables, coded at the

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/core/byte_order.h"
+
 namespace {
 
 constexpr uint32_t kSectionDecodeInstructions = 0x01;
@@ -23,22 +25,9 @@ constexpr uint8_t kChunkSnappy = 0x0B;
 
 constexpr uint64_t kShortHeaderLimit = 1u << 24;
 
-uint32_t read_u32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void write_u32(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 // 4-byte form; the caller guarantees length < 2^24.
 void write_short_header(uint8_t *p, uint32_t length, uint32_t type) {
-    p[0] = uint8_t(length);
-    p[1] = uint8_t(length >> 8);
-    p[2] = uint8_t(length >> 16);
+    store_le24(p, length);
     p[3] = uint8_t(type);
 }
 
@@ -48,7 +37,7 @@ void write_section_header(uint8_t *p, uint32_t header_length, uint32_t content_l
     } else {
         p[0] = p[1] = p[2] = 0;
         p[3] = uint8_t(type);
-        write_u32(p + 4, content_length);
+        store_le32(p + 4, content_length);
     }
 }
 
@@ -62,12 +51,12 @@ struct Section {
 // or its content does not fit in them.
 bool read_section(const uint8_t *p, uint64_t available, Section *s) {
     if (available < 4) return false;
-    uint32_t length = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    uint32_t length = load_le24(p);
     s->type = p[3];
     s->header_length = 4;
     if (length == 0) {
         if (available < 8) return false;
-        length = read_u32(p + 4);
+        length = load_le32(p + 4);
         s->header_length = 8;
     }
     s->content_length = length;
@@ -186,7 +175,7 @@ HapResult hap_encode_texture(const void *buffer, uint64_t length, HapTextureForm
             } else {
                 compressor_table[i] = kChunkSnappy;
             }
-            write_u32(size_table + 4ull * i, uint32_t(compressed));
+            store_le32(size_table + 4ull * i, uint32_t(compressed));
             used += compressed;
         }
         const uint64_t chunked_length = used - h;
@@ -453,8 +442,8 @@ HapResult decode_chunked(const uint8_t *content, uint32_t content_length, HapDec
     r = HapResult_No_Error;
     for (uint32_t i = 0; i < count && r == HapResult_No_Error; ++i) {
         HapChunkJob &job = jobs[i];
-        const uint64_t size = read_u32(sizes + 4ull * i);
-        const uint64_t start = offsets ? read_u32(offsets + 4ull * i) : running;
+        const uint64_t size = load_le32(sizes + 4ull * i);
+        const uint64_t start = offsets ? load_le32(offsets + 4ull * i) : running;
         running += size;
         if (start + size > data_length) {
             r = HapResult_Bad_Frame;

@@ -139,7 +139,7 @@ int mov_atom_read_header(MovAtomHeader *h, FILE *f, uint64_t available) {
         printf("Error reading header size : Can't read value (end of file ?\n");
         return 1;
     }
-    uint64_t size = be32(b);
+    uint64_t size = load_be32(b);
     std::memcpy(h->type, b + 4, 4);
     uint64_t payload;
     if (size == 0) {
@@ -155,7 +155,7 @@ int mov_atom_read_header(MovAtomHeader *h, FILE *f, uint64_t available) {
             printf("Error reading header size : Can't read value (end of file ?\n");
             return 1;
         }
-        size = be64(e);
+        size = load_be64(e);
         if (size <= 16) {
             printf("Invalid 64bits size : %" PRIu64 "\n", size);
             return 1;
@@ -188,15 +188,15 @@ int mov_atom_parse_header(MovAtomHeader *h, const uint8_t *buf, uint64_t offset,
         return 1;
     }
     const uint8_t *p = buf + offset;
-    uint64_t size = be32(p);
+    uint64_t size = load_be32(p);
     std::memcpy(h->type, p + 4, 4);
-    if (be32(p + 4) == 0) return 1;
+    if (load_be32(p + 4) == 0) return 1;
     if (size == 1) {
         if (remaining < 16) {
             printf("Not enough data for extended parse atom : %" PRIu64 "\n", remaining);
             return 1;
         }
-        size = be64(p + 8);
+        size = load_be64(p + 8);
         if (size < 16) return 1;
         if (size > remaining) {
             printf("Invalid data size and header\n");
@@ -231,7 +231,7 @@ int mov_atom_parse_header(MovAtomHeader *h, const uint8_t *buf, uint64_t offset,
 MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &loc, uint32_t width) {
     if (loc.size < 8) throw_process_error("Stco atom size invalid");
     const uint8_t *p = moov + loc.offset;
-    uint32_t count = be32(p + 4);
+    uint32_t count = load_be32(p + 4);
     if (count == 0) throw_process_error("Stco atom entries 0");
     if (width != 4 && width != 8) throw_process_error("Chunk Offset table, size offset invalid");
     if (uint64_t(loc.size) < uint64_t(count) * width + 8) throw_process_error("Stco atom invalid size entries");
@@ -240,14 +240,14 @@ MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocati
     if (!out.offsets) throw_process_error("Memory error offset table");
     out.count = count;
     for (uint32_t i = 0; i < count; i++)
-        out.offsets[i] = width == 4 ? be32(p + 8 + 4 * uint64_t(i)) : be64(p + 8 + 8 * uint64_t(i));
+        out.offsets[i] = width == 4 ? load_be32(p + 8 + 4 * uint64_t(i)) : load_be64(p + 8 + 8 * uint64_t(i));
     return out;
 }
 
 uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &loc, uint32_t chunk_count) {
     if (loc.size < 8) throw_process_error("Stsc atom size innvalid");
     const uint8_t *p = moov + loc.offset;
-    uint32_t count = be32(p + 4);
+    uint32_t count = load_be32(p + 4);
     if (count == 0) throw_process_error("Stsc atom entries 0");
     if (uint64_t(loc.size) < uint64_t(count) * 12 + 8) throw_process_error("Stsc atom invalid size entries");
     uint32_t *table = static_cast<uint32_t *>(calloc(chunk_count ? chunk_count : 1, sizeof(uint32_t)));
@@ -256,12 +256,12 @@ uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation 
     try {
         for (uint32_t j = 0; j < count; j++) {
             const uint8_t *e = p + 8 + 12 * uint64_t(j);
-            uint32_t first = be32(e);
-            uint32_t spc = be32(e + 4);
+            uint32_t first = load_be32(e);
+            uint32_t spc = load_be32(e + 4);
             if (first == 0) throw_process_error("Invalid First chunk index (zero)");
             uint64_t end;
             if (j + 1 < count) {
-                uint32_t next = be32(e + 12);
+                uint32_t next = load_be32(e + 12);
                 if (next == 0) throw_process_error("Invalid Next First chunk index (zero)");
                 end = uint64_t(next) - 1;
             } else {
@@ -311,16 +311,16 @@ void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *mo
     try {
         if (a.stsd.size < 12) throw_process_error("Invalid Stsd timecode trak");
         const uint8_t *s = moov + a.stsd.offset;
-        uint32_t desc = be32(s + 8);
+        uint32_t desc = load_be32(s + 8);
         if (uint64_t(a.stsd.size) < uint64_t(desc) + 8) throw_process_error("Invalid Stsd timecode trak");
         if (desc < 24) throw_process_error("Not enough data in Sample Description timecode");
-        r->tc_flags = be32(s + 28);
+        r->tc_flags = load_be32(s + 28);
         co = mov_parse_chunk_offsets(moov, a.chunk_offsets, a.chunk_offset_width);
         uint64_t pos = mov_file_tell(r->file);
         uint8_t v[4];
         mov_seek_from_start(r->file, co.offsets[0]);
         if (fread(v, 1, 4, r->file) != 4) throw_process_error("Can't read value (end of file ?)");
-        r->tc_start_frame = be32(v);
+        r->tc_start_frame = load_be32(v);
         r->have_timecode = true;
         mov_seek_from_start(r->file, pos);
     } catch (const std::exception &e) {
@@ -336,7 +336,7 @@ void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *mo
 void parse_zelq(MovReader *r, const uint8_t *p, uint64_t size) {
     if (size < 20) return;
     try {
-        r->meta_version = le16(p);
+        r->meta_version = load_le16(p);
         if (r->meta_version != 1) {
             printf("Invalid zel version : %u\n", r->meta_version);
             throw_process_error("Invalid zel version");
@@ -348,10 +348,10 @@ void parse_zelq(MovReader *r, const uint8_t *p, uint64_t size) {
         }
         if (p[3] == 1) {
             r->meta_have_crop = 1;
-            r->meta_display_w = le32(p + 4);
-            r->meta_display_h = le32(p + 8);
-            r->meta_crop_x = le32(p + 12);
-            r->meta_crop_y = le32(p + 16);
+            r->meta_display_w = load_le32(p + 4);
+            r->meta_display_h = load_le32(p + 8);
+            r->meta_crop_x = load_le32(p + 12);
+            r->meta_crop_y = load_le32(p + 16);
             if (r->meta_display_w == 0 || r->meta_display_h == 0) {
                 printf("Invalid zel crop : %u x %u\n", r->meta_display_w, r->meta_display_h);
                 throw_process_error("Invalid zel display");
@@ -392,7 +392,7 @@ void parse_udta(MovReader *r, const uint8_t *moov, const MovAtomHeader &udta) {
                 if (h.payload_size < 10) {
                     printf("Unknown size for alfa metadata : %llu\n", (unsigned long long)h.payload_size);
                 } else {
-                    uint32_t v = le32(p + 5);
+                    uint32_t v = load_le32(p + 5);
                     if (v == 0 && p[9] == 0)
                         r->alfa_alpha_mode = 3;
                     else if (v == 1 && p[9] == 1)
@@ -565,7 +565,7 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params) {
     mov_seek_from_start(r->file, 4);
     if (fread(tag, 1, 4, r->file) != 4) throw_process_error("Can't read value (end of file ?");
     if (std::memcmp(tag, "ftyp", 4) != 0 && std::memcmp(tag, "mdat", 4) != 0) {
-        printf("Error unknown value start file : %u\n", le32(tag));
+        printf("Error unknown value start file : %u\n", load_le32(tag));
         throw_process_error("Not a mov file");
     }
 

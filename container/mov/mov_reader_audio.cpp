@@ -51,13 +51,13 @@ bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t 
             if (h.payload_size < 16) {
                 printf("Warning invalid size CHAN STSD Audio : %llu\n", (unsigned long long)h.payload_size);
             } else {
-                uint64_t n = std::max<uint64_t>(t->channels, be32(p + 12));
+                uint64_t n = std::max<uint64_t>(t->channels, load_be32(p + 12));
                 if (n == 0) {
                     printf("Warning Descriptors count CHAN No descriptors\n");
                 } else if (h.payload_size >= n * 20 + 16) {
                     auto *labels = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * t->channels));
                     if (!labels) throw_alloc_error();
-                    for (uint32_t c = 0; c < t->channels; c++) labels[c] = be32(p + 16 + 20 * uint64_t(c));
+                    for (uint32_t c = 0; c < t->channels; c++) labels[c] = load_be32(p + 16 + 20 * uint64_t(c));
                     free(t->channel_labels);
                     t->channel_labels = labels;
                 }
@@ -71,7 +71,7 @@ bool parse_description_children(MovAudioTrack *t, const uint8_t *moov, uint64_t 
                     if (w.payload_size < 2) {
                         printf("Warning Wave ENDA data len < 2 (%llu)\n", (unsigned long long)w.payload_size);
                     } else {
-                        uint16_t v = be16(moov + w.payload_offset);
+                        uint16_t v = load_be16(moov + w.payload_offset);
                         if (v == 1)
                             t->pcm_flags &= ~0x02u;
                         else if (v == 0)
@@ -144,47 +144,47 @@ void build_chunk_table(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, co
 }  // namespace
 
 void mov_reader_parse_audio_track(MovReader *r, MovAudioTrack *t, const MovTrakAtoms &a, const uint8_t *moov) {
-    if (a.tkhd.size >= 16) t->track_id = be32(moov + a.tkhd.offset + 12);
+    if (a.tkhd.size >= 16) t->track_id = load_be32(moov + a.tkhd.offset + 12);
     if (a.stsd.size < 12) throw_process_error("Invalid Stsd audio trak");
     const uint8_t *s = moov + a.stsd.offset;
-    uint32_t desc = be32(s + 8);
+    uint32_t desc = load_be32(s + 8);
     if (uint64_t(a.stsd.size) < uint64_t(desc) + 8) throw_process_error("Invalid Stsd audio trak");
     if (desc < 36) throw_process_error("Not enough data in Sample Description audio");
-    t->codec = be32(s + 12);
+    t->codec = load_be32(s + 12);
     t->pcm_flags = 0;
-    uint16_t version = be16(s + 24);
+    uint16_t version = load_be16(s + 24);
     bool unsupported = false;
     uint32_t child_start;
     if (version == 0 || version == 1) {
         // Version 1 adds four 32-bit fields; without them the description is short.
         if (version == 1 && desc < 52) throw_process_error("Not enough data in Sample Description audio");
-        t->channels = be16(s + 32);
+        t->channels = load_be16(s + 32);
         if (t->channels == 0) throw_process_error("Invalid channel (0)");
-        t->sample_rate = be16(s + 40);
-        if (be16(s + 42) != 0) printf("Warning : Sample rate not integer : %d\n", be16(s + 42));
+        t->sample_rate = load_be16(s + 40);
+        if (load_be16(s + 42) != 0) printf("Warning : Sample rate not integer : %d\n", load_be16(s + 42));
         if (t->sample_rate == 0) throw_process_error("Invalid sample rate (0)");
-        if (version == 1 && be32(s + 44) != 1) unsupported = true;
+        if (version == 1 && load_be32(s + 44) != 1) unsupported = true;
         pcm_from_code(t);
         if (t->bits_per_sample == 0) unsupported = true;
         child_start = version == 0 ? 36 : 52;
     } else if (version == 2) {
         if (desc < 72) throw_process_error("Not enough data in Sample Description audio (v2)");
-        uint64_t bits = be64(s + 48);
+        uint64_t bits = load_be64(s + 48);
         double rate;
         std::memcpy(&rate, &bits, 8);
         double rounded = std::round(rate);
         if (!(rounded > 0)) throw_process_error("Invalid sample rate (<= 0)");
         t->sample_rate = rounded >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(rounded);
-        t->channels = be32(s + 56);
+        t->channels = load_be32(s + 56);
         if (t->channels == 0) throw_process_error("Invalid channel (0)");
-        t->bits_per_sample = be32(s + 64);
+        t->bits_per_sample = load_be32(s + 64);
         if (t->bits_per_sample % 8 != 0) {
             printf("Warning unsupported quantif : %u\n", t->bits_per_sample);
             unsupported = true;
         }
-        t->pcm_flags = be32(s + 68);
+        t->pcm_flags = load_be32(s + 68);
         if (t->pcm_flags == 0x80000000u) throw_process_error("Unset audio flags mode (v2)");
-        uint32_t fpp = be32(s + 76);
+        uint32_t fpp = load_be32(s + 76);
         if (fpp != 1) {
             printf("Warning unsupported pcm frames per packet : %u\n", fpp);
             unsupported = true;
@@ -223,12 +223,12 @@ void mov_reader_parse_audio_track(MovReader *r, MovAudioTrack *t, const MovTrakA
         throw_process_error("Invalid Mdhd audio trak");
     }
     const uint8_t *m = moov + a.mdhd.offset;
-    uint32_t timescale = be32(m + 12);
+    uint32_t timescale = load_be32(m + 12);
     if (timescale != t->sample_rate) {
         printf("MDHD timescale (%u) != frequency (%u) (unsupported)\n", timescale, t->sample_rate);
         throw_process_error("Audio trak timescale not equal to frequency");
     }
-    t->nb_samples = be32(m + 16);
+    t->nb_samples = load_be32(m + 16);
 
     if (t->pcm_supported && !(r->flags & MOV_FLAG_DESCRIBE_ONLY)) build_chunk_table(r, t, a, moov);
 }

@@ -47,7 +47,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             if (ps < 10) {
                 printf("Warning : Invalid COLOR size : %llu\n", ps);
             } else if (std::memcmp(p, "nclc", 4) != 0 && std::memcmp(p, "nclx", 4) != 0) {
-                printf("Unknown color type COLOR : %u\n", le32(p));
+                printf("Unknown color type COLOR : %u\n", load_le32(p));
             } else if (std::memcmp(p, "nclx", 4) == 0 && ps > 10) {
                 r->have_color_range = true;
                 r->is_full_range = (p[10] & 0x80) != 0;
@@ -56,7 +56,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             if (ps < 8) {
                 printf("Warning : Invalid PASP size : %llu\n", ps);
             } else {
-                uint32_t hs = be32(p), vs = be32(p + 4);
+                uint32_t hs = load_be32(p), vs = load_be32(p + 4);
                 if (hs == 0 || vs == 0)
                     printf("Warning : Invalid PASP (%u / %u)\n", hs, vs);
                 else if (hs == vs)
@@ -72,7 +72,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             else if (std::memcmp(p, "ACLR", 4) != 0)
                 printf("ACLR unknown code\n");
             else {
-                uint32_t v = be32(p + 8);
+                uint32_t v = load_be32(p + 8);
                 if (v == 0 || v == 2) {
                     r->have_color_range = true;
                     r->is_full_range = true;
@@ -91,7 +91,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             else if (std::memcmp(p, "APRG", 4) != 0)
                 printf("APRG unknown code\n");
             else {
-                uint32_t v = be32(p + 8);
+                uint32_t v = load_be32(p + 8);
                 if (v == 1) {
                     r->have_field_info = true;
                     r->field_count = 1;
@@ -112,7 +112,7 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             else if (std::memcmp(p, "ARES", 4) != 0)
                 printf("ARES unknown code\n");
             else {
-                uint32_t id = be32(p + 8);
+                uint32_t id = load_be32(p + 8);
                 switch (id) {
                 case 1237:
                 case 1238:
@@ -139,9 +139,9 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
             else if (ps < 24)
                 printf("Warning : Invalid ADHR size : %llu\n", ps);
             else {
-                if (be16(p + 20) != 0) printf("WARNING : ADHR : DnxHR with alpha (alpha unsupported)\n");
+                if (load_be16(p + 20) != 0) printf("WARNING : ADHR : DnxHR with alpha (alpha unsupported)\n");
                 r->codec_variant = 0;
-                uint32_t sampling = be32(p + 8), code = be32(p + 12);
+                uint32_t sampling = load_be32(p + 8), code = load_be32(p + 12);
                 if (sampling == 0 || sampling == 2) {
                     if (code >= 1 && code <= 3)
                         r->codec_variant = (sampling == 0 ? 3 : 6) + code;
@@ -216,8 +216,8 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
     try {
         if (a.stsz.size < 12) throw_process_error("Stsz atom taille invalid");
         const uint8_t *z = moov + a.stsz.offset;
-        const uint32_t const_size = be32(z + 4);
-        const uint32_t stsz_count = be32(z + 8);
+        const uint32_t const_size = load_be32(z + 4);
+        const uint32_t stsz_count = load_be32(z + 8);
         if (stsz_count == 0) throw_process_error("Stsz atom entries 0");
         const uint8_t *sizes = nullptr;
         if (const_size == 0) {
@@ -279,7 +279,7 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
                         stopped = true;
                         break;
                     }
-                    size = be32(sizes + 4 * uint64_t(index));
+                    size = load_be32(sizes + 4 * uint64_t(index));
                     if (size == 0) throw_process_error("Stsz sample zero for frame");
                 } else {
                     size = const_size;
@@ -392,9 +392,9 @@ void first_sample_checks(MovReader *r) {
         else if (!read_first_sample_bytes(r, 0, b, 4))
             printf("Fail to check dxv frame\n");
         else {
-            uint32_t v = le32(b);
+            uint32_t v = load_le32(b);
             // The four characters sit in file order, so the little-endian value reads "1TXD".
-            auto code = [](const char *s) { return le32(reinterpret_cast<const uint8_t *>(s)); };
+            auto code = [](const char *s) { return load_le32(reinterpret_cast<const uint8_t *>(s)); };
             if (v == code("DXT1")) {
                 r->codec_variant = fourcc("DXT1");
                 r->depth = 24;
@@ -449,22 +449,22 @@ void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uin
         printf("Video Trak : TKHD invalid size ( < 84) : found : %u\n", a.tkhd.size);
         throw_process_error("Invalid tkhd video trak");
     }
-    r->width = be16(moov + a.tkhd.offset + 76);
-    r->height = be16(moov + a.tkhd.offset + 80);
+    r->width = load_be16(moov + a.tkhd.offset + 76);
+    r->height = load_be16(moov + a.tkhd.offset + 80);
 
     if (a.mdhd.size < 24) {
         printf("Video Trak : MDHD invalid size ( < 24) : found : %u\n", a.mdhd.size);
         throw_process_error("Invalid Mdhd video trak");
     }
-    const uint32_t timescale = be32(moov + a.mdhd.offset + 12);
-    const uint32_t media_duration = be32(moov + a.mdhd.offset + 16);
+    const uint32_t timescale = load_be32(moov + a.mdhd.offset + 12);
+    const uint32_t media_duration = load_be32(moov + a.mdhd.offset + 16);
 
     if (a.stts.size < 16) {
         printf("ERROR STTS : Size invalide ( < 16) ; found : %llu\n", (unsigned long long)a.stts.size);
         throw_process_error("Invalid Stts Atom in video trak");
     }
     const uint8_t *st = moov + a.stts.offset;
-    uint32_t stts_count = be32(st + 4);
+    uint32_t stts_count = load_be32(st + 4);
     if (stts_count == 0) throw_process_error("Invalid STTS video trak (no entry)");
     if (uint64_t(stts_count) * 8 + 8 > a.stts.size) {
         stts_count = (a.stts.size - 8) / 8;
@@ -472,7 +472,7 @@ void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uin
     }
     std::vector<SttsEntry> stts(stts_count);
     for (uint32_t i = 0; i < stts_count; i++)
-        stts[i] = SttsEntry{be32(st + 8 + 8 * uint64_t(i)), be32(st + 12 + 8 * uint64_t(i))};
+        stts[i] = SttsEntry{load_be32(st + 8 + 8 * uint64_t(i)), load_be32(st + 12 + 8 * uint64_t(i))};
 
     if (stts_count == 1) {
         r->is_vfr = false;
@@ -517,11 +517,11 @@ void mov_reader_parse_video_track(MovReader *r, const MovTrakAtoms &a, const uin
 
     if (a.stsd.size < 12) throw_process_error("Invalid Stsd video trak");
     const uint8_t *sd = moov + a.stsd.offset;
-    const uint32_t desc = be32(sd + 8);
+    const uint32_t desc = load_be32(sd + 8);
     if (uint64_t(a.stsd.size) < uint64_t(desc) + 8) throw_process_error("Invalid Stsd video trak");
     if (desc < 86) throw_process_error("Not enough data in Sample Description");
-    r->codec = be32(sd + 12);
-    r->depth = be16(sd + 90);
+    r->codec = load_be32(sd + 12);
+    r->depth = load_be16(sd + 90);
     if (desc >= 94) parse_extensions(r, moov, a.stsd.offset + 8 + 86, desc - 86);
 
     r->video_codec_supported = false;

@@ -12,13 +12,10 @@
 #include <functional>
 #include <new>
 
-#include "container/mov/mov_reader_internal.h"
+#include "platform/core/byte_order.h"
 #include "platform/core/cpu.h"
 #include "platform/core/dispatch.h"
 #include "platform/core/errors.h"
-
-using movr::le16;
-using movr::le32;
 
 // ---------------------------------------------------------------------------------------
 // Slice plans
@@ -168,7 +165,7 @@ public:
             return v;
         }
         if (words_ == 0) throw_process_error("Fail to read bit, out of data");
-        uint64_t w = le32(p_);
+        uint64_t w = load_le32(p_);
         p_ += 4;
         words_--;
         uint64_t all = buf_ | (w << n_);
@@ -188,12 +185,12 @@ private:
 void decode_luma(const Layout &L, const Plane &y, uint32_t first_group, uint32_t groups) {
     const uint32_t bw = (L.width + 3) / 4;
     for (uint32_t g = first_group; g < first_group + groups; g++) {
-        const uint64_t entry = le32(L.p + 40 + 4 * uint64_t(g));
+        const uint64_t entry = load_le32(L.p + 40 + 4 * uint64_t(g));
         const uint64_t avail = L.size - L.luma_start;  // bytes of luma data and beyond
         const uint64_t words = entry >= avail ? 0 : (avail - entry + 3) / 4;
         BitReader bits(L.p + L.luma_start + (entry >= avail ? 0 : entry), words);
         for (uint32_t b = 0; b < bw; b++) {
-            const uint32_t ctrl = le32(L.p + L.luma_control + 4 * (uint64_t(g) * bw + b));
+            const uint32_t ctrl = load_le32(L.p + L.luma_control + 4 * (uint64_t(g) * bw + b));
             const uint32_t m = ctrl & 0xFFF, M = (ctrl >> 12) & 0xFFF;
             const uint32_t R = M - m;  // wraps when M < m, as the format expects
             for (uint32_t r = 0; r < 4; r++) {
@@ -222,8 +219,8 @@ void decode_alpha(const Layout &L, const Plane &a, uint32_t first_group, uint32_
     for (uint32_t g = first_group; g < first_group + groups; g++) {
         for (uint32_t b = 0; b < bw; b++) {
             const uint64_t at = L.alpha_control + 8 * (uint64_t(g) * bw + b);
-            const uint32_t K = le32(L.p + at);
-            const uint32_t pos = le32(L.p + at + 4);
+            const uint32_t K = load_le32(L.p + at);
+            const uint32_t pos = load_le32(L.p + at + 4);
             if (pos >= 0x3FFFFFFFu) throw_process_error("Invalid alpha offset (1)");
             uint64_t data = L.chroma_data + L.alpha_data + 4 * uint64_t(pos);
             if (data >= L.data_end) throw_process_error("Invalid alpha offset (2)");
@@ -238,7 +235,7 @@ void decode_alpha(const Layout &L, const Plane &a, uint32_t first_group, uint32_
                     continue;
                 }
                 if (data + 8 > L.size) throw_process_error("Invalid alpha offset (2)");
-                const uint64_t bitsv = uint64_t(le32(L.p + data)) | (uint64_t(le32(L.p + data + 4)) << 32);
+                const uint64_t bitsv = uint64_t(load_le32(L.p + data)) | (uint64_t(load_le32(L.p + data + 4)) << 32);
                 data += 8;
                 const uint32_t a0 = bitsv & 0xFF, a1 = (bitsv >> 8) & 0xFF;
                 uint32_t pal[8];
@@ -265,16 +262,16 @@ void decode_chroma(const Layout &L, const Plane &cbp, const Plane &crp, uint32_t
     const uint32_t bw = (L.width + 15) / 16;
     for (uint32_t g = first_group; g < first_group + groups; g++) {
         for (uint32_t b = 0; b < bw; b++) {
-            const uint64_t entry = le32(L.p + L.chroma_table + 4 * (uint64_t(g) * bw + b));
+            const uint64_t entry = load_le32(L.p + L.chroma_table + 4 * (uint64_t(g) * bw + b));
             uint64_t at = L.chroma_data + 4 * entry;
             if (at + 4 > L.size) throw_process_error("Notch Lc invalid data (chroma)");
-            const uint32_t W8 = le16(L.p + at), W4 = le16(L.p + at + 2);
+            const uint32_t W8 = load_le16(L.p + at), W4 = load_le16(L.p + at + 2);
             at += 4;
             auto next = [&]() {
                 if (at + 8 > L.size) throw_process_error("Notch Lc invalid data (chroma)");
                 const uint8_t *q = L.p + at;
                 at += 8;
-                return ChromaSub{widen8(q[0]), widen8(q[1]), widen8(q[2]), widen8(q[3]), le32(q + 4)};
+                return ChromaSub{widen8(q[0]), widen8(q[1]), widen8(q[2]), widen8(q[3]), load_le32(q + 4)};
             };
             auto put = [&](const ChromaSub &s, uint32_t c, uint32_t x0, uint32_t y0, uint32_t size) {
                 const int32_t cc = int32_t(c);
@@ -429,11 +426,11 @@ void notchlc_decode_process(VideoFilter *f) {
     const uint8_t *s = in->data[0];
     const uint64_t sample_size = in->data_size[0];
     if (sample_size < 16 || !s) fail_corrupt(d, "Too small Notch LC frame");
-    if (le32(s) != 0x4E4C4331u) fail_corrupt(d, "Invalid Notch LC frame (1)");
-    const uint32_t comp = le32(s + 12);
+    if (load_le32(s) != 0x4E4C4331u) fail_corrupt(d, "Invalid Notch LC frame (1)");
+    const uint32_t comp = load_le32(s + 12);
     if (comp == 0) fail_corrupt(d, "LZF Notch LC frame unsupported\n");
     if (comp != 1) fail_corrupt(d, "Unsupported Notch LC frame format\n");
-    const uint64_t S = le32(s + 4), Z = le32(s + 8);
+    const uint64_t S = load_le32(s + 4), Z = load_le32(s + 8);
     // Both sizes come from the file: the block must lie inside the sample, and the payload
     // must be one a frame of this size can need, before anything is allocated.
     // The decompressor takes its input size as an int and refuses more than its limit.
@@ -473,22 +470,22 @@ void notchlc_decode_process(VideoFilter *f) {
                            {16, "Notch Lc invalid data (6)"}, {20, "Notch Lc invalid data (7)"},
                            {28, "Notch Lc invalid data (9)"}, {32, "Notch Lc invalid data (10)"}};
     for (const Pos &q : positions) {
-        const uint32_t v = le32(p + q.offset);
+        const uint32_t v = load_le32(p + q.offset);
         if (v > 0x3FFFFFFEu || uint64_t(v) * 4 > S) fail_corrupt(d, q.msg);
     }
-    const uint64_t luma_size = le32(p + 24), data_end = le32(p + 36);
+    const uint64_t luma_size = load_le32(p + 24), data_end = load_le32(p + 36);
     if (data_end > S) fail_corrupt(d, "Notch Lc invalid data (11)");
     if (data_end <= luma_size) fail_corrupt(d, "Notch Lc invalid data (12)");
     Layout L;
     L.p = p;
     L.size = S;
-    L.width = le32(p);
-    L.height = le32(p + 4);
-    L.chroma_table = uint64_t(le32(p + 8)) * 4;
-    L.luma_control = uint64_t(le32(p + 12)) * 4;
-    L.alpha_control = uint64_t(le32(p + 16)) * 4;
-    L.chroma_data = uint64_t(le32(p + 20)) * 4;
-    L.alpha_data = uint64_t(le32(p + 28)) * 4;
+    L.width = load_le32(p);
+    L.height = load_le32(p + 4);
+    L.chroma_table = uint64_t(load_le32(p + 8)) * 4;
+    L.luma_control = uint64_t(load_le32(p + 12)) * 4;
+    L.alpha_control = uint64_t(load_le32(p + 16)) * 4;
+    L.chroma_data = uint64_t(load_le32(p + 20)) * 4;
+    L.alpha_data = uint64_t(load_le32(p + 28)) * 4;
     L.data_end = data_end;
     L.luma_start = data_end - luma_size;
     if (L.luma_start <= L.alpha_data) fail_corrupt(d, "Notch Lc invalid data (13)");

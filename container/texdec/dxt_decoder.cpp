@@ -4,17 +4,13 @@
 #include <cstring>
 
 #include "container/texdec/bc7decomp/bc7decomp.h"
+#include "platform/core/byte_order.h"
 
 namespace {
 
 struct Rgba {
     uint8_t r, g, b, a;
 };
-
-inline uint16_t read_u16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t read_u32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // 255 x / 31 and 255 x / 63 rounded to nearest.
 inline uint8_t expand5(uint32_t x) {
@@ -30,7 +26,7 @@ inline Rgba expand565(uint16_t c) { return {expand5(c >> 11), expand6((c >> 5) &
 
 // four_colours forces the c0 > c1 palette (DXT5 colour blocks).
 void colour_palette(const uint8_t *block, bool four_colours, Rgba pal[4]) {
-    const uint16_t c0 = read_u16(block), c1 = read_u16(block + 2);
+    const uint16_t c0 = load_le16(block), c1 = load_le16(block + 2);
     const Rgba e0 = expand565(c0), e1 = expand565(c1);
     pal[0] = e0;
     pal[1] = e1;
@@ -47,7 +43,7 @@ void colour_palette(const uint8_t *block, bool four_colours, Rgba pal[4]) {
 void write_colour_block(uint8_t *dst, ptrdiff_t line_size, const uint8_t *block, bool four_colours) {
     Rgba pal[4];
     colour_palette(block, four_colours, pal);
-    const uint32_t indices = read_u32(block + 4);
+    const uint32_t indices = load_le32(block + 4);
     for (int y = 0; y < 4; ++y) {
         uint8_t *row = dst + y * line_size;
         for (int x = 0; x < 4; ++x) {
@@ -71,12 +67,6 @@ void value_palette(uint8_t v0, uint8_t v1, uint8_t pal[8]) {
         pal[6] = 0;
         pal[7] = 255;
     }
-}
-
-inline uint64_t read_index48(const uint8_t *p) {
-    uint64_t bits = 0;
-    for (int i = 5; i >= 0; --i) bits = bits << 8 | p[i];
-    return bits;
 }
 
 void ycocg_int_in_place(uint8_t *dst, ptrdiff_t line_size) {
@@ -126,7 +116,7 @@ void ycocg_float_in_place(uint8_t *dst, ptrdiff_t line_size) {
 void rgtc1_unpack_block(const uint8_t *src, uint8_t values[16]) {
     uint8_t pal[8];
     value_palette(src[0], src[1], pal);
-    const uint64_t bits = read_index48(src + 2);
+    const uint64_t bits = load_le48(src + 2);
     for (int j = 0; j < 16; ++j) values[j] = pal[(bits >> (3 * j)) & 7];
 }
 

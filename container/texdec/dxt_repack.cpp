@@ -3,19 +3,9 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+#include "platform/core/byte_order.h"
 
-inline uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t rd32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void wr16(uint8_t *p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void wr32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
+namespace {
 
 // Same expansion and palette rules as the block decoders.
 inline int expand5(int x) {
@@ -94,26 +84,26 @@ void try_pair(uint16_t c0, uint16_t c1, const Rgb target[16], Fit *best) {
 }  // namespace
 
 void four_colour_block_to_dxt1(const uint8_t colour[8], uint8_t out[8]) {
-    const uint16_t c0 = rd16(colour), c1 = rd16(colour + 2);
-    const uint32_t idx = rd32(colour + 4);
+    const uint16_t c0 = load_le16(colour), c1 = load_le16(colour + 2);
+    const uint32_t idx = load_le32(colour + 4);
     if (c0 > c1) {
         std::memcpy(out, colour, 8);
     } else if (c0 < c1) {
         // Swapped end points give the four-colour palette in the order 1, 0, 3, 2.
-        wr16(out, c1);
-        wr16(out + 2, c0);
-        wr32(out + 4, idx ^ 0x55555555u);
+        store_le16(out, c1);
+        store_le16(out + 2, c0);
+        store_le32(out + 4, idx ^ 0x55555555u);
     } else {
         // Equal end points: every four-colour entry is that colour, which DXT1 index 0 shows.
-        wr16(out, c0);
-        wr16(out + 2, c1);
-        wr32(out + 4, 0);
+        store_le16(out, c0);
+        store_le16(out + 2, c1);
+        store_le32(out + 4, 0);
     }
 }
 
 bool dxt1_block_to_four_colour(const uint8_t dxt1[8], uint8_t out[8]) {
-    const uint16_t c0 = rd16(dxt1), c1 = rd16(dxt1 + 2);
-    const uint32_t idx = rd32(dxt1 + 4);
+    const uint16_t c0 = load_le16(dxt1), c1 = load_le16(dxt1 + 2);
+    const uint32_t idx = load_le32(dxt1 + 4);
     // Four-colour blocks, and three-colour blocks that use only the end points, decode
     // the same either way. (Index bit 1 set means index 2 or 3.)
     if (c0 > c1 || (idx & 0xAAAAAAAAu) == 0) {
@@ -178,9 +168,9 @@ bool dxt1_block_to_four_colour(const uint8_t dxt1[8], uint8_t out[8]) {
             try_points(used[a].c, two_thirds);
             if (a < b) try_points(lo, hi);
         }
-    wr16(out, best.c0);
-    wr16(out + 2, best.c1);
-    wr32(out + 4, best.indices);
+    store_le16(out, best.c0);
+    store_le16(out + 2, best.c1);
+    store_le32(out + 4, best.indices);
     return best.error == 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -56,13 +57,12 @@ inline void permute_dxt1(uint8_t *d, const uint8_t *s) {
 // RGTC1 block (and DXT5 alpha half): end points copied, 3-bit index fields permuted.
 template <int T>
 inline void permute_rgtc1(uint8_t *d, const uint8_t *s) {
-    uint64_t in = 0;
-    for (int i = 5; i >= 0; --i) in = in << 8 | s[2 + i];
+    const uint64_t in = load_le48(s + 2);
     uint64_t out = 0;
     for (int k = 0; k < 16; ++k) out |= ((in >> (3 * k)) & 7u) << (3 * kPerm[T][k]);
     d[0] = s[0];
     d[1] = s[1];
-    for (int i = 0; i < 6; ++i) d[2 + i] = uint8_t(out >> (8 * i));
+    store_le48(d + 2, out);
 }
 
 enum BlockKind { kDxt1, kRgtc1, kDxt5 };

@@ -6,13 +6,10 @@
 #include <cstring>
 #include <sys/types.h>
 
+#include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
 
 namespace {
-
-void put_le(uint8_t *p, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; i++, v >>= 8) p[i] = static_cast<uint8_t>(v);
-}
 
 void patch(FILE *f, uint64_t offset, const void *bytes, size_t n) {
     wav_seek_from_start(f, offset);
@@ -21,7 +18,7 @@ void patch(FILE *f, uint64_t offset, const void *bytes, size_t n) {
 
 void patch_le32(FILE *f, uint64_t offset, uint32_t v) {
     uint8_t b[4];
-    put_le(b, v, 4);
+    store_le32(b, v);
     patch(f, offset, b, 4);
 }
 
@@ -97,25 +94,25 @@ void wav_writer_open(WavWriter *w, const char *path) {
     std::memcpy(h, "RIFF", 4);
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "JUNK", 4);
-    put_le(h + 16, 28, 4);
+    store_le32(h + 16, 28);
     size_t fmt = 48;
     if (w->write_bext) {
         std::memcpy(h + 48, "bext", 4);
-        put_le(h + 52, 602, 4);
+        store_le32(h + 52, 602);
         std::memcpy(h + 312, "ZELQA_STUDIO", 12);
         std::memcpy(h + 344, "ZELQA", 5);
-        put_le(h + 394, w->bext_time_reference, 8);  // low 32 bits first
+        store_le64(h + 394, w->bext_time_reference);  // low 32 bits first
         fmt = 658;
     }
     const uint32_t block = static_cast<uint32_t>(w->channels) * w->bytes_per_sample;
     std::memcpy(h + fmt, "fmt ", 4);
-    put_le(h + fmt + 4, 16, 4);
-    put_le(h + fmt + 8, w->is_float ? 3 : 1, 2);
-    put_le(h + fmt + 10, w->channels, 2);
-    put_le(h + fmt + 12, w->frequency, 4);
-    put_le(h + fmt + 16, static_cast<uint32_t>(w->frequency * block), 4);
-    put_le(h + fmt + 20, block, 2);
-    put_le(h + fmt + 22, 8u * w->bytes_per_sample, 2);
+    store_le32(h + fmt + 4, 16);
+    store_le16(h + fmt + 8, w->is_float ? 3 : 1);
+    store_le16(h + fmt + 10, w->channels);
+    store_le32(h + fmt + 12, w->frequency);
+    store_le32(h + fmt + 16, static_cast<uint32_t>(w->frequency * block));
+    store_le16(h + fmt + 20, block);
+    store_le16(h + fmt + 22, 8u * w->bytes_per_sample);
     std::memcpy(h + fmt + 24, "data", 4);
     const size_t header_size = fmt + 32;
     wav_write_bytes(w->file, h, header_size);
@@ -170,16 +167,16 @@ void wav_writer_close(WavWriter *w) {
             // RF64: the 28-byte JUNK chunk was reserved for exactly this "ds64".
             uint8_t ds64[36];
             std::memcpy(ds64, "ds64", 4);
-            put_le(ds64 + 4, 28, 4);
-            put_le(ds64 + 8, len - 8, 8);
-            put_le(ds64 + 16, w->data_bytes_written, 8);
+            store_le32(ds64 + 4, 28);
+            store_le64(ds64 + 8, len - 8);
+            store_le64(ds64 + 16, w->data_bytes_written);
             const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
-            put_le(ds64 + 24, frame ? w->data_bytes_written / frame : 0, 8);
-            put_le(ds64 + 32, 0, 4);  // no table
+            store_le64(ds64 + 24, frame ? w->data_bytes_written / frame : 0);
+            store_le32(ds64 + 32, 0);  // no table
             patch(w->file, 12, ds64, sizeof(ds64));
             uint8_t riff[8];
             std::memcpy(riff, "RF64", 4);
-            put_le(riff + 4, 0xFFFFFFFFu, 4);
+            store_le32(riff + 4, 0xFFFFFFFFu);
             patch(w->file, 0, riff, 8);
             patch_le32(w->file, w->data_chunk_offset + 4, 0xFFFFFFFFu);
         }

@@ -3,16 +3,10 @@
 
 #include <cstring>
 
+#include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
 
 namespace {
-
-void store32(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 // frame_count x denominator, refused when it does not fit in 32 bits.
 uint32_t duration_product(uint32_t frame_count, uint32_t den, const char *overflow_msg) {
@@ -65,14 +59,14 @@ uint64_t Atom_Writer::write_header(uint8_t *buffer) const {
     bool is64 = false;
     uint64_t size = get_atom_size(&is64);
     if (!is64) {
-        store32(buffer, static_cast<uint32_t>(size));
+        store_be32(buffer, static_cast<uint32_t>(size));
         std::memcpy(buffer + 4, type, 4);
         return 8;
     }
-    store32(buffer, 1);
+    store_be32(buffer, 1);
     std::memcpy(buffer + 4, type, 4);
-    store32(buffer + 8, static_cast<uint32_t>(size >> 32));
-    store32(buffer + 12, static_cast<uint32_t>(size));
+    store_be32(buffer + 8, static_cast<uint32_t>(size >> 32));
+    store_be32(buffer + 12, static_cast<uint32_t>(size));
     return 16;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "container/mov/mov_reader.h"  // mov_seek_from_start, shared with the reader
+#include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
 #include "platform/core/log.h"
 
@@ -22,12 +23,6 @@ void mov_seek_to_end(FILE *file) {
     int r = fseeko(file, 0, SEEK_END);
     if (r != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", r);
 }
-
-namespace {
-void store_be64(uint8_t *p, uint64_t v) {
-    for (int i = 7; i >= 0; i--, v >>= 8) p[i] = static_cast<uint8_t>(v);
-}
-}  // namespace
 
 Mov_Writer_Video::Mov_Writer_Video(const char *path, uint16_t width, uint16_t height, uint8_t depth,
                                    ZRational frame_rate, float pixel_ratio, const char format[4],
