@@ -21,7 +21,7 @@ double fn_e() { return 2.718281828459045; }
 double fn_pi() { return 3.141592653589793; }
 
 double fn_fac(double a) {
-    if (a < 0.0) return NAN;
+    if (!(a >= 0.0)) return NAN;  // NaN too
     if (a > 4294967295.0) return INFINITY;
     const uint32_t n = uint32_t(a);
     uint64_t result = 1;
@@ -33,7 +33,7 @@ double fn_fac(double a) {
 }
 
 double fn_ncr(double n, double r) {
-    if (n < 0.0 || r < 0.0 || n < r) return NAN;
+    if (!(n >= 0.0) || !(r >= 0.0) || !(n >= r)) return NAN;  // NaN too
     if (n > 4294967295.0 || r > 4294967295.0) return INFINITY;
     const uint64_t un = uint32_t(n);
     uint64_t ur = uint32_t(r);
@@ -76,28 +76,26 @@ double op_mod(double a, double b) { return std::fmod(a, b); }
 double op_neg(double a) { return -a; }
 double op_comma(double, double b) { return b; }
 
+#define FN(f) reinterpret_cast<ExprFn>(f)
+
 constexpr uint32_t F(int arity) { return EXPR_FUNCTION0 | EXPR_FLAG_PURE | uint32_t(arity); }
 
 struct Builtin {
     const char *name;
-    const void *address;
+    ExprFn address;
     uint32_t kind;
 };
 
 // Sorted by name for the bisection.
 const Builtin kBuiltins[] = {
-    {"abs", (const void *)fn_abs, F(1)},     {"acos", (const void *)fn_acos, F(1)},
-    {"asin", (const void *)fn_asin, F(1)},   {"atan", (const void *)fn_atan, F(1)},
-    {"atan2", (const void *)fn_atan2, F(2)}, {"ceil", (const void *)fn_ceil, F(1)},
-    {"cos", (const void *)fn_cos, F(1)},     {"cosh", (const void *)fn_cosh, F(1)},
-    {"e", (const void *)fn_e, F(0)},         {"exp", (const void *)fn_exp, F(1)},
-    {"fac", (const void *)fn_fac, F(1)},     {"floor", (const void *)fn_floor, F(1)},
-    {"ln", (const void *)fn_ln, F(1)},       {"log", (const void *)fn_log10, F(1)},
-    {"log10", (const void *)fn_log10, F(1)}, {"ncr", (const void *)fn_ncr, F(2)},
-    {"npr", (const void *)fn_npr, F(2)},     {"pi", (const void *)fn_pi, F(0)},
-    {"pow", (const void *)fn_pow, F(2)},     {"sin", (const void *)fn_sin, F(1)},
-    {"sinh", (const void *)fn_sinh, F(1)},   {"sqrt", (const void *)fn_sqrt, F(1)},
-    {"tan", (const void *)fn_tan, F(1)},     {"tanh", (const void *)fn_tanh, F(1)},
+    {"abs", FN(fn_abs), F(1)},   {"acos", FN(fn_acos), F(1)},   {"asin", FN(fn_asin), F(1)},
+    {"atan", FN(fn_atan), F(1)}, {"atan2", FN(fn_atan2), F(2)}, {"ceil", FN(fn_ceil), F(1)},
+    {"cos", FN(fn_cos), F(1)},   {"cosh", FN(fn_cosh), F(1)},   {"e", FN(fn_e), F(0)},
+    {"exp", FN(fn_exp), F(1)},   {"fac", FN(fn_fac), F(1)},     {"floor", FN(fn_floor), F(1)},
+    {"ln", FN(fn_ln), F(1)},     {"log", FN(fn_log10), F(1)},   {"log10", FN(fn_log10), F(1)},
+    {"ncr", FN(fn_ncr), F(2)},   {"npr", FN(fn_npr), F(2)},     {"pi", FN(fn_pi), F(0)},
+    {"pow", FN(fn_pow), F(2)},   {"sin", FN(fn_sin), F(1)},     {"sinh", FN(fn_sinh), F(1)},
+    {"sqrt", FN(fn_sqrt), F(1)}, {"tan", FN(fn_tan), F(1)},     {"tanh", FN(fn_tanh), F(1)},
 };
 
 const Builtin *find_builtin(const char *name, size_t len) {
@@ -139,7 +137,7 @@ struct State {
     uint32_t type;
     double value;
     const double *bound;
-    const void *function;
+    ExprFn function;
     const ExprVariable *variables;
     int count;
 };
@@ -188,12 +186,12 @@ void expr_next_token(State *s) {
         } else {
             s->next++;
             switch (c) {
-            case '+': s->type = TOK_INFIX, s->function = (const void *)op_add; break;
-            case '-': s->type = TOK_INFIX, s->function = (const void *)op_sub; break;
-            case '*': s->type = TOK_INFIX, s->function = (const void *)op_mul; break;
-            case '/': s->type = TOK_INFIX, s->function = (const void *)op_div; break;
-            case '%': s->type = TOK_INFIX, s->function = (const void *)op_mod; break;
-            case '^': s->type = TOK_INFIX, s->function = (const void *)fn_pow; break;
+            case '+': s->type = TOK_INFIX, s->function = FN(op_add); break;
+            case '-': s->type = TOK_INFIX, s->function = FN(op_sub); break;
+            case '*': s->type = TOK_INFIX, s->function = FN(op_mul); break;
+            case '/': s->type = TOK_INFIX, s->function = FN(op_div); break;
+            case '%': s->type = TOK_INFIX, s->function = FN(op_mod); break;
+            case '^': s->type = TOK_INFIX, s->function = FN(fn_pow); break;
             case '(': s->type = TOK_OPEN; break;
             case ')': s->type = TOK_CLOSE; break;
             case ',': s->type = TOK_SEP; break;
@@ -227,7 +225,7 @@ ExprNode *check_height(State *s, ExprNode *n) {
     return n;
 }
 
-ExprNode *binary(const void *fn, ExprNode *a, ExprNode *b) {
+ExprNode *binary(ExprFn fn, ExprNode *a, ExprNode *b) {
     ExprNode *n = new_node(F(2), {a, b});
     n->function = fn;
     return n;
@@ -315,21 +313,21 @@ ExprNode *expr_parse_base_nested(State *s) {
 
 ExprNode *expr_parse_power(State *s) {
     int sign = 1;
-    while (s->type == TOK_INFIX && (s->function == (const void *)op_add || s->function == (const void *)op_sub)) {
-        if (s->function == (const void *)op_sub) sign = -sign;
+    while (s->type == TOK_INFIX && (s->function == FN(op_add) || s->function == FN(op_sub))) {
+        if (s->function == FN(op_sub)) sign = -sign;
         expr_next_token(s);
     }
     ExprNode *base = expr_parse_base(s);
     if (sign == 1) return base;
     ExprNode *n = new_node(F(1), {base});
-    n->function = (const void *)op_neg;
+    n->function = FN(op_neg);
     return check_height(s, n);
 }
 
 ExprNode *expr_parse_factor(State *s) {
     ExprNode *ret = expr_parse_power(s);
-    while (s->type == TOK_INFIX && s->function == (const void *)fn_pow) {
-        const void *fn = s->function;
+    while (s->type == TOK_INFIX && s->function == FN(fn_pow)) {
+        const ExprFn fn = s->function;
         expr_next_token(s);
         ret = check_height(s, binary(fn, ret, expr_parse_power(s)));
     }
@@ -338,9 +336,9 @@ ExprNode *expr_parse_factor(State *s) {
 
 ExprNode *expr_parse_term(State *s) {
     ExprNode *ret = expr_parse_factor(s);
-    while (s->type == TOK_INFIX && (s->function == (const void *)op_mul || s->function == (const void *)op_div ||
-                                    s->function == (const void *)op_mod)) {
-        const void *fn = s->function;
+    while (s->type == TOK_INFIX &&
+           (s->function == FN(op_mul) || s->function == FN(op_div) || s->function == FN(op_mod))) {
+        const ExprFn fn = s->function;
         expr_next_token(s);
         ret = check_height(s, binary(fn, ret, expr_parse_factor(s)));
     }
@@ -349,8 +347,8 @@ ExprNode *expr_parse_term(State *s) {
 
 ExprNode *expr_parse_sum(State *s) {
     ExprNode *ret = expr_parse_term(s);
-    while (s->type == TOK_INFIX && (s->function == (const void *)op_add || s->function == (const void *)op_sub)) {
-        const void *fn = s->function;
+    while (s->type == TOK_INFIX && (s->function == FN(op_add) || s->function == FN(op_sub))) {
+        const ExprFn fn = s->function;
         expr_next_token(s);
         ret = check_height(s, binary(fn, ret, expr_parse_term(s)));
     }
@@ -361,7 +359,7 @@ ExprNode *expr_parse_list(State *s) {
     ExprNode *ret = expr_parse_sum(s);
     while (s->type == TOK_SEP) {
         expr_next_token(s);
-        ret = check_height(s, binary((const void *)op_comma, ret, expr_parse_sum(s)));
+        ret = check_height(s, binary(FN(op_comma), ret, expr_parse_sum(s)));
     }
     return ret;
 }
@@ -497,10 +495,14 @@ float ExprEvaluate::get_float_in_range_and_max_v_and_default(float min, float ma
     haveRangeError = false;
     errorRange.clear();
     if (srcStr.empty() || haveErrorEvaluate) return def;
-    const float v = float(resultEval);
+    // A result past the float range becomes an infinity (the plain conversion is undefined).
+    const double big = std::numeric_limits<float>::max();
+    const float v = resultEval > big    ? std::numeric_limits<float>::infinity()
+                    : resultEval < -big ? -std::numeric_limits<float>::infinity()
+                                        : float(resultEval);
     if (v >= min && v <= max) return v;
     haveRangeError = true;
-    char buf[256];
+    char buf[512];
     snprintf(buf, sizeof(buf), "Out of range value : %f not in range %f -> %f", v, min, max);
     errorRange = buf;
     return def;

@@ -14,11 +14,14 @@ enum : uint32_t {
 };
 #define EXPR_ARITY(kind) (((kind) & (EXPR_FUNCTION0 | 16)) ? ((kind)&7) : 0)
 
+// Any function of the table; cast back to its arity's type before the call.
+using ExprFn = void (*)();
+
 struct ExprNode {
     uint32_t kind = EXPR_CONSTANT;
-    double value = 0.0;              // EXPR_CONSTANT
-    const double *bound = nullptr;   // EXPR_VARIABLE
-    const void *function = nullptr;  // function nodes
+    double value = 0.0;             // EXPR_CONSTANT
+    const double *bound = nullptr;  // EXPR_VARIABLE
+    ExprFn function = nullptr;      // function nodes
     std::vector<ExprNode *> parameters;
     uint32_t height = 1;  // levels of the tree below and including this node
 };

@@ -75,31 +75,28 @@ private:
     int settings_ = 0;
 };
 
+// An enumeration value to write: values past its range are written as 0 with a log line.
+uint32_t enum_for_xml(uint32_t v, uint32_t max, const char *unknown) {
+    if (v <= max) return v;
+    zlog(unknown, (unsigned long)v);
+    return 0;
+}
+
 }  // namespace
 
 uint32_t Setting::get_vid_alpha_mode_for_xml() const {
-    if (vid_alpha_mode <= 2) return vid_alpha_mode;
-    zlog("Unknown alpha mode : %lu", (unsigned long)vid_alpha_mode);
-    return 0;
+    return enum_for_xml(vid_alpha_mode, 2, "Unknown alpha mode : %lu");
 }
 
 uint32_t Setting::get_vid_codec_hap_for_xml() const {
-    if (vid_codec_hap <= 6) return vid_codec_hap;
-    zlog("Unknown codec hap : %lu", (unsigned long)vid_codec_hap);
-    return 0;
+    return enum_for_xml(vid_codec_hap, 6, "Unknown codec hap : %lu");
 }
 
 uint32_t Setting::get_vid_hap_quality_for_xml() const {
-    if (vid_hap_quality <= 2) return vid_hap_quality;
-    zlog("Unknown codec hap quality : %lu", (unsigned long)vid_hap_quality);
-    return 0;
+    return enum_for_xml(vid_hap_quality, 2, "Unknown codec hap quality : %lu");
 }
 
-uint32_t Setting::get_vid_fps_mode_for_xml() const {
-    if (vid_fps_mode <= 1) return vid_fps_mode;
-    zlog("Unknown fps mode : %lu", (unsigned long)vid_fps_mode);
-    return 0;
-}
+uint32_t Setting::get_vid_fps_mode_for_xml() const { return enum_for_xml(vid_fps_mode, 1, "Unknown fps mode : %lu"); }
 
 uint32_t Setting::get_vid_fps_custom_for_xml() const {
     if (vid_fps_custom <= 8) return kFpsCodes[vid_fps_custom];
@@ -107,22 +104,12 @@ uint32_t Setting::get_vid_fps_custom_for_xml() const {
     return 0;
 }
 
-uint32_t Setting::get_aud_frequency_for_xml() const {
-    if (aud_frequency <= 1) return aud_frequency;
-    zlog("Unknown aud freq : %lu", (unsigned long)aud_frequency);
-    return 0;
-}
+uint32_t Setting::get_aud_frequency_for_xml() const { return enum_for_xml(aud_frequency, 1, "Unknown aud freq : %lu"); }
 
-uint32_t Setting::get_aud_quantif_for_xml() const {
-    if (aud_quantif <= 2) return aud_quantif;
-    zlog("Unknown auqd quantif : %lu", (unsigned long)aud_quantif);
-    return 0;
-}
+uint32_t Setting::get_aud_quantif_for_xml() const { return enum_for_xml(aud_quantif, 2, "Unknown auqd quantif : %lu"); }
 
 uint32_t Setting::get_aud_multi_mono_suffix_for_xml() const {
-    if (aud_multi_mono_suffix <= 1) return aud_multi_mono_suffix;
-    zlog("Unknown audio multi mono suffix : %lu", (unsigned long)aud_multi_mono_suffix);
-    return 0;
+    return enum_for_xml(aud_multi_mono_suffix, 1, "Unknown audio multi mono suffix : %lu");
 }
 
 void Setting::write(XmlStreamWriter &w) const {

@@ -136,6 +136,9 @@ TEST(ExprEvaluate, Evaluation) {
         {"fac(-1)", false, "Fail to evaluate (divide by zero ?)"},
         {"sqrt(-1)", false, "Fail to evaluate (divide by zero ?)"},
         {"ln(0)", false, "Fail to evaluate (divide by zero ?)"},
+        {"fac(0/0)", false, "Fail to evaluate (divide by zero ?)"},
+        {"ncr(0/0,1)", false, "Fail to evaluate (divide by zero ?)"},
+        {"npr(3,sqrt(-1))", false, "Fail to evaluate (divide by zero ?)"},
         {"2 3", false, "Fail to evaluate at character 3"},
         {"1920/2", true, ""},
     };
@@ -183,6 +186,10 @@ TEST(ExprEvaluate, RangedGetters) {
     EXPECT_EQ(f.get_float_in_range_and_max_v_and_default(-90.0f, 0.0f, 1.0f), -6.5f);
     EXPECT_EQ(f.get_float_in_range_and_max_v_and_default(0.0f, 10.0f, 1.0f), 1.0f);
     EXPECT_EQ(f.errorRange, "Out of range value : -6.500000 not in range 0.000000 -> 10.000000");
+    f.set_str("1e300");
+    f.process_evaluate();
+    EXPECT_EQ(f.get_float_in_range_and_max_v_and_default(0.0f, 10.0f, 1.0f), 1.0f);
+    EXPECT_EQ(f.errorRange, "Out of range value : inf not in range 0.000000 -> 10.000000");
 }
 
 }  // namespace
