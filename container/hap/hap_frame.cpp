@@ -144,8 +144,13 @@ void hap_frame_read_from_file(HapFrame *frame, uint32_t width, uint32_t height, 
                               uint32_t length) {
     frame->width = width;
     frame->height = height;
-    frame->buffer = new uint8_t[length ? length : 1];
-    frame->owns_buffer = 1;
+    // An owned buffer large enough is reused; any other is released (a borrowed one is
+    // left to its owner) before a new one is allocated.
+    if (!frame->buffer || !frame->owns_buffer || frame->capacity < length) {
+        hap_frame_free(frame);
+        frame->buffer = new uint8_t[length ? length : 1];
+        frame->owns_buffer = 1;
+    }
     frame->capacity = frame->encoded_length = length;
     if (offset >= uint64_t(LONG_MAX))
         throw_process_errorf("Seek from start error (offset > LONG_MAX) : %" PRIu64 ". LONG_MAX : %ld. ", offset,
@@ -348,6 +353,9 @@ void hap_frame_decode_process(VideoFilter *filter) {
         const HapResult r = hap_decode(frame.buffer, uint32_t(frame.capacity), first_texture + p, callback, nullptr,
                                        out->data[p], out->data_size[p], &used, &format);
         if (used != out->data_size[p]) {
+            // A shorter texture leaves the rest black, not the previous frame's blocks.
+            if (r == HapResult_No_Error && used < out->data_size[p])
+                std::memset(out->data[p] + used, 0, out->data_size[p] - used);
             printf("ERR decoding tex %u hap : Nb bytes decode (%lu) != nb bytes dxt (%u)\n", p, (unsigned long)used,
                    out->data_size[p]);
             out->error_flags |= VideoFrameError_Corrupt;

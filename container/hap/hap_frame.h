@@ -58,7 +58,8 @@ void hap_frame_encode(HapFrame *frame, const uint8_t *texture0, const uint8_t *t
                       uint32_t chunk_count, uint32_t compressor);
 // Borrows data (never freed through the record) and parses the header.
 void hap_frame_set_data(HapFrame *frame, uint32_t width, uint32_t height, uint8_t *data, uint32_t length);
-// Reads length bytes at offset into a new owned buffer (kept on failure: hap_frame_free).
+// Reads length bytes at offset into an owned buffer: the one held when large enough,
+// else a new one (kept on failure: hap_frame_free).
 void hap_frame_read_from_file(HapFrame *frame, uint32_t width, uint32_t height, FILE *file, uint64_t offset,
                               uint32_t length);
 void hap_frame_parse_header(HapFrame *frame);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -220,6 +221,64 @@ TEST(HapFrame, ShortTextureMarksFrameCorruptWithoutThrowing) {
     EXPECT_EQ(run_node(dec.f, sample.v), "");
     EXPECT_STREQ(dec.f->message, "");
     EXPECT_EQ(dec.f->output->error_flags, 0u);
+}
+
+TEST(HapFrame, ShortTextureLeavesNoBlocksOfThePreviousFrame) {
+    // The half the short frame does not cover is zero, not the previous frame's blocks.
+    auto right = encode_frame(HapCodec_HAPA, 64, 64, 2, 42);
+    auto small = encode_frame(HapCodec_HAPA, 64, 32, 2, 43);
+    Filter dec(create_filter_hap_frame_decode({HapCodec_HAPA, 64, 64, 0, 0}));
+    Frame sample;
+    set_sample(sample.v, right, 1);
+    ASSERT_EQ(run_node(dec.f, sample.v), "");
+    const VideoFrame *out = dec.f->output;
+    const uint32_t half = out->data_size[0] / 2;
+    auto nonzero_tail = [&] {
+        return std::count_if(out->data[0] + half, out->data[0] + 2 * half, [](uint8_t b) { return b != 0; });
+    };
+    ASSERT_GT(nonzero_tail(), 0);
+    set_sample(sample.v, small, 2);
+    ASSERT_EQ(run_node(dec.f, sample.v), "");
+    EXPECT_STREQ(dec.f->message, "Corrupt hap frame");
+    Frame textures;
+    encode_frame(HapCodec_HAPA, 64, 32, 2, 43, &textures);
+    EXPECT_EQ(std::memcmp(out->data[0], textures.v->data[0], half), 0);
+    EXPECT_EQ(nonzero_tail(), 0);
+}
+
+TEST(HapFrame, ReadFromFileReusesOrFreesItsBuffer) {
+    testutil::TempDir dir;
+    auto big = encode_frame(HapCodec_HAPQA, 64, 32, 4, 60);
+    auto small = encode_frame(HapCodec_HAPA, 16, 16, 1, 61);
+    std::vector<uint8_t> file = big;
+    file.insert(file.end(), small.begin(), small.end());
+    testutil::write_file(dir.file("f.bin"), file);
+    FILE *fp = fopen(dir.file("f.bin").c_str(), "rb");
+    ASSERT_TRUE(fp);
+    HapFrame f;
+    hap_frame_init(&f);
+    // A borrowed buffer is left to its owner.
+    std::vector<uint8_t> borrowed = small;
+    hap_frame_set_data(&f, 16, 16, borrowed.data(), uint32_t(borrowed.size()));
+    hap_frame_read_from_file(&f, 16, 16, fp, big.size(), uint32_t(small.size()));
+    EXPECT_NE(f.buffer, borrowed.data());
+    EXPECT_EQ(borrowed, small);
+    EXPECT_EQ(f.owns_buffer, 1);
+    EXPECT_EQ(f.codec, HapCodec_HAPA);
+    // An owned buffer is freed when too small (AddressSanitizer sees a leak otherwise)
+    // and reused when large enough.
+    hap_frame_read_from_file(&f, 64, 32, fp, 0, uint32_t(big.size()));
+    const uint8_t *owned = f.buffer;
+    EXPECT_EQ(f.codec, HapCodec_HAPQA);
+    hap_frame_read_from_file(&f, 16, 16, fp, big.size(), uint32_t(small.size()));
+    EXPECT_EQ(f.buffer, owned);
+    EXPECT_EQ(f.capacity, small.size());
+    EXPECT_EQ(f.codec, HapCodec_HAPA);
+    hap_frame_read_from_file(&f, 64, 32, fp, 0, uint32_t(big.size()));
+    EXPECT_EQ(f.buffer, owned);
+    EXPECT_EQ(f.codec, HapCodec_HAPQA);
+    hap_frame_free(&f);
+    fclose(fp);
 }
 
 TEST(HapFrame, ReadFromFile) {
