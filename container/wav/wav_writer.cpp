@@ -47,10 +47,13 @@ void wav_writer_init(WavWriter *w) {
     w->max_riff32_size = 4294967294ull;
 }
 
-void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency,
-                           bool is_float) {
+namespace {
+
+void check_channels(uint8_t channels) {
     if (channels == 0) throw_process_errorf("Invalid channels count : %u", channels);
-    w->channels = channels;
+}
+
+void check_quantification(uint8_t bytes_per_sample, bool is_float) {
     if (is_float) {
         if (bytes_per_sample != 4)
             throw_process_errorf("Unsupported quantification float (32 bits f (4) supporte) : %u", bytes_per_sample);
@@ -58,10 +61,23 @@ void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sam
         throw_process_errorf("Unsupported quantification (16 bits i (2), 24 bits i (3), 32 bits i (4) supporte) : %u",
                              bytes_per_sample);
     }
-    w->bytes_per_sample = bytes_per_sample;
-    w->is_float = is_float ? 1 : 0;
+}
+
+void check_frequency(uint32_t frequency) {
     if (frequency != 48000 && frequency != 44100)
         throw_process_errorf("Unsupported frequence (44100, 48000 supportes) : %u", frequency);
+}
+
+}  // namespace
+
+void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency,
+                           bool is_float) {
+    check_channels(channels);
+    w->channels = channels;
+    check_quantification(bytes_per_sample, is_float);
+    w->bytes_per_sample = bytes_per_sample;
+    w->is_float = is_float ? 1 : 0;
+    check_frequency(frequency);
     w->frequency = frequency;
 }
 
@@ -80,6 +96,10 @@ void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds) {
 
 void wav_writer_open(WavWriter *w, const char *path) {
     if (!path) throw_process_error("Can't open NULL file");
+    // A header without a complete format would describe no playable file.
+    check_channels(w->channels);
+    check_quantification(w->bytes_per_sample, w->is_float);
+    check_frequency(w->frequency);
     w->file = fopen(path, "wb");
     if (!w->file) {
         int e = errno;
@@ -145,51 +165,77 @@ void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length) {
     }
 }
 
+namespace {
+
+// Writes what is buffered, the pad byte and the sizes; the caller closes the stream.
+void finish_file(WavWriter *w) {
+    if (w->buffer_fill != 0) {
+        wav_write_bytes(w->file, w->buffer, w->buffer_fill);
+        w->data_bytes_written += w->buffer_fill;
+        w->buffer_fill = 0;
+    }
+    // RIFF chunks are word-aligned: an odd data chunk is followed by one pad byte, counted
+    // in the RIFF size but not in the data size.
+    if (w->data_bytes_written % 2 != 0) {
+        const uint8_t pad = 0;
+        wav_write_bytes(w->file, &pad, 1);
+    }
+    off_t length = ftello(w->file);
+    if (length < 0) {
+        int e = errno;
+        throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s", static_cast<long long>(length),
+                             e, strerror(e));
+    }
+    const uint64_t len = static_cast<uint64_t>(length);
+    if (len > 8 && len - 8 <= w->max_riff32_size) {
+        patch_le32(w->file, 4, static_cast<uint32_t>(len - 8));
+        patch_le32(w->file, w->data_chunk_offset + 4, static_cast<uint32_t>(w->data_bytes_written));
+    } else if (len > 8) {
+        // RF64: the 28-byte JUNK chunk was reserved for exactly this "ds64".
+        uint8_t ds64[36];
+        std::memcpy(ds64, "ds64", 4);
+        store_le32(ds64 + 4, 28);
+        store_le64(ds64 + 8, len - 8);
+        store_le64(ds64 + 16, w->data_bytes_written);
+        const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
+        store_le64(ds64 + 24, frame ? w->data_bytes_written / frame : 0);
+        store_le32(ds64 + 32, 0);  // no table
+        patch(w->file, 12, ds64, sizeof(ds64));
+        uint8_t riff[8];
+        std::memcpy(riff, "RF64", 4);
+        store_le32(riff + 4, 0xFFFFFFFFu);
+        patch(w->file, 0, riff, 8);
+        patch_le32(w->file, w->data_chunk_offset + 4, 0xFFFFFFFFu);
+    }
+}
+
+void release_buffer(WavWriter *w) {
+    free(w->buffer);
+    w->buffer = nullptr;
+    w->buffer_capacity = 0;
+}
+
+}  // namespace
+
 void wav_writer_close(WavWriter *w) {
     if (!w) return;
     if (w->file) {
-        if (w->buffer_fill != 0) {
-            wav_write_bytes(w->file, w->buffer, w->buffer_fill);
-            w->data_bytes_written += w->buffer_fill;
-            w->buffer_fill = 0;
-        }
-        off_t length = ftello(w->file);
-        if (length < 0) {
-            int e = errno;
-            throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s",
-                                 static_cast<long long>(length), e, strerror(e));
-        }
-        const uint64_t len = static_cast<uint64_t>(length);
-        if (len > 8 && len - 8 <= w->max_riff32_size) {
-            patch_le32(w->file, 4, static_cast<uint32_t>(len - 8));
-            patch_le32(w->file, w->data_chunk_offset + 4, static_cast<uint32_t>(w->data_bytes_written));
-        } else if (len > 8) {
-            // RF64: the 28-byte JUNK chunk was reserved for exactly this "ds64".
-            uint8_t ds64[36];
-            std::memcpy(ds64, "ds64", 4);
-            store_le32(ds64 + 4, 28);
-            store_le64(ds64 + 8, len - 8);
-            store_le64(ds64 + 16, w->data_bytes_written);
-            const uint64_t frame = static_cast<uint64_t>(w->channels) * w->bytes_per_sample;
-            store_le64(ds64 + 24, frame ? w->data_bytes_written / frame : 0);
-            store_le32(ds64 + 32, 0);  // no table
-            patch(w->file, 12, ds64, sizeof(ds64));
-            uint8_t riff[8];
-            std::memcpy(riff, "RF64", 4);
-            store_le32(riff + 4, 0xFFFFFFFFu);
-            patch(w->file, 0, riff, 8);
-            patch_le32(w->file, w->data_chunk_offset + 4, 0xFFFFFFFFu);
+        // A failure still closes the stream and frees the buffer: the file is released
+        // whatever happens, and the error is reported.
+        try {
+            finish_file(w);
+        } catch (...) {
+            fclose(w->file);
+            w->file = nullptr;
+            release_buffer(w);
+            throw;
         }
         FILE *f = w->file;
         w->file = nullptr;
         if (fclose(f) != 0) {
-            free(w->buffer);
-            w->buffer = nullptr;
-            w->buffer_capacity = 0;
+            release_buffer(w);
             throw_process_error("Error file write");
         }
     }
-    free(w->buffer);
-    w->buffer = nullptr;
-    w->buffer_capacity = 0;
+    release_buffer(w);
 }

@@ -34,9 +34,11 @@ void wav_writer_init(WavWriter *w);
 void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sample, uint32_t frequency, bool is_float);
 // seconds 0 counts as 1.
 void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds);
+// Refuses a writer whose format is not set (the format messages) before creating the file.
 void wav_writer_open(WavWriter *w, const char *path);
 void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length);
-// Writes what is buffered, patches the sizes, closes and frees. Null or closed writers are ignored.
+// Writes what is buffered and the pad byte of an odd data size, patches the sizes, closes and
+// frees. A failure still closes the file and frees the buffer. Null or closed writers are ignored.
 void wav_writer_close(WavWriter *w);
 
 void wav_write_bytes(FILE *file, const void *data, uint64_t length);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "container/wav/wav_writer.h"
@@ -66,7 +67,10 @@ TEST(WavWriter, FilesHaveTheHeaderAndReadBackWithFFmpeg) {
         std::vector<uint8_t> samples;
         auto f = write_wav(path, c, &samples);
         const size_t header = c.bext ? 690 : 80;
-        ASSERT_EQ(f.size(), header + samples.size());
+        // An odd data chunk is followed by a zero pad byte that only the RIFF size counts.
+        const size_t pad = samples.size() % 2;
+        ASSERT_EQ(f.size(), header + samples.size() + pad);
+        if (pad) { EXPECT_EQ(f.back(), 0); }
         EXPECT_EQ(std::memcmp(f.data(), "RIFF", 4), 0);
         EXPECT_EQ(le32(&f[4]), f.size() - 8);
         EXPECT_EQ(std::memcmp(&f[8], "WAVEJUNK", 8), 0);
@@ -134,7 +138,7 @@ TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk) {
         std::string path = dir.file("long.wav");
         auto samples = random_bytes(frames * 3, 77);
         const uint64_t header = c.bext ? 690 : 80;
-        const uint64_t length = header + samples.size();
+        const uint64_t length = header + samples.size() + 1;  // and the pad byte
         WavWriter w;
         wav_writer_init(&w);
         EXPECT_EQ(w.max_riff32_size, 4294967294ull);
@@ -178,6 +182,8 @@ TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk) {
 }
 
 TEST(WavWriter, FormatAndSampleErrorsCarryTheirMessages) {
+    testutil::TempDir dir;
+    const std::string path = dir.file("never.wav");
     struct Case {
         const char *message;
         std::function<void(WavWriter *)> fn;
@@ -212,14 +218,25 @@ TEST(WavWriter, FormatAndSampleErrorsCarryTheirMessages) {
              w->buffer_capacity = 0;
          }},
         {"Can't open NULL file", [](WavWriter *w) { wav_writer_open(w, nullptr); }},
+        // Opening without a complete format is refused before the file is created.
+        {"Invalid channels count : 0", [&](WavWriter *w) { wav_writer_open(w, path.c_str()); }},
+        {"Unsupported frequence (44100, 48000 supportes) : 0",
+         [&](WavWriter *w) {
+             try {
+                 wav_writer_set_format(w, 2, 3, 32000, false);
+             } catch (const ProcessError &) {}
+             wav_writer_open(w, path.c_str());
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);
         WavWriter w;
         wav_writer_init(&w);
         EXPECT_EQ(thrown_message([&] { c.fn(&w); }), c.message);
+        EXPECT_EQ(w.file, nullptr);
         wav_writer_close(&w);
         EXPECT_EQ(w.buffer, nullptr);
+        EXPECT_NE(access(path.c_str(), F_OK), 0);
     }
     // A failing set_format keeps what it had checked before.
     WavWriter w;
@@ -287,7 +304,8 @@ TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen) {
         }
         EXPECT_EQ(msg, "Error file write");
         EXPECT_EQ(call, c.failing_call);
-        if (call > 0) { EXPECT_NE(w.file, nullptr); }
+        if (call == 1 || call == 2) { EXPECT_NE(w.file, nullptr); }
+        if (call == 3) { EXPECT_EQ(w.file, nullptr); }  // a failing close still releases the file
         if (w.file) fclose(w.file), w.file = nullptr;
         wav_writer_close(&w);
     }
@@ -296,4 +314,45 @@ TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen) {
     wav_writer_set_format(&w, 2, 2, 48000, false);
     EXPECT_EQ(thrown_message([&] { wav_writer_open(&w, "/dev/full"); }), "Error file write");
     if (w.file) fclose(w.file), w.file = nullptr;
+}
+
+TEST(WavWriter, AFailingCloseStillReleasesTheFile) {
+    // Mono 24-bit: 3 x 101 bytes of data, an odd size that needs the pad byte.
+    struct Case {
+        const char *name;
+        uint64_t limit;
+    } cases[] = {
+        {"last buffer", 80 + 10},
+        {"pad byte", 80 + 303},
+    };
+    testutil::TempDir dir;
+    auto open_descriptors = [] {
+        size_t n = 0;
+        for (const auto &e : std::filesystem::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
+        return n;
+    };
+    const auto samples = random_bytes(303, 8);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.file("close.wav");
+        const size_t before = open_descriptors();
+        WavWriter w;
+        wav_writer_init(&w);
+        wav_writer_set_format(&w, 1, 3, 48000, false);
+        wav_writer_alloc_buffer(&w, 1);
+        std::string msg = "(nothing thrown)";
+        {
+            FileSizeLimit limit(c.limit);
+            wav_writer_open(&w, path.c_str());
+            wav_writer_add_samples(&w, samples.data(), samples.size());
+            try {
+                wav_writer_close(&w);
+            } catch (const ProcessError &e) { msg = e.what(); }
+        }
+        EXPECT_EQ(msg, "Error file write");
+        EXPECT_EQ(w.file, nullptr);
+        EXPECT_EQ(w.buffer, nullptr);
+        EXPECT_EQ(open_descriptors(), before);
+        wav_writer_close(&w);  // nothing left to do
+    }
 }
