@@ -14,8 +14,10 @@
 
 namespace {
 
+// The reader takes a path, so every input is written to a file first: in memory (/dev/shm)
+// when possible, since a disk write per run would cost more than the parse.
 std::string scratch_path() {
-    const char *dir = getenv("TMPDIR");
+    const char *dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : getenv("TMPDIR");
     return std::string(dir && *dir ? dir : "/tmp") + "/zelqa_mov_fuzz_" + std::to_string(getpid()) + ".mov";
 }
 
