@@ -11,27 +11,6 @@
 
 namespace {
 
-void put32(std::vector<uint8_t> &v, size_t at, uint32_t x) {
-    for (int k = 0; k < 4; ++k) { v[at + k] = static_cast<uint8_t>(x >> (8 * k)); }
-}
-
-// A DDS file of one DXT1 or DXT5 surface without mipmaps.
-std::vector<uint8_t> dds_file(int width, int height, bool dxt5, const std::vector<uint8_t> &blocks) {
-    std::vector<uint8_t> f(128 + blocks.size(), 0);
-    memcpy(f.data(), "DDS ", 4);
-    put32(f, 4, 124);
-    put32(f, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000);  // caps, height, width, pixel format, linear size
-    put32(f, 12, static_cast<uint32_t>(height));
-    put32(f, 16, static_cast<uint32_t>(width));
-    put32(f, 20, static_cast<uint32_t>(blocks.size()));
-    put32(f, 76, 32);
-    put32(f, 80, 0x4);  // four-character code
-    memcpy(&f[84], dxt5 ? "DXT5" : "DXT1", 4);
-    put32(f, 108, 0x1000);  // texture
-    memcpy(f.data() + 128, blocks.data(), blocks.size());
-    return f;
-}
-
 TEST(ClusterFitFrames, NormalAndSlowBeatFastThroughFfmpeg) {
     const std::string ffmpeg = testutil::require_tool("ffmpeg");
     ASSERT_FALSE(ffmpeg.empty());
@@ -53,7 +32,8 @@ TEST(ClusterFitFrames, NormalAndSlowBeatFastThroughFfmpeg) {
             const int64_t strides[4] = {4 * width, 0, 0, 0};
             dxtenc_encode_frame(&ctx, blocks.data(), planes, strides);
             const std::string path = dir.file("q" + std::to_string(quality) + ".dds");
-            testutil::write_file(path, dds_file(width, height, codec == DXTENC_CODEC_DXT5, blocks));
+            testutil::write_file(
+                path, testutil::dds_file(width, height, codec == DXTENC_CODEC_DXT5 ? "DXT5" : "DXT1", blocks));
             const std::vector<uint8_t> decoded =
                 testutil::ffmpeg_raw_frame("-i " + testutil::shell_quote(path), "rgba");
             ASSERT_EQ(decoded.size(), source.size());

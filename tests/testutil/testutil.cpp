@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -120,6 +121,25 @@ double psnr8(const uint8_t *a, const uint8_t *b, size_t pixels, int stride_chann
     if (count == 0 || se == 0) return std::numeric_limits<double>::infinity();
     double mse = se / double(count);
     return 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::vector<uint8_t> dds_file(uint32_t w, uint32_t h, const char *fourcc, const std::vector<uint8_t> &blocks) {
+    std::vector<uint8_t> f(128 + blocks.size(), 0);
+    auto put32 = [&f](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) { f[at + k] = static_cast<uint8_t>(v >> (8 * k)); }
+    };
+    std::memcpy(f.data(), "DDS ", 4);
+    put32(4, 124);
+    put32(8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000);  // caps, height, width, pixel format, linear size
+    put32(12, h);
+    put32(16, w);
+    put32(20, static_cast<uint32_t>(blocks.size()));
+    put32(76, 32);   // pixel format size
+    put32(80, 0x4);  // four-character code
+    std::memcpy(&f[84], fourcc, 4);
+    put32(108, 0x1000);  // texture
+    if (!blocks.empty()) { std::memcpy(&f[128], blocks.data(), blocks.size()); }
+    return f;
 }
 
 }  // namespace testutil

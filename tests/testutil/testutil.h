@@ -46,6 +46,10 @@ std::string testdata_photo(const std::string &name);
 std::vector<uint8_t> ffmpeg_raw_frame(const std::string &input_args, const std::string &pix_fmt,
                                       const std::string &vf = "");
 
+// A DDS file holding one texture without mipmaps (fourcc "DXT1", "DXT5", "ATI1", ...;
+// blocks for ceil(w/4) x ceil(h/4)), for the ffmpeg tool to decode.
+std::vector<uint8_t> dds_file(uint32_t w, uint32_t h, const char *fourcc, const std::vector<uint8_t> &blocks);
+
 // PSNR in dB over 8-bit samples; `stride_channels`/`channels` choose which bytes count
 // (e.g. 4 and 3 compare RGB of RGBA data). Returns +inf for equal data.
 double psnr8(const uint8_t *a, const uint8_t *b, size_t pixels, int stride_channels = 1, int channels = 1);

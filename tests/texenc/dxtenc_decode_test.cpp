@@ -16,24 +16,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put32(Bytes &b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
-
-// A DDS file holding one texture (blocks for ceil(w/4) x ceil(h/4)).
-Bytes dds_file(uint32_t w, uint32_t h, const char *fourcc, const Bytes &blocks) {
-    Bytes f(128 + blocks.size(), 0);
-    std::memcpy(&f[0], "DDS ", 4);
-    put32(f, 4, 124);
-    put32(f, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000);  // caps, height, width, pixel format, linear size
-    put32(f, 12, h);
-    put32(f, 16, w);
-    put32(f, 20, uint32_t(blocks.size()));
-    put32(f, 76, 32);   // pixel format size
-    put32(f, 80, 0x4);  // four-cc
-    std::memcpy(&f[84], fourcc, 4);
-    put32(f, 108, 0x1000);  // texture
-    if (!blocks.empty()) std::memcpy(&f[128], blocks.data(), blocks.size());
-    return f;
-}
+using testutil::dds_file;
 
 // Decoded RGBA8 of the DDS file (ffmpeg's own size: the visible w x h).
 Bytes ffmpeg_decode(const testutil::TempDir &dir, const Bytes &dds, uint32_t w, uint32_t h) {
