@@ -41,7 +41,7 @@ inline bool make_tiff(const std::string &path, uint32_t width, uint32_t height, 
         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
-    std::vector<uint8_t> row(size_t(width) * samples * bits / 8);
+    std::vector<uint8_t> row(size_t(TIFFScanlineSize64(t)));
     bool ok = true;
     for (uint32_t y = 0; y < height && ok; y++) {
         for (size_t i = 0; i < row.size(); i++) row[i] = uint8_t(i * 13 + y * 7);
