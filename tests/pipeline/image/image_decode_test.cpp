@@ -197,6 +197,25 @@ TEST(TiffDecode, PixelsEqualTheToolsDecode) {
               "Invalid out pix fmt");
 }
 
+// Pictures stored bottom-up come out top row first.
+TEST(TiffDecode, BottomUpPicturesComeOutTopRowFirst) {
+    testutil::TempDir dir;
+    for (uint16_t orientation : {ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT}) {
+        SCOPED_TRACE(orientation);
+        const std::string path = dir.file(std::to_string(orientation) + ".tif");
+        ASSERT_TRUE(imagetest::make_tiff(path, 5, 4, 3, 8, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, orientation));
+        Node node;
+        node.f = create_filter_tiff_decode(ImageDecodeParams{5, 4, PixFmt_RGBX8, 0});
+        Sample s(testutil::read_file(path), VideoFrameTiffData);
+        ASSERT_EQ(run(node.f, s), "");
+        const VideoFrame *out = node.f->output;
+        for (uint32_t y = 0; y < 4; y++) {
+            const uint32_t stored = orientation == ORIENTATION_BOTLEFT ? 3 - y : y;
+            EXPECT_EQ(out->data[0][y * out->linesize[0] + 4], uint8_t(3 * 13 + stored * 7)) << y;  // G of pixel 1
+        }
+    }
+}
+
 TEST(JpegDecode, CloseToTheToolsDecode) {
     testutil::TempDir dir;
     // TurboJPEG's fast DCT and smooth chroma upsampling against FFmpeg's decoder and

@@ -25,9 +25,10 @@ inline bool make_image(const std::string &path, const std::string &size, const s
     return testutil::run_command(cmd).status == 0;
 }
 
-// A TIFF written by libtiff with the given layout and a byte pattern as samples.
+// A TIFF written by libtiff with the given layout; byte i of stored row y is i x 13 + y x 7.
 inline bool make_tiff(const std::string &path, uint32_t width, uint32_t height, uint16_t samples, uint16_t bits,
-                      uint16_t photometric, uint16_t sample_format = SAMPLEFORMAT_UINT) {
+                      uint16_t photometric, uint16_t sample_format = SAMPLEFORMAT_UINT,
+                      uint16_t orientation = ORIENTATION_TOPLEFT) {
     TIFF *t = TIFFOpen(path.c_str(), "w");
     if (!t) return false;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
@@ -37,6 +38,7 @@ inline bool make_tiff(const std::string &path, uint32_t width, uint32_t height, 
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, sample_format);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
     if (samples == 2 || (samples == 4 && photometric == PHOTOMETRIC_RGB) || samples == 5) {
         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
