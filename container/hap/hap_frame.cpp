@@ -8,6 +8,7 @@
 
 #include "platform/core/dispatch.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 #include "platform/core/log.h"
 
 namespace {
@@ -152,18 +153,7 @@ void hap_frame_read_from_file(HapFrame *frame, uint32_t width, uint32_t height, 
         frame->owns_buffer = 1;
     }
     frame->capacity = frame->encoded_length = length;
-    if (offset >= uint64_t(LONG_MAX))
-        throw_process_errorf("Seek from start error (offset > LONG_MAX) : %" PRIu64 ". LONG_MAX : %ld. ", offset,
-                             LONG_MAX);
-    const int seek = fseeko(file, off_t(offset), SEEK_SET);
-    if (seek != 0)
-        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %" PRIu64 ". ", seek,
-                             offset);
-    const size_t got = fread(frame->buffer, 1, length, file);
-    if (got != length) {
-        printf("Nb bytes read request : %u. Nb bytes read : %zu\n", length, got);
-        throw_process_error("File read error");
-    }
+    file_read_at(file, frame->buffer, offset, length);
     hap_frame_parse_header(frame);
 }
 

@@ -12,6 +12,7 @@
 
 #include "container/mov/mov_reader_internal.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 
 using namespace movr;
 
@@ -90,37 +91,6 @@ bool mov_fiel_is_progressive(const MovReader *r) { return r->have_field_info && 
 
 bool mov_fiel_is_top_field_first(const MovReader *r) {
     return r->have_field_info && r->field_count == 2 && (r->field_detail == 1 || r->field_detail == 9);
-}
-
-// ---------------------------------------------------------------------------------------
-// File operations
-
-void mov_seek_from_start(FILE *f, uint64_t offset) {
-    if (offset >= uint64_t(LLONG_MAX))
-        throw_process_errorf("Seek from start error (offset > LONG_MAX) : %" PRIu64 ". LONG_MAX : %lld. ", offset,
-                             LLONG_MAX);
-    int ret = fseeko(f, off_t(offset), SEEK_SET);
-    if (ret != 0)
-        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %" PRIu64 ". ", ret,
-                             offset);
-}
-
-void file_read_at(FILE *f, void *buffer, uint64_t offset, uint64_t length) {
-    mov_seek_from_start(f, offset);
-    size_t n = length ? fread(buffer, 1, size_t(length), f) : 0;
-    if (n != length) {
-        printf("Nb bytes read request : %" PRIu64 ". Nb bytes read : %zu\n", length, n);
-        throw_process_error("File read error");
-    }
-}
-
-uint64_t mov_file_tell(FILE *f) {
-    off_t pos = ftello(f);
-    if (pos < 0) {
-        int e = errno;
-        throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s", (long long)pos, e, strerror(e));
-    }
-    return uint64_t(pos);
 }
 
 static bool read_exact(FILE *f, void *dst, size_t n) { return fread(dst, 1, n, f) == n; }
@@ -316,13 +286,13 @@ void parse_timecode_track(MovReader *r, const MovTrakAtoms &a, const uint8_t *mo
         if (desc < 24) throw_process_error("Not enough data in Sample Description timecode");
         r->tc_flags = load_be32(s + 28);
         co = mov_parse_chunk_offsets(moov, a.chunk_offsets, a.chunk_offset_width);
-        uint64_t pos = mov_file_tell(r->file);
+        uint64_t pos = file_tell(r->file);
         uint8_t v[4];
-        mov_seek_from_start(r->file, co.offsets[0]);
+        file_seek_from_start(r->file, co.offsets[0]);
         if (fread(v, 1, 4, r->file) != 4) throw_process_error("Can't read value (end of file ?)");
         r->tc_start_frame = load_be32(v);
         r->have_timecode = true;
-        mov_seek_from_start(r->file, pos);
+        file_seek_from_start(r->file, pos);
     } catch (const std::exception &e) {
         r->have_timecode = false;
         printf("ERROR : Failed to parse tc trak : %s\n", e.what());
@@ -551,10 +521,9 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params) {
     }
     r->audio_mutex = new std::mutex;
 
-    int ret = fseeko(r->file, 0, SEEK_END);
-    if (ret != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", ret);
+    file_seek_to_end(r->file);
     try {
-        r->file_size = mov_file_tell(r->file);
+        r->file_size = file_tell(r->file);
     } catch (...) {
         rewind(r->file);
         throw;
@@ -562,7 +531,7 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params) {
     if (r->file_size < 12) throw_process_error("Not a mov file (too small)");
 
     uint8_t tag[4];
-    mov_seek_from_start(r->file, 4);
+    file_seek_from_start(r->file, 4);
     if (fread(tag, 1, 4, r->file) != 4) throw_process_error("Can't read value (end of file ?");
     if (std::memcmp(tag, "ftyp", 4) != 0 && std::memcmp(tag, "mdat", 4) != 0) {
         printf("Error unknown value start file : %u\n", load_le32(tag));
@@ -570,7 +539,7 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params) {
     }
 
     MovAtomHeader h;
-    mov_seek_from_start(r->file, 0);
+    file_seek_from_start(r->file, 0);
     if (mov_atom_read_header(&h, r->file, r->file_size)) throw_process_error("Fail to read mov header");
     if (!(type_is(h.type, "mdat") || (type_is(h.type, "ftyp") && h.payload_size >= 4)))
         throw_process_error("Invalid Mov start file");
@@ -581,7 +550,7 @@ void mov_reader_open(MovReader *r, const MovReaderParams *params) {
             mov_atom_read_header(&h, r->file, 0);
             throw_process_error("Fail to parse root atom");
         }
-        mov_seek_from_start(r->file, next);
+        file_seek_from_start(r->file, next);
         if (mov_atom_read_header(&h, r->file, r->file_size - next)) throw_process_error("Fail to parse root atom");
     }
 

@@ -142,9 +142,6 @@ uint64_t mov_reader_read_audio(MovReader *reader, void *buffer, uint32_t track_i
 AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *track);
 
 // Shared low-level operations.
-void mov_seek_from_start(FILE *file, uint64_t offset);
-void file_read_at(FILE *file, void *buffer, uint64_t offset, uint64_t length);
-uint64_t mov_file_tell(FILE *file);
 int mov_atom_read_header(MovAtomHeader *header, FILE *file, uint64_t available);
 int mov_atom_parse_header(MovAtomHeader *header, const uint8_t *buffer, uint64_t offset, uint64_t remaining);
 

@@ -8,6 +8,7 @@
 #include "container/mov/mov_reader.h"
 #include "container/mov/mov_reader_internal.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 
 using namespace movr;
 
@@ -358,9 +359,9 @@ void build_frame_index(MovReader *r, const MovTrakAtoms &a, const uint8_t *moov,
 // Reads `n` bytes at `at` of the first sample, keeping the stream position.
 bool read_first_sample_bytes(MovReader *r, uint64_t at, uint8_t *dst, uint32_t n) {
     try {
-        uint64_t pos = mov_file_tell(r->file);
+        uint64_t pos = file_tell(r->file);
         file_read_at(r->file, dst, r->seek_table[0].offset + at, n);
-        mov_seek_from_start(r->file, pos);
+        file_seek_from_start(r->file, pos);
         return true;
     } catch (const std::exception &) { return false; }
 }

@@ -10,6 +10,7 @@
 
 #include "container/mov/mov_reader_internal.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 
 using namespace movr;
 

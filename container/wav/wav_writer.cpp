@@ -8,12 +8,13 @@
 
 #include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 
 namespace {
 
 void patch(FILE *f, uint64_t offset, const void *bytes, size_t n) {
-    wav_seek_from_start(f, offset);
-    wav_write_bytes(f, bytes, n);
+    file_seek_from_start(f, offset);
+    file_write_checked(f, bytes, n);
 }
 
 void patch_le32(FILE *f, uint64_t offset, uint32_t v) {
@@ -23,22 +24,6 @@ void patch_le32(FILE *f, uint64_t offset, uint32_t v) {
 }
 
 }  // namespace
-
-void wav_write_bytes(FILE *file, const void *data, uint64_t length) {
-    uint64_t written = file ? fwrite(data, 1, length, file) : 0;
-    if (written != length) {
-        printf("Number of bytes to write : %llu. Number bytes write : %llu\n", static_cast<unsigned long long>(length),
-               static_cast<unsigned long long>(written));
-        throw_process_error("Error file write");
-    }
-}
-
-void wav_seek_from_start(FILE *file, uint64_t offset) {
-    int r = fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-    if (r != 0)
-        throw_process_errorf("Seek from start error (return != 0) : %d. Offset from start : %llu. ", r,
-                             static_cast<unsigned long long>(offset));
-}
 
 void wav_writer_init(WavWriter *w) {
     std::memset(w, 0, sizeof(*w));
@@ -135,7 +120,7 @@ void wav_writer_open(WavWriter *w, const char *path) {
     store_le16(h + fmt + 22, 8u * w->bytes_per_sample);
     std::memcpy(h + fmt + 24, "data", 4);
     const size_t header_size = fmt + 32;
-    wav_write_bytes(w->file, h, header_size);
+    file_write_checked(w->file, h, header_size);
     w->data_chunk_offset = header_size - 8;
 }
 
@@ -152,7 +137,7 @@ void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length) {
     const uint8_t *src = static_cast<const uint8_t *>(data);
     while (length > 0) {
         if (w->buffer_fill == w->buffer_capacity) {
-            wav_write_bytes(w->file, w->buffer, w->buffer_fill);
+            file_write_checked(w->file, w->buffer, w->buffer_fill);
             w->data_bytes_written += w->buffer_fill;
             w->buffer_fill = 0;
         }
@@ -170,7 +155,7 @@ namespace {
 // Writes what is buffered, the pad byte and the sizes; the caller closes the stream.
 void finish_file(WavWriter *w) {
     if (w->buffer_fill != 0) {
-        wav_write_bytes(w->file, w->buffer, w->buffer_fill);
+        file_write_checked(w->file, w->buffer, w->buffer_fill);
         w->data_bytes_written += w->buffer_fill;
         w->buffer_fill = 0;
     }
@@ -178,15 +163,9 @@ void finish_file(WavWriter *w) {
     // in the RIFF size but not in the data size.
     if (w->data_bytes_written % 2 != 0) {
         const uint8_t pad = 0;
-        wav_write_bytes(w->file, &pad, 1);
+        file_write_checked(w->file, &pad, 1);
     }
-    off_t length = ftello(w->file);
-    if (length < 0) {
-        int e = errno;
-        throw_process_errorf("Can't get file size : Ftell return %lld. Error : %d. %s", static_cast<long long>(length),
-                             e, strerror(e));
-    }
-    const uint64_t len = static_cast<uint64_t>(length);
+    const uint64_t len = file_tell(w->file);
     if (len > 8 && len - 8 <= w->max_riff32_size) {
         patch_le32(w->file, 4, static_cast<uint32_t>(len - 8));
         patch_le32(w->file, w->data_chunk_offset + 4, static_cast<uint32_t>(w->data_bytes_written));

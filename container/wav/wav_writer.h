@@ -40,6 +40,3 @@ void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length);
 // Writes what is buffered and the pad byte of an odd data size, patches the sizes, closes and
 // frees. A failure still closes the file and frees the buffer. Null or closed writers are ignored.
 void wav_writer_close(WavWriter *w);
-
-void wav_write_bytes(FILE *file, const void *data, uint64_t length);
-void wav_seek_from_start(FILE *file, uint64_t offset);

@@ -6,23 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "container/mov/mov_reader.h"  // mov_seek_from_start, shared with the reader
 #include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 #include "platform/core/log.h"
-
-void mov_write_checked(FILE *file, const void *data, size_t size) {
-    size_t written = file ? fwrite(data, 1, size, file) : 0;
-    if (written != size) {
-        printf("Number of bytes to write : %zu. Number bytes write : %zu\n", size, written);
-        throw_process_error("Error file write");
-    }
-}
-
-void mov_seek_to_end(FILE *file) {
-    int r = fseeko(file, 0, SEEK_END);
-    if (r != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", r);
-}
 
 Mov_Writer_Video::Mov_Writer_Video(const char *path, uint16_t width, uint16_t height, uint8_t depth,
                                    ZRational frame_rate, float pixel_ratio, const char format[4],
@@ -58,7 +45,7 @@ void Mov_Writer_Video::open_file(const char *path) {
                                         0x03, 0x00, 'q', 't', ' ', ' ', 0,   0,   0,   0,   0,   0,   0,    0,
                                         0,    0,    0,   0,   0,   0,   0,   1,   'm', 'd', 'a', 't'};
     try {
-        mov_write_checked(file_, kHeader, sizeof(kHeader));
+        file_write_checked(file_, kHeader, sizeof(kHeader));
     } catch (...) {
         fclose(file_);
         file_ = nullptr;
@@ -117,7 +104,7 @@ void Mov_Writer_Video::set_metadata(const MovUdtaMetadata &m) {
 
 void Mov_Writer_Video::reserve_audio_chunk() {
     check_file();
-    mov_write_checked(file_, silence_chunk_.data(), silence_chunk_.size());
+    file_write_checked(file_, silence_chunk_.data(), silence_chunk_.size());
     chunk_offsets_.push_back(file_pos_);
     file_pos_ += chunk_size_;
     chunks_reserved_++;
@@ -137,7 +124,7 @@ void Mov_Writer_Video::write_video_frame(const uint8_t *data, uint32_t size) {
         if (seconds >= chunks_reserved_) reserve_audio_chunk();
     }
     if (size == 0) printf("WARNING : Invalid video chunk size zero\n");
-    if (size) mov_write_checked(file_, data, size);
+    if (size) file_write_checked(file_, data, size);
     add_video_sample(file_pos_, size);
     frame_count_++;
     file_pos_ += size;
@@ -177,12 +164,12 @@ void Mov_Writer_Video::flush_audio_buffer(uint32_t track) {
     const uint32_t j = t.chunks_written;
     if (j >= chunks_reserved_) reserve_audio_chunk();
     if (j >= chunk_offsets_.size()) throw_process_error("Error index audio buffer");
-    mov_seek_from_start(file_, chunk_offsets_[j] + static_cast<uint64_t>(track) * track_second_size_);
-    mov_write_checked(file_, t.buffer.data(), t.buffer.size());
+    file_seek_from_start(file_, chunk_offsets_[j] + static_cast<uint64_t>(track) * track_second_size_);
+    file_write_checked(file_, t.buffer.data(), t.buffer.size());
     t.fill = 0;
     t.chunks_written++;
     t.samples_written += frequency_;
-    mov_seek_to_end(file_);
+    file_seek_to_end(file_);
     std::fill(t.buffer.begin(), t.buffer.end(), silence_byte_);
 }
 
@@ -238,9 +225,9 @@ void Mov_Writer_Video::close() {
 
     uint8_t size_be[8];
     store_be64(size_be, file_pos_ - 32);
-    mov_seek_from_start(file_, 40);
-    mov_write_checked(file_, size_be, 8);
-    mov_seek_to_end(file_);
+    file_seek_from_start(file_, 40);
+    file_write_checked(file_, size_be, 8);
+    file_seek_to_end(file_);
 
     if (have_timecode_) {
         MDAT_TC_Writer mdat_tc(timecode_start_);
@@ -249,7 +236,7 @@ void Mov_Writer_Video::close() {
         uint8_t buf[12];
         mdat_tc.write_atom(buf);
         timecode_offset_ = file_pos_ + 8;
-        mov_write_checked(file_, buf, 12);
+        file_write_checked(file_, buf, 12);
         file_pos_ += 12;
     }
 
@@ -273,7 +260,7 @@ void Mov_Writer_Video::close() {
     std::vector<uint8_t> buffer(moov_size);
     uint64_t written = moov.write_atom(buffer.data());
     ZASSERT(written == moov_size);
-    mov_write_checked(file_, buffer.data(), buffer.size());
+    file_write_checked(file_, buffer.data(), buffer.size());
     file_pos_ += moov_size;
 
     FILE *f = file_;

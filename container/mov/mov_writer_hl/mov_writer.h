@@ -102,9 +102,3 @@ private:
     std::vector<uint8_t> silence_chunk_;
     uint8_t silence_byte_ = 0;
 };
-
-// File operations of the writer: a short write prints the counts and throws
-// "Error file write"; a failing seek throws with its result. (mov_seek_from_start
-// is shared with the reader, container/mov_reader.h.)
-void mov_write_checked(FILE *file, const void *data, size_t size);
-void mov_seek_to_end(FILE *file);

@@ -11,6 +11,7 @@
 
 #include "container/mov/mov_reader.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_io.h"
 
 namespace {
 
