@@ -108,25 +108,6 @@ struct MovReader {
     MovAudioTrack *audio_tracks;  // owned, nb_audio_tracks entries
 };
 
-struct MovAtomHeader {
-    char type[4];
-    uint64_t size;            // whole atom
-    uint64_t payload_offset;  // file offset (file parse) or buffer offset (memory parse)
-    uint64_t payload_size;
-};
-
-struct MovAtomLocation {
-    uint64_t offset = 0;  // payload offset in the moov buffer
-    uint32_t size = 0;
-    bool present() const { return offset != 0 || size != 0; }
-};
-
-struct MovTrakAtoms {
-    char handler[4] = {0, 0, 0, 0};
-    uint32_t chunk_offset_width = 0;
-    MovAtomLocation tkhd, mdhd, stts, stsd, stsz, stsc, chunk_offsets;
-};
-
 void mov_reader_init(MovReader *reader);
 void mov_reader_open(MovReader *reader, const MovReaderParams *params);
 void mov_reader_close_file(MovReader *reader);
@@ -140,20 +121,3 @@ bool mov_fiel_is_top_field_first(const MovReader *reader);
 uint64_t mov_reader_read_audio(MovReader *reader, void *buffer, uint32_t track_index, uint64_t first_sample,
                                uint64_t count);
 AudioSampleFormat mov_reader_get_pcm_format(const MovAudioTrack *track);
-
-// Shared low-level operations.
-int mov_atom_read_header(MovAtomHeader *header, FILE *file, uint64_t available);
-int mov_atom_parse_header(MovAtomHeader *header, const uint8_t *buffer, uint64_t offset, uint64_t remaining);
-
-// Tables owned by the caller (free()).
-struct MovChunkOffsets {
-    uint64_t *offsets = nullptr;
-    uint32_t count = 0;
-};
-MovChunkOffsets mov_parse_chunk_offsets(const uint8_t *moov, const MovAtomLocation &location, uint32_t entry_width);
-uint32_t *mov_expand_sample_to_chunk(const uint8_t *moov, const MovAtomLocation &location, uint32_t chunk_count);
-
-// Internal steps of open, shared by the reader's source files.
-void mov_reader_parse_video_track(MovReader *reader, const MovTrakAtoms &atoms, const uint8_t *moov);
-void mov_reader_parse_audio_track(MovReader *reader, MovAudioTrack *track, const MovTrakAtoms &atoms,
-                                  const uint8_t *moov);

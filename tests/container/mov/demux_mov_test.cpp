@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "container/mov/video_demuxer.h"
+#include "container/mov/mov_demuxer.h"
 #include "container/mov/mov_reader_fixtures.h"
 #include "platform/core/errors.h"
 

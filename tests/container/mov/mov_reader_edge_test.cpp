@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "container/mov/mov_reader.h"
+#include "container/mov/mov_reader_internal.h"
 #include "container/mov/mov_reader_fixtures.h"
 #include "platform/core/errors.h"
 

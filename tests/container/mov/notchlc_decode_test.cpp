@@ -9,7 +9,7 @@
 #include <random>
 
 #include "container/mov/notchlc_decode.h"
-#include "container/mov/video_demuxer.h"
+#include "container/mov/mov_demuxer.h"
 #include "container/mov/mov_reader_fixtures.h"
 #include "container/mov/notchlc_sample.h"
 #include "platform/core/errors.h"
