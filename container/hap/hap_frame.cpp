@@ -1,5 +1,5 @@
 #include "container/hap/hap_frame.h"
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 
 #include <cinttypes>
 #include <climits>
@@ -194,39 +194,26 @@ struct HapDecodeFilterData {
 }  // namespace
 
 VideoFilter *create_filter_hap_frame_encode(const HapFrameEncodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_HapEncode, 1);
-    HapEncodeFilterData *d = new (std::nothrow) HapEncodeFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    d->codec = params.codec;
-    d->width = params.width;
-    d->height = params.height;
-    d->chunk_count = params.chunk_count;
-    d->compressor = params.compressor;
-    d->texture_count = params.codec == HapCodec_HAPQA ? 2 : 1;
-    if (d->chunk_count == 0) {
-        d->chunk_count = 1;
-        d->compressor = HapCompressorNone;
-    } else if (d->chunk_count >= 64) {
-        d->chunk_count = 64;
-    }
-    hap_frame_init(&d->frame);
-    video_frame_init(&d->output);
-    try {
-        hap_frame_alloc(&d->frame, d->width, d->height, d->codec, d->chunk_count);
-    } catch (...) {
-        hap_frame_free(&d->frame);
-        delete d;
-        video_filter_free(filter);
-        throw;
-    }
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = hap_frame_encode_process;
-    filter->destroy = hap_frame_encode_destroy;
-    return filter;
+    return filter_node_create<HapEncodeFilterData>(
+        VideoFilterType_HapEncode, 1, hap_frame_encode_process, hap_frame_encode_destroy,
+        [&](HapEncodeFilterData *d) -> VideoFrame * {
+            d->codec = params.codec;
+            d->width = params.width;
+            d->height = params.height;
+            d->chunk_count = params.chunk_count;
+            d->compressor = params.compressor;
+            d->texture_count = params.codec == HapCodec_HAPQA ? 2 : 1;
+            if (d->chunk_count == 0) {
+                d->chunk_count = 1;
+                d->compressor = HapCompressorNone;
+            } else if (d->chunk_count >= 64) {
+                d->chunk_count = 64;
+            }
+            hap_frame_init(&d->frame);
+            video_frame_init(&d->output);
+            hap_frame_alloc(&d->frame, d->width, d->height, d->codec, d->chunk_count);
+            return &d->output;
+        });
 }
 
 void hap_frame_encode_process(VideoFilter *filter) {
@@ -240,64 +227,47 @@ void hap_frame_encode_process(VideoFilter *filter) {
 }
 
 void hap_frame_encode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<HapEncodeFilterData *>(filter->priv_data);
-    if (!d) return;
-    hap_frame_free(&d->frame);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<HapEncodeFilterData>(filter, [](HapEncodeFilterData *d) { hap_frame_free(&d->frame); });
 }
 
 // ---------------------------------------------------------------------------------------
 // Decode node
 
 VideoFilter *create_filter_hap_frame_decode(const HapFrameDecodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_HapDecode, 1);
-    HapDecodeFilterData *d = new (std::nothrow) HapDecodeFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    try {
-        d->codec = params.codec;
-        d->width = params.width;
-        d->height = params.height;
-        d->parallel = params.parallel;
-        d->texture_count = 1;
-        d->texture_choice = 0;
-        VideoFrameDataDescriptor descriptor;
-        switch (params.codec) {
-        case HapCodec_HAP: descriptor = VideoFrameDxtData_HAP; break;
-        case HapCodec_HAPA: descriptor = VideoFrameDxtData_HAPA; break;
-        case HapCodec_HAPQ: descriptor = VideoFrameDxtData_HAPQ; break;
-        case HapCodec_HAPAlphaOnly: descriptor = VideoFrameDxtData_HAPAlphaOnly; break;
-        case HapCodec_HAPR: descriptor = VideoFrameDxtData_HAPR; break;
-        case HapCodec_HAPQA:
-            d->texture_count = 2;
-            if (params.texture_choice == 0) {
-                descriptor = VideoFrameDxtData_HAPQA;
-            } else if (params.texture_choice == 1) {
-                d->texture_choice = 1;
-                descriptor = VideoFrameDxtData_HAPQ;
-            } else {
-                d->texture_choice = 2;
-                descriptor = VideoFrameDxtData_HAPAlphaOnly;
+    return filter_node_create<HapDecodeFilterData>(
+        VideoFilterType_HapDecode, 1, hap_frame_decode_process, hap_frame_decode_destroy,
+        [&](HapDecodeFilterData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->codec = params.codec;
+            d->width = params.width;
+            d->height = params.height;
+            d->parallel = params.parallel;
+            d->texture_count = 1;
+            d->texture_choice = 0;
+            VideoFrameDataDescriptor descriptor;
+            switch (params.codec) {
+            case HapCodec_HAP: descriptor = VideoFrameDxtData_HAP; break;
+            case HapCodec_HAPA: descriptor = VideoFrameDxtData_HAPA; break;
+            case HapCodec_HAPQ: descriptor = VideoFrameDxtData_HAPQ; break;
+            case HapCodec_HAPAlphaOnly: descriptor = VideoFrameDxtData_HAPAlphaOnly; break;
+            case HapCodec_HAPR: descriptor = VideoFrameDxtData_HAPR; break;
+            case HapCodec_HAPQA:
+                d->texture_count = 2;
+                if (params.texture_choice == 0) {
+                    descriptor = VideoFrameDxtData_HAPQA;
+                } else if (params.texture_choice == 1) {
+                    d->texture_choice = 1;
+                    descriptor = VideoFrameDxtData_HAPQ;
+                } else {
+                    d->texture_choice = 2;
+                    descriptor = VideoFrameDxtData_HAPAlphaOnly;
+                }
+                break;
+            default: throw_process_error("Invalid codec");
             }
-            break;
-        default: throw_process_error("Invalid codec");
-        }
-        video_frame_alloc_dxt(&d->output, d->width, d->height, descriptor);
-    } catch (...) {
-        video_frame_free_planes(&d->output);
-        delete d;
-        video_filter_free(filter);
-        throw;
-    }
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = hap_frame_decode_process;
-    filter->destroy = hap_frame_decode_destroy;
-    return filter;
+            video_frame_alloc_dxt(&d->output, d->width, d->height, descriptor);
+            return &d->output;
+        });
 }
 
 void hap_frame_decode_process(VideoFilter *filter) {
@@ -360,9 +330,6 @@ void hap_frame_decode_process(VideoFilter *filter) {
 }
 
 void hap_frame_decode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<HapDecodeFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<HapDecodeFilterData>(filter,
+                                             [](HapDecodeFilterData *d) { video_frame_free_planes(&d->output); });
 }

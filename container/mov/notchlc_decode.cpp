@@ -1,5 +1,4 @@
 // Notch LC decode node.
-#include "container/filter_node.h"
 #include "container/mov/notchlc_decode.h"
 
 #include <lz4.h>
@@ -12,6 +11,7 @@
 #include <functional>
 #include <new>
 
+#include "media/filter_node.h"
 #include "platform/core/byte_order.h"
 #include "platform/core/cpu.h"
 #include "platform/core/dispatch.h"
@@ -342,7 +342,7 @@ void notchlc_decoder_free(NotchLcDecoder *d) {
     video_frame_destroy(&d->out_frame);
     video_frame_destroy(&d->yuv_frame);
     free(d->payload);
-    free(d);
+    delete d;
 }
 
 void notchlc_decode_destroy(VideoFilter *f) {
@@ -352,68 +352,56 @@ void notchlc_decode_destroy(VideoFilter *f) {
 }
 
 VideoFilter *create_filter_notchlc_decode(const NotchLcDecodeParams *params) {
-    VideoFilter *f = video_filter_create(VideoFilterType_NotchLcDecode, 1);
-    auto *d = static_cast<NotchLcDecoder *>(calloc(1, sizeof(NotchLcDecoder)));
-    if (!d) {
-        video_filter_free(f);
-        throw_alloc_error();
-    }
-    try {
-        d->out_frame = video_frame_new();
-        d->width = params->width;
-        d->height = params->height;
-        d->slice_over_cores = params->slice_over_cores;
-        d->decode_alpha = 1;
-        d->convert_to_rgb = 0;
-        if (d->width == 0 || d->height == 0) throw_process_error("Invalid decoding resolution");
-        const uint32_t h = d->height;
-        auto plan = [&](SliceTable *t, uint32_t units) {
-            notchlc_slice_plan(t, units, d->slice_over_cores ? 1 : units);
-        };
-        plan(&d->group_slices, (h + 3) / 4);
-        plan(&d->block_row_slices, (h + 15) / 16);
-        plan(&d->row_slices, h);
-        // Blocks are written whole, so the decoded planes cover multiples of 16.
-        const uint32_t w16 = uint32_t((uint64_t(d->width) + 15) / 16 * 16);
-        const uint32_t h16 = uint32_t((uint64_t(d->height) + 15) / 16 * 16);
-        if (w16 < d->width || h16 < d->height) throw_process_error("Invalid decoding resolution");
-        switch (params->pix_fmt) {
-        case PixFmt_RGBA8:
-        case PixFmt_RGBX8:
-        case PixFmt_RGBA16:
-        case PixFmt_RGBX16: {
-            const bool alpha = params->pix_fmt == PixFmt_RGBA8 || params->pix_fmt == PixFmt_RGBA16;
-            d->decode_alpha = alpha;
-            d->yuv_frame = video_frame_new();
-            video_frame_alloc_round(d->yuv_frame, d->width, d->height, alpha ? PixFmt_YUVA444_12 : PixFmt_YUV444_12, 1,
-                                    w16, h16);
-            video_frame_alloc(d->out_frame, d->width, d->height, params->pix_fmt, 1);
-            d->convert_to_rgb = 1;
+    return filter_node_create<NotchLcDecoder>(
+        VideoFilterType_NotchLcDecode, 1, notchlc_decode_process, notchlc_decode_destroy,
+        [&](NotchLcDecoder *d) -> VideoFrame * {
+            d->out_frame = video_frame_new();
+            d->width = params->width;
+            d->height = params->height;
+            d->slice_over_cores = params->slice_over_cores;
+            d->decode_alpha = 1;
+            d->convert_to_rgb = 0;
+            if (d->width == 0 || d->height == 0) throw_process_error("Invalid decoding resolution");
+            const uint32_t h = d->height;
+            auto plan = [&](SliceTable *t, uint32_t units) {
+                notchlc_slice_plan(t, units, d->slice_over_cores ? 1 : units);
+            };
+            plan(&d->group_slices, (h + 3) / 4);
+            plan(&d->block_row_slices, (h + 15) / 16);
+            plan(&d->row_slices, h);
+            // Blocks are written whole, so the decoded planes cover multiples of 16.
+            const uint32_t w16 = uint32_t((uint64_t(d->width) + 15) / 16 * 16);
+            const uint32_t h16 = uint32_t((uint64_t(d->height) + 15) / 16 * 16);
+            if (w16 < d->width || h16 < d->height) throw_process_error("Invalid decoding resolution");
             switch (params->pix_fmt) {
-            case PixFmt_RGBA8: d->convert_kernel = notchlc_to_rgba8; break;
-            case PixFmt_RGBX8: d->convert_kernel = notchlc_to_rgbx8; break;
-            case PixFmt_RGBA16: d->convert_kernel = notchlc_to_rgba16; break;
-            default: d->convert_kernel = notchlc_to_rgbx16; break;
+            case PixFmt_RGBA8:
+            case PixFmt_RGBX8:
+            case PixFmt_RGBA16:
+            case PixFmt_RGBX16: {
+                const bool alpha = params->pix_fmt == PixFmt_RGBA8 || params->pix_fmt == PixFmt_RGBA16;
+                d->decode_alpha = alpha;
+                d->yuv_frame = video_frame_new();
+                video_frame_alloc_round(d->yuv_frame, d->width, d->height, alpha ? PixFmt_YUVA444_12 : PixFmt_YUV444_12,
+                                        1, w16, h16);
+                video_frame_alloc(d->out_frame, d->width, d->height, params->pix_fmt, 1);
+                d->convert_to_rgb = 1;
+                switch (params->pix_fmt) {
+                case PixFmt_RGBA8: d->convert_kernel = notchlc_to_rgba8; break;
+                case PixFmt_RGBX8: d->convert_kernel = notchlc_to_rgbx8; break;
+                case PixFmt_RGBA16: d->convert_kernel = notchlc_to_rgba16; break;
+                default: d->convert_kernel = notchlc_to_rgbx16; break;
+                }
+                break;
             }
-            break;
-        }
-        case PixFmt_YUV444_12:
-        case PixFmt_YUVA444_12:
-            video_frame_alloc_round(d->out_frame, d->width, d->height, params->pix_fmt, 1, w16, h16);
-            d->decode_alpha = params->pix_fmt == PixFmt_YUVA444_12;
-            break;
-        default: throw_process_error("Unsupported dst fmt");
-        }
-    } catch (...) {
-        notchlc_decoder_free(d);
-        video_filter_free(f);
-        throw;
-    }
-    f->priv_data = d;
-    f->output = d->out_frame;
-    f->process = notchlc_decode_process;
-    f->destroy = notchlc_decode_destroy;
-    return f;
+            case PixFmt_YUV444_12:
+            case PixFmt_YUVA444_12:
+                video_frame_alloc_round(d->out_frame, d->width, d->height, params->pix_fmt, 1, w16, h16);
+                d->decode_alpha = params->pix_fmt == PixFmt_YUVA444_12;
+                break;
+            default: throw_process_error("Unsupported dst fmt");
+            }
+            return d->out_frame;
+        });
 }
 
 void notchlc_decode_process(VideoFilter *f) {

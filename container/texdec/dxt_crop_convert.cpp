@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -103,62 +103,49 @@ void get_dxt_crop_out_dim(uint32_t *out_width, uint32_t *out_height, const DxtCr
 }
 
 VideoFilter *create_filter_dxt_crop_convert(const DxtCropConvertParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_DxtCropConvert, 1);
-    auto *d = new (std::nothrow) DxtCropConvertFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    try {
-        d->in_codec = d->out_codec = params.codec;
-        d->conversion = params.conversion;
-        d->src_width = params.width;
-        d->src_height = params.height;
-        d->crop_left = params.crop_left;
-        d->crop_top = params.crop_top;
-        d->crop_right = params.crop_right;
-        d->crop_bottom = params.crop_bottom;
-        const Conversion c = pick_conversion(params.codec, params.conversion);
-        d->out_codec = c.out_codec;
-        d->kernel = c.kernel;
-        d->repack = c.kernel ? 1 : 0;
-        d->nb_out_planes = c.nb_out_planes;
-        d->first_src_plane = c.first_src_plane;
-        get_dxt_crop_out_dim(&d->out_width, &d->out_height, params);
+    return filter_node_create<DxtCropConvertFilterData>(
+        VideoFilterType_DxtCropConvert, 1, filter_dxt_crop_convert_process, filter_dxt_crop_convert_destroy,
+        [&](DxtCropConvertFilterData *d) -> VideoFrame * {
+            d->in_codec = d->out_codec = params.codec;
+            d->conversion = params.conversion;
+            d->src_width = params.width;
+            d->src_height = params.height;
+            d->crop_left = params.crop_left;
+            d->crop_top = params.crop_top;
+            d->crop_right = params.crop_right;
+            d->crop_bottom = params.crop_bottom;
+            const Conversion c = pick_conversion(params.codec, params.conversion);
+            d->out_codec = c.out_codec;
+            d->kernel = c.kernel;
+            d->repack = c.kernel ? 1 : 0;
+            d->nb_out_planes = c.nb_out_planes;
+            d->first_src_plane = c.first_src_plane;
+            get_dxt_crop_out_dim(&d->out_width, &d->out_height, params);
 
-        const uint64_t bs = get_dxt_block_count(d->src_width);
-        const uint32_t bo = get_dxt_block_count(d->out_width);
-        const uint32_t ro = get_dxt_block_count(d->out_height);
-        d->blocks_per_row = bo;
-        d->copy_count = ro;
-        for (uint32_t k = 0; k < d->nb_out_planes; ++k) {
-            const uint64_t b = c.src_block_bytes[d->first_src_plane + k];
-            d->src_offset[k] = b * (bs * (d->crop_top / 4) + d->crop_left / 4);
-            d->bytes_per_copy[k] = uint32_t(b * bo);
-        }
-        if (!d->kernel && d->crop_left == 0 && d->crop_right == 0) {
-            // Full-width rows are contiguous in the source: one copy per plane.
-            d->copy_count = 1;
+            const uint64_t bs = get_dxt_block_count(d->src_width);
+            const uint32_t bo = get_dxt_block_count(d->out_width);
+            const uint32_t ro = get_dxt_block_count(d->out_height);
+            d->blocks_per_row = bo;
+            d->copy_count = ro;
             for (uint32_t k = 0; k < d->nb_out_planes; ++k) {
-                const uint64_t bytes = uint64_t(d->bytes_per_copy[k]) * ro;
-                if (bytes > UINT32_MAX) throw_process_error("Invalid plane size");
-                d->bytes_per_copy[k] = uint32_t(bytes);
+                const uint64_t b = c.src_block_bytes[d->first_src_plane + k];
+                d->src_offset[k] = b * (bs * (d->crop_top / 4) + d->crop_left / 4);
+                d->bytes_per_copy[k] = uint32_t(b * bo);
             }
-        }
-        d->output = video_frame_new();
-        video_frame_alloc_dxt(d->output, d->out_width, d->out_height,
-                              VideoFrameDataDescriptor(uint32_t(VideoFrameDxtData_HAP) + d->out_codec));
-    } catch (...) {
-        video_frame_destroy(&d->output);
-        delete d;
-        video_filter_free(filter);
-        throw;
-    }
-    filter->priv_data = d;
-    filter->output = d->output;
-    filter->process = filter_dxt_crop_convert_process;
-    filter->destroy = filter_dxt_crop_convert_destroy;
-    return filter;
+            if (!d->kernel && d->crop_left == 0 && d->crop_right == 0) {
+                // Full-width rows are contiguous in the source: one copy per plane.
+                d->copy_count = 1;
+                for (uint32_t k = 0; k < d->nb_out_planes; ++k) {
+                    const uint64_t bytes = uint64_t(d->bytes_per_copy[k]) * ro;
+                    if (bytes > UINT32_MAX) throw_process_error("Invalid plane size");
+                    d->bytes_per_copy[k] = uint32_t(bytes);
+                }
+            }
+            d->output = video_frame_new();
+            video_frame_alloc_dxt(d->output, d->out_width, d->out_height,
+                                  VideoFrameDataDescriptor(uint32_t(VideoFrameDxtData_HAP) + d->out_codec));
+            return d->output;
+        });
 }
 
 void filter_dxt_crop_convert_process(VideoFilter *filter) {
@@ -195,9 +182,6 @@ void filter_dxt_crop_convert_process(VideoFilter *filter) {
 }
 
 void filter_dxt_crop_convert_destroy(VideoFilter *filter) {
-    auto *d = static_cast<DxtCropConvertFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_destroy(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<DxtCropConvertFilterData>(filter,
+                                                  [](DxtCropConvertFilterData *d) { video_frame_destroy(&d->output); });
 }

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -31,40 +31,27 @@ uint32_t decoder_codec(HapCodec codec) {
 }  // namespace
 
 VideoFilter *create_filter_dxt_decode(const DxtDecodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_DxtDecode, 1);
-    auto *d = new (std::nothrow) DxtDecodeFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->codec = params.codec;
-    d->width = params.width;
-    d->height = params.height;
-    d->flag = params.flag;
-    try {
-        if (params.codec > HapCodec_HAPR) throw_process_error("invalid codec");
-        // The block decoders write 4 bytes per pixel, 16 per block row.
-        if (params.pix_fmt != PixFmt_RGBA8 && params.pix_fmt != PixFmt_RGBX8)
-            throw_process_error("Invalid pixel format");
-        // The decoder's sides are 16-bit.
-        if (params.width > 0xFFFF || params.height > 0xFFFF) throw_process_error("Can't create dxt decodeur ctx");
-        video_frame_alloc_round(&d->output, params.width, params.height, params.pix_fmt, 0,
-                                round_up_mult_4(params.width), round_up_mult_4(params.height));
-        if (dxtdec_init(&d->context, uint16_t(params.width), uint16_t(params.height), decoder_codec(params.codec),
-                        params.option) != 0)
-            throw_process_error("Can't create dxt decodeur ctx");
-    } catch (...) {
-        video_frame_free_planes(&d->output);
-        delete d;
-        video_filter_free(filter);
-        throw;
-    }
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = dxt_decode_process;
-    filter->destroy = dxt_decode_destroy;
-    return filter;
+    return filter_node_create<DxtDecodeFilterData>(
+        VideoFilterType_DxtDecode, 1, dxt_decode_process, dxt_decode_destroy,
+        [&](DxtDecodeFilterData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->codec = params.codec;
+            d->width = params.width;
+            d->height = params.height;
+            d->flag = params.flag;
+            if (params.codec > HapCodec_HAPR) throw_process_error("invalid codec");
+            // The block decoders write 4 bytes per pixel, 16 per block row.
+            if (params.pix_fmt != PixFmt_RGBA8 && params.pix_fmt != PixFmt_RGBX8)
+                throw_process_error("Invalid pixel format");
+            // The decoder's sides are 16-bit.
+            if (params.width > 0xFFFF || params.height > 0xFFFF) throw_process_error("Can't create dxt decodeur ctx");
+            video_frame_alloc_round(&d->output, params.width, params.height, params.pix_fmt, 0,
+                                    round_up_mult_4(params.width), round_up_mult_4(params.height));
+            if (dxtdec_init(&d->context, uint16_t(params.width), uint16_t(params.height), decoder_codec(params.codec),
+                            params.option) != 0)
+                throw_process_error("Can't create dxt decodeur ctx");
+            return &d->output;
+        });
 }
 
 void dxt_decode_process(VideoFilter *filter) {
@@ -82,9 +69,6 @@ void dxt_decode_process(VideoFilter *filter) {
 }
 
 void dxt_decode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<DxtDecodeFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<DxtDecodeFilterData>(filter,
+                                             [](DxtDecodeFilterData *d) { video_frame_free_planes(&d->output); });
 }

@@ -1,5 +1,5 @@
 #include "container/texdec/rotate_flip.h"
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 
 #include <cstring>
 #include <new>
@@ -144,56 +144,44 @@ VideoFilter *create_filter_rotate_flip(const RotateFlipParams &params) {
     }
     if (params.transform == RotateFlip_None) throw_process_error("Bypass Rotate/flip unavailable");
 
-    VideoFilter *filter = video_filter_create(VideoFilterType_RotateFlip, 1);
-    auto *d = new (std::nothrow) RotateFlipFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    try {
-        d->texture = params.texture;
-        d->width = params.width;
-        d->height = params.height;
-        d->pix_fmt = params.pix_fmt;
-        d->data_descriptor = params.data_descriptor;
-        d->pass_through = !params.texture && params.transform == RotateFlip_FlipV && params.pass_through_allowed;
-        d->output = video_frame_new();
-        const bool swap = params.transform == RotateFlip_Rotate90 || params.transform == RotateFlip_Rotate270;
-        const uint32_t ow = swap ? params.height : params.width;
-        const uint32_t oh = swap ? params.width : params.height;
-        if (d->pass_through) {
-            // Planes are set at each call.
-        } else if (params.texture) {
-            if (params.transform > 5) throw_process_error("Unknown case rotate/flip");
-            const auto desc = VideoFrameDataDescriptor(params.data_descriptor);
-            const bool rgtc1_first = desc == VideoFrameDxtData_HAPAlphaOnly;
-            const uint32_t bytes0 = desc == VideoFrameDxtData_HAP || rgtc1_first ? 8 : 16;
-            d->kernels[0] = rotate_flip_texture_kernel(params.transform, bytes0, rgtc1_first);
-            if (desc == VideoFrameDxtData_HAPQA) d->kernels[1] = rotate_flip_texture_kernel(params.transform, 8, true);
-            video_frame_alloc_dxt(d->output, ow, oh, desc);
-            d->kernel_width = (params.width + 3) / 4;
-            d->kernel_height = (params.height + 3) / 4;
-        } else {
-            const PixDescriptor pd = get_pix_descriptor(params.pix_fmt);
-            for (uint32_t p = 0; p < pd.nb_planes && p < 4; ++p) {
-                d->kernels[p] = rotate_flip_raw_kernel(params.transform, pd.bytes_per_pixel[p]);
-                if (!d->kernels[p]) throw_process_error("Unknown case rotate/flip");
+    return filter_node_create<RotateFlipFilterData>(
+        VideoFilterType_RotateFlip, 1, filter_rotate_flip_process, filter_rotate_flip_destroy,
+        [&](RotateFlipFilterData *d) -> VideoFrame * {
+            d->texture = params.texture;
+            d->width = params.width;
+            d->height = params.height;
+            d->pix_fmt = params.pix_fmt;
+            d->data_descriptor = params.data_descriptor;
+            d->pass_through = !params.texture && params.transform == RotateFlip_FlipV && params.pass_through_allowed;
+            d->output = video_frame_new();
+            const bool swap = params.transform == RotateFlip_Rotate90 || params.transform == RotateFlip_Rotate270;
+            const uint32_t ow = swap ? params.height : params.width;
+            const uint32_t oh = swap ? params.width : params.height;
+            if (d->pass_through) {
+                // Planes are set at each call.
+            } else if (params.texture) {
+                if (params.transform > 5) throw_process_error("Unknown case rotate/flip");
+                const auto desc = VideoFrameDataDescriptor(params.data_descriptor);
+                const bool rgtc1_first = desc == VideoFrameDxtData_HAPAlphaOnly;
+                const uint32_t bytes0 = desc == VideoFrameDxtData_HAP || rgtc1_first ? 8 : 16;
+                d->kernels[0] = rotate_flip_texture_kernel(params.transform, bytes0, rgtc1_first);
+                if (desc == VideoFrameDxtData_HAPQA)
+                    d->kernels[1] = rotate_flip_texture_kernel(params.transform, 8, true);
+                video_frame_alloc_dxt(d->output, ow, oh, desc);
+                d->kernel_width = (params.width + 3) / 4;
+                d->kernel_height = (params.height + 3) / 4;
+            } else {
+                const PixDescriptor pd = get_pix_descriptor(params.pix_fmt);
+                for (uint32_t p = 0; p < pd.nb_planes && p < 4; ++p) {
+                    d->kernels[p] = rotate_flip_raw_kernel(params.transform, pd.bytes_per_pixel[p]);
+                    if (!d->kernels[p]) throw_process_error("Unknown case rotate/flip");
+                }
+                video_frame_alloc(d->output, ow, oh, params.pix_fmt, 1);
+                d->kernel_width = params.width;
+                d->kernel_height = params.height;
             }
-            video_frame_alloc(d->output, ow, oh, params.pix_fmt, 1);
-            d->kernel_width = params.width;
-            d->kernel_height = params.height;
-        }
-    } catch (...) {
-        video_frame_destroy(&d->output);
-        delete d;
-        video_filter_free(filter);
-        throw;
-    }
-    filter->priv_data = d;
-    filter->output = d->output;
-    filter->process = filter_rotate_flip_process;
-    filter->destroy = filter_rotate_flip_destroy;
-    return filter;
+            return d->output;
+        });
 }
 
 void filter_rotate_flip_process(VideoFilter *filter) {
@@ -228,9 +216,5 @@ void filter_rotate_flip_process(VideoFilter *filter) {
 }
 
 void filter_rotate_flip_destroy(VideoFilter *filter) {
-    auto *d = static_cast<RotateFlipFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_destroy(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<RotateFlipFilterData>(filter, [](RotateFlipFilterData *d) { video_frame_destroy(&d->output); });
 }

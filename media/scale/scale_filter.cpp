@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/filter_node.h"
 #include "media/scale/scale_filter_internal.h"
 #include "platform/core/aligned_alloc.h"
 #include "platform/core/errors.h"
@@ -388,19 +389,16 @@ void setup_zimg(ScaleFilterData *d) {
 }
 
 void scale_filter_destroy(VideoFilter *filter) {
-    auto *d = static_cast<ScaleFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->frame_pre);
-    video_frame_free_planes(&d->frame_mid);
-    video_frame_destroy(&d->output);
-    for (ScaleZimgGraph &zg : d->zimg) {
-        if (zg.graph) zimg_filter_graph_free(zg.graph);
-        zfree_aligned(zg.tmp);
-    }
-    if (d->sws) sws_freeContext(d->sws);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<ScaleFilterData>(filter, [](ScaleFilterData *d) {
+        video_frame_free_planes(&d->frame_pre);
+        video_frame_free_planes(&d->frame_mid);
+        video_frame_destroy(&d->output);
+        for (ScaleZimgGraph &zg : d->zimg) {
+            if (zg.graph) zimg_filter_graph_free(zg.graph);
+            zfree_aligned(zg.tmp);
+        }
+        if (d->sws) sws_freeContext(d->sws);
+    });
 }
 
 // Planes and line sizes of one stage's frame, as the kernels take them.
@@ -502,10 +500,8 @@ void run_zimg(ScaleFilterData *d, const Planes &in, const Planes &out) {
 }
 
 void scale_filter_process(VideoFilter *filter) {
-    auto *d = static_cast<ScaleFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || filter->nb_inputs == 0 || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *input = filter->inputs[0];
+    auto *d = filter_node_data<ScaleFilterData>(filter);
+    const VideoFrame *input = filter_node_input(filter);
     const ScaleFilterParams &p = d->params;
     VideoFrame *output = d->output;
     output->frame_index = input->frame_index;
@@ -663,23 +659,15 @@ VideoFilter *create_filter_scale(const ScaleFilterParams *params) {
         throw_process_error("Invalid dimensions (zero)");
     }
 
-    VideoFilter *filter = video_filter_create(VideoFilterType_Scale, 1);
-    try {
-        auto *d = new ScaleFilterData{};
-        filter->priv_data = d;
-        filter->destroy = scale_filter_destroy;
-        d->params = p;
-        d->mode = ScaleMode_Undecided;
-        d->mid_src_fmt = d->mid_dst_fmt = PixFmt_Undefined;
-        video_frame_init(&d->frame_pre);
-        video_frame_init(&d->frame_mid);
-        d->use_avx2 = row_kernels_avx2_gate(p.allow_avx2 == 1);
-        plan_and_allocate(d);
-        filter->output = d->output;
-        filter->process = scale_filter_process;
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    return filter;
+    return filter_node_create<ScaleFilterData>(VideoFilterType_Scale, 1, scale_filter_process, scale_filter_destroy,
+                                               [&](ScaleFilterData *d) {
+                                                   d->params = p;
+                                                   d->mode = ScaleMode_Undecided;
+                                                   d->mid_src_fmt = d->mid_dst_fmt = PixFmt_Undefined;
+                                                   video_frame_init(&d->frame_pre);
+                                                   video_frame_init(&d->frame_mid);
+                                                   d->use_avx2 = row_kernels_avx2_gate(p.allow_avx2 == 1);
+                                                   plan_and_allocate(d);
+                                                   return d->output;
+                                               });
 }

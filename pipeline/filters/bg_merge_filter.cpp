@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/filter_node.h"
 #include "media/kernels/row_kernels.h"
 #include "pipeline/filters/filter_checks.h"
 #include "pipeline/filters/row_slices.h"
@@ -98,73 +99,56 @@ void bg_merge_process(VideoFilter *filter) {
 }
 
 void bg_merge_destroy(VideoFilter *filter) {
-    auto *d = static_cast<BgMergeData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_destroy(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<BgMergeData>(filter, [](BgMergeData *d) { video_frame_destroy(&d->output); });
 }
 
 }  // namespace
 
 VideoFilter *create_filter_bg_merge(const BgMergeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_BgMerge, 1);
-    auto *d = new (std::nothrow) BgMergeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    filter->priv_data = d;
-    filter->process = bg_merge_process;
-    filter->destroy = bg_merge_destroy;
-    try {
-        d->output = video_frame_new();
-        d->src_pix_fmt = PixFmt(params.src_pix_fmt);
-        d->width = params.width;
-        d->height = params.height;
-        d->background = params.background;
-        d->alpha_mode = params.alpha_mode;
-        d->opacity = params.opacity;
-        d->in_place = params.in_place;
-        d->sliced = params.sliced;
-        d->mode = BgMergeMode_Unset;
-        if (d->background > BgMerge_CustomChecker) throw_process_error("Unknown background bg merge");
-        // Exact comparisons: NaN is not 1.0.
-        const bool full_opacity = d->opacity == 1.0f;
-        if (d->background == BgMerge_None && full_opacity)
-            d->out_pix_fmt = d->src_pix_fmt;
-        else
-            d->out_pix_fmt = output_format(d->src_pix_fmt, d->background == BgMerge_None);
-        memcpy(d->colors, params.color1, sizeof(params.color1));
-        memcpy(d->colors + 4, params.color2, sizeof(params.color2));
-        d->avx2 = row_kernels_avx2_gate(params.allow_avx2 == 1) ? 1 : 0;
-        if (d->sliced && d->height != 0) plan_row_slices(&d->slices, d->height, row_slice_core_count());
+    return filter_node_create<BgMergeData>(
+        VideoFilterType_BgMerge, 1, bg_merge_process, bg_merge_destroy, [&](BgMergeData *d) -> VideoFrame * {
+            d->output = video_frame_new();
+            d->src_pix_fmt = PixFmt(params.src_pix_fmt);
+            d->width = params.width;
+            d->height = params.height;
+            d->background = params.background;
+            d->alpha_mode = params.alpha_mode;
+            d->opacity = params.opacity;
+            d->in_place = params.in_place;
+            d->sliced = params.sliced;
+            d->mode = BgMergeMode_Unset;
+            if (d->background > BgMerge_CustomChecker) throw_process_error("Unknown background bg merge");
+            // Exact comparisons: NaN is not 1.0.
+            const bool full_opacity = d->opacity == 1.0f;
+            if (d->background == BgMerge_None && full_opacity)
+                d->out_pix_fmt = d->src_pix_fmt;
+            else
+                d->out_pix_fmt = output_format(d->src_pix_fmt, d->background == BgMerge_None);
+            memcpy(d->colors, params.color1, sizeof(params.color1));
+            memcpy(d->colors + 4, params.color2, sizeof(params.color2));
+            d->avx2 = row_kernels_avx2_gate(params.allow_avx2 == 1) ? 1 : 0;
+            if (d->sliced && d->height != 0) plan_row_slices(&d->slices, d->height, row_slice_core_count());
 
-        // Codes past the table have no layout to merge either.
-        if (d->src_pix_fmt >= PixFmt_Undefined) throw_process_error("Can't get pix descriptor : Unknown pixfmt");
-        const bool has_alpha = get_pix_descriptor(d->src_pix_fmt).flags & PixDesc_Alpha;
-        if (!has_alpha)
-            d->mode = full_opacity ? BgMergeMode_Copy : BgMergeMode_MergeOpacity;
-        else if (!full_opacity)
-            d->mode = BgMergeMode_MergeOpacity;
-        else if ((d->background == BgMerge_Black && d->alpha_mode == 0) || d->background == BgMerge_None)
-            d->mode = BgMergeMode_Copy;
-        else
-            d->mode = BgMergeMode_Merge;
-        if (d->mode != BgMergeMode_Copy) {
-            d->kernel = bg_merge_find_kernel(d->src_pix_fmt, d->alpha_mode != 0, d->background, d->mode,
-                                             d->in_place != 0, d->avx2 != 0);
-            if (!d->kernel) throw_process_error("Filter bg merge : unsupported pix fmt");
-        }
-        if (d->in_place)
-            d->output->is_external = 1;
-        else
-            video_frame_alloc(d->output, d->width, d->height, d->out_pix_fmt, 1);
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    filter->output = d->output;
-    return filter;
+            // Codes past the table have no layout to merge either.
+            if (d->src_pix_fmt >= PixFmt_Undefined) throw_process_error("Can't get pix descriptor : Unknown pixfmt");
+            const bool has_alpha = get_pix_descriptor(d->src_pix_fmt).flags & PixDesc_Alpha;
+            if (!has_alpha)
+                d->mode = full_opacity ? BgMergeMode_Copy : BgMergeMode_MergeOpacity;
+            else if (!full_opacity)
+                d->mode = BgMergeMode_MergeOpacity;
+            else if ((d->background == BgMerge_Black && d->alpha_mode == 0) || d->background == BgMerge_None)
+                d->mode = BgMergeMode_Copy;
+            else
+                d->mode = BgMergeMode_Merge;
+            if (d->mode != BgMergeMode_Copy) {
+                d->kernel = bg_merge_find_kernel(d->src_pix_fmt, d->alpha_mode != 0, d->background, d->mode,
+                                                 d->in_place != 0, d->avx2 != 0);
+                if (!d->kernel) throw_process_error("Filter bg merge : unsupported pix fmt");
+            }
+            if (d->in_place)
+                d->output->is_external = 1;
+            else
+                video_frame_alloc(d->output, d->width, d->height, d->out_pix_fmt, 1);
+            return d->output;
+        });
 }

@@ -6,6 +6,7 @@
 #include <new>
 #include <type_traits>
 
+#include "media/filter_node.h"
 #include "pipeline/filters/filter_checks.h"
 #include "platform/core/errors.h"
 
@@ -246,47 +247,34 @@ void crop_detect_process(VideoFilter *filter) {
 }
 
 void crop_detect_destroy(VideoFilter *filter) {
-    auto *d = static_cast<CropDetectData *>(filter->priv_data);
-    if (!d) return;
-    delete[] d->spans;
-    delete d->result;
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<CropDetectData>(filter, [](CropDetectData *d) {
+        delete[] d->spans;
+        delete d->result;
+    });
 }
 
 }  // namespace
 
 VideoFilter *create_filter_crop_detect(const CropDetectParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_CropDetect, 1);
-    auto *d = new (std::nothrow) CropDetectData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    filter->priv_data = d;
-    filter->process = crop_detect_process;
-    filter->destroy = crop_detect_destroy;
-    try {
-        d->result = new CropDetectResult{};
-        d->params = params;
-        const PixFmt fmt = PixFmt(params.pix_fmt);
-        if (!choose_ops(d, fmt)) printf("Unsupported crop detect for pix fmt : %s\n", get_pix_fmt_name(fmt));
-        if (params.alpha_as_grey == 1) throw_process_error("not imp rgba as grey");
-        d->has_alpha = fmt < PixFmt_Undefined && (get_pix_descriptor(fmt).flags & PixDesc_Alpha);
-        if (d->has_alpha) {
-            if (params.alpha_need_mode == 1) {
-                d->alpha_need = pixel_alpha_need(fmt);
-                if (!d->alpha_need) printf("Unsupported alpha need for pix fmt : %s\n", get_pix_fmt_name(fmt));
-            } else if (params.alpha_need_mode != 0) {
-                throw_process_error("not imp alpha need mode");
+    return filter_node_create<CropDetectData>(
+        VideoFilterType_CropDetect, 1, crop_detect_process, crop_detect_destroy,
+        [&](CropDetectData *d) -> VideoFrame * {
+            d->result = new CropDetectResult{};
+            d->params = params;
+            const PixFmt fmt = PixFmt(params.pix_fmt);
+            if (!choose_ops(d, fmt)) printf("Unsupported crop detect for pix fmt : %s\n", get_pix_fmt_name(fmt));
+            if (params.alpha_as_grey == 1) throw_process_error("not imp rgba as grey");
+            d->has_alpha = fmt < PixFmt_Undefined && (get_pix_descriptor(fmt).flags & PixDesc_Alpha);
+            if (d->has_alpha) {
+                if (params.alpha_need_mode == 1) {
+                    d->alpha_need = pixel_alpha_need(fmt);
+                    if (!d->alpha_need) printf("Unsupported alpha need for pix fmt : %s\n", get_pix_fmt_name(fmt));
+                } else if (params.alpha_need_mode != 0) {
+                    throw_process_error("not imp alpha need mode");
+                }
             }
-        }
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    return filter;
+            return nullptr;
+        });
 }
 
 const CropDetectResult *crop_detect_get_result(const VideoFilter *filter) {

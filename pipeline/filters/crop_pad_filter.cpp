@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/filter_node.h"
 #include "pipeline/filters/filter_checks.h"
 #include "platform/core/errors.h"
 
@@ -24,9 +25,7 @@ struct CropFilterData {
 };
 
 void crop_destroy(VideoFilter *filter) {
-    delete static_cast<CropFilterData *>(filter->priv_data);
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<CropFilterData>(filter, [](CropFilterData *) {});
 }
 
 void crop_process(VideoFilter *filter) {
@@ -66,12 +65,7 @@ struct PadFilterData {
 };
 
 void pad_destroy(VideoFilter *filter) {
-    auto *d = static_cast<PadFilterData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<PadFilterData>(filter, [](PadFilterData *d) { video_frame_free_planes(&d->output); });
 }
 
 // count pixels of bpp bytes each, all equal to pixel.
@@ -163,46 +157,36 @@ VideoFilter *create_filter_crop(const CropFilterParams &params) {
         printf("Unsupported crop fmt : %s\n", get_pix_fmt_name(fmt));
         throw_process_error("Invalid crop fmt");
     }
-    VideoFilter *filter = video_filter_create(VideoFilterType_Crop, 1);
-    auto *d = new (std::nothrow) CropFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    filter->priv_data = d;
-    filter->process = crop_process;
-    filter->destroy = crop_destroy;
-    try {
-        // 64 bits: huge margins must not wrap into a valid-looking crop.
-        if (uint64_t(params.left) + params.right >= params.src_width) throw_process_error("Invalid horizontal crop");
-        if (int64_t(params.src_height) - params.top - params.bottom <= 0) throw_process_error("Invalid vertical crop");
-        if (!crop_is_supported(fmt, params.top, params.left, params.bottom, params.right))
-            throw_process_error("Invalid fmt crop");
-        d->pix_fmt = fmt;
-        d->src_width = params.src_width;
-        d->src_height = params.src_height;
-        d->out_width = params.src_width - params.left - params.right;
-        d->out_height = params.src_height - params.top - params.bottom;
-        d->desc = get_pix_descriptor(fmt);
-        for (uint32_t i = 0; i < 4; ++i) {
-            d->row_offset[i] = params.top;
-            d->col_offset[i] = params.left;
-        }
-        if (fmt == PixFmt_UYVY) {
-            d->col_offset[0] = params.left / 2;  // in 4-byte pixel pairs
-        } else {
-            for (uint32_t i = 0; i < d->desc.nb_planes; ++i) {
-                if (d->desc.sub_w[i] > 1) d->col_offset[i] = params.left / d->desc.sub_w[i];
-                if (d->desc.sub_h[i] > 1) d->row_offset[i] = params.top / d->desc.sub_h[i];
+    return filter_node_create<CropFilterData>(
+        VideoFilterType_Crop, 1, crop_process, crop_destroy, [&](CropFilterData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            // 64 bits: huge margins must not wrap into a valid-looking crop.
+            if (uint64_t(params.left) + params.right >= params.src_width)
+                throw_process_error("Invalid horizontal crop");
+            if (int64_t(params.src_height) - params.top - params.bottom <= 0)
+                throw_process_error("Invalid vertical crop");
+            if (!crop_is_supported(fmt, params.top, params.left, params.bottom, params.right))
+                throw_process_error("Invalid fmt crop");
+            d->pix_fmt = fmt;
+            d->src_width = params.src_width;
+            d->src_height = params.src_height;
+            d->out_width = params.src_width - params.left - params.right;
+            d->out_height = params.src_height - params.top - params.bottom;
+            d->desc = get_pix_descriptor(fmt);
+            for (uint32_t i = 0; i < 4; ++i) {
+                d->row_offset[i] = params.top;
+                d->col_offset[i] = params.left;
             }
-        }
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    filter->output = &d->output;
-    return filter;
+            if (fmt == PixFmt_UYVY) {
+                d->col_offset[0] = params.left / 2;  // in 4-byte pixel pairs
+            } else {
+                for (uint32_t i = 0; i < d->desc.nb_planes; ++i) {
+                    if (d->desc.sub_w[i] > 1) d->col_offset[i] = params.left / d->desc.sub_w[i];
+                    if (d->desc.sub_h[i] > 1) d->row_offset[i] = params.top / d->desc.sub_h[i];
+                }
+            }
+            return &d->output;
+        });
 }
 
 VideoFilter *create_filter_pad(const PadFilterParams &params) {
@@ -224,51 +208,39 @@ VideoFilter *create_filter_pad(const PadFilterParams &params) {
         printf("Error, unknown pix fmt : %s\n", get_pix_fmt_name(fmt));
         throw_process_error("Filter Pad : unsupported pix fmt");
     }
-    VideoFilter *filter = video_filter_create(VideoFilterType_Pad, 1);
-    auto *d = new (std::nothrow) PadFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    filter->priv_data = d;
-    filter->process = pad_process;
-    filter->destroy = pad_destroy;
-    try {
-        d->pix_fmt = fmt;
-        d->src_width = params.src_width;
-        d->src_height = params.src_height;
-        uint64_t dst_w, dst_h;
-        if (params.explicit_margins) {
-            d->left = params.left;
-            d->top = params.top;
-            d->right = params.right;
-            d->bottom = params.bottom;
-            dst_w = uint64_t(d->left) + d->src_width + d->right;
-            dst_h = uint64_t(d->top) + d->src_height + d->bottom;
-            if (dst_w > UINT32_MAX || dst_h > UINT32_MAX) throw_process_error("Invalid plane size");
-        } else {
-            if (params.dst_width < params.src_width) throw_process_error("Pad filter : src > dst W");
-            if (params.dst_height < params.src_height) throw_process_error("Pad filter : src > dst H");
-            const uint32_t dh = params.dst_height - params.src_height;
-            const uint32_t dw = params.dst_width - params.src_width;
-            d->top = dh / 2 + dh % 2;  // the odd row or column goes to the top or left
-            d->bottom = dh / 2;
-            d->left = dw / 2 + dw % 2;
-            d->right = dw / 2;
-            dst_w = params.dst_width;
-            dst_h = params.dst_height;
-        }
-        d->desc = get_pix_descriptor(fmt);
-        d->nb_planes = d->desc.nb_planes;
-        for (uint32_t i = 0; i < d->nb_planes; ++i)
-            d->src_row_bytes[i] = plane_row_bytes(d->desc, fmt, i, d->src_width);
-        set_fill_words(d, params.transparent != 0);
-        video_frame_alloc(&d->output, uint32_t(dst_w), uint32_t(dst_h), fmt, 1);
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    filter->output = &d->output;
-    return filter;
+    return filter_node_create<PadFilterData>(
+        VideoFilterType_Pad, 1, pad_process, pad_destroy, [&](PadFilterData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->pix_fmt = fmt;
+            d->src_width = params.src_width;
+            d->src_height = params.src_height;
+            uint64_t dst_w, dst_h;
+            if (params.explicit_margins) {
+                d->left = params.left;
+                d->top = params.top;
+                d->right = params.right;
+                d->bottom = params.bottom;
+                dst_w = uint64_t(d->left) + d->src_width + d->right;
+                dst_h = uint64_t(d->top) + d->src_height + d->bottom;
+                if (dst_w > UINT32_MAX || dst_h > UINT32_MAX) throw_process_error("Invalid plane size");
+            } else {
+                if (params.dst_width < params.src_width) throw_process_error("Pad filter : src > dst W");
+                if (params.dst_height < params.src_height) throw_process_error("Pad filter : src > dst H");
+                const uint32_t dh = params.dst_height - params.src_height;
+                const uint32_t dw = params.dst_width - params.src_width;
+                d->top = dh / 2 + dh % 2;  // the odd row or column goes to the top or left
+                d->bottom = dh / 2;
+                d->left = dw / 2 + dw % 2;
+                d->right = dw / 2;
+                dst_w = params.dst_width;
+                dst_h = params.dst_height;
+            }
+            d->desc = get_pix_descriptor(fmt);
+            d->nb_planes = d->desc.nb_planes;
+            for (uint32_t i = 0; i < d->nb_planes; ++i)
+                d->src_row_bytes[i] = plane_row_bytes(d->desc, fmt, i, d->src_width);
+            set_fill_words(d, params.transparent != 0);
+            video_frame_alloc(&d->output, uint32_t(dst_w), uint32_t(dst_h), fmt, 1);
+            return &d->output;
+        });
 }

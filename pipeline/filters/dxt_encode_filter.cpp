@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "media/filter_node.h"
 #include "pipeline/filters/filter_checks.h"
 #include "platform/core/aligned_alloc.h"
 #include "platform/core/errors.h"
@@ -43,12 +44,7 @@ CodecRow codec_row(uint32_t hap_codec, bool luma) {
 }
 
 void dxt_encode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<DxtEncodeFilterData *>(filter->priv_data);
-    if (!d) return;
-    zfree_aligned(d->buffer);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<DxtEncodeFilterData>(filter, [](DxtEncodeFilterData *d) { zfree_aligned(d->buffer); });
 }
 
 void dxt_encode_process(VideoFilter *filter) {
@@ -107,64 +103,53 @@ bool dxt_encode_pixel_format(PixFmt pix_fmt, uint32_t *encoder_format, bool *no_
 }  // namespace
 
 VideoFilter *create_filter_dxt_encode(const DxtEncodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_DxtEncode, 1);
-    auto *d = new (std::nothrow) DxtEncodeFilterData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    filter->priv_data = d;
-    filter->process = dxt_encode_process;
-    filter->destroy = dxt_encode_destroy;
-    try {
-        d->width = params.width;
-        d->height = params.height;
-        if (d->width == 0 || d->height == 0) throw_process_error("Invalid size (empty)");
-        if (d->width > 65535 || d->height > 65535) throw_process_error("Invalid size (Out of range)");
-        const uint8_t quality =
-            params.quality == 1 || params.quality == 2 ? params.quality : uint8_t(DXTENC_QUALITY_SLOW);
-        d->ctx.no_alpha = 0;
-        if (params.hap_codec > HapCodec_HAPR) throw_process_error("Invalid hap codec");
-        const CodecRow codec = codec_row(params.hap_codec, params.alpha_only_from_luma == 1);
-        const PixFmt fmt = PixFmt(params.pix_fmt);
-        uint32_t enc_format = 0;
-        bool no_alpha = false;
-        if (!dxt_encode_pixel_format(fmt, &enc_format, &no_alpha)) {
-            printf("Invalid input fmt encode : %s\n", get_pix_fmt_name(fmt));
-            throw_process_error("Invalid input fmt");
-        }
-        d->ctx.no_alpha = no_alpha ? 1 : 0;
-        d->pix_fmt = fmt;
-        if (dxtenc_init(&d->ctx, uint16_t(d->width), uint16_t(d->height), codec.enc_codec, quality, 1, enc_format,
-                        DXTENC_PAD_REPEAT, 1, 0xf8) != 0)
-            throw_process_error("Can't create dxt encoding");
-        const uint32_t size =
-            dxtenc_encoded_size(uint16_t(d->width), uint16_t(d->height), codec.enc_codec, DXTENC_PAD_REPEAT);
-        d->buffer = static_cast<uint8_t *>(zalloc_aligned_or_throw(size));
+    return filter_node_create<DxtEncodeFilterData>(
+        VideoFilterType_DxtEncode, 1, dxt_encode_process, dxt_encode_destroy,
+        [&](DxtEncodeFilterData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->width = params.width;
+            d->height = params.height;
+            if (d->width == 0 || d->height == 0) throw_process_error("Invalid size (empty)");
+            if (d->width > 65535 || d->height > 65535) throw_process_error("Invalid size (Out of range)");
+            const uint8_t quality =
+                params.quality == 1 || params.quality == 2 ? params.quality : uint8_t(DXTENC_QUALITY_SLOW);
+            d->ctx.no_alpha = 0;
+            if (params.hap_codec > HapCodec_HAPR) throw_process_error("Invalid hap codec");
+            const CodecRow codec = codec_row(params.hap_codec, params.alpha_only_from_luma == 1);
+            const PixFmt fmt = PixFmt(params.pix_fmt);
+            uint32_t enc_format = 0;
+            bool no_alpha = false;
+            if (!dxt_encode_pixel_format(fmt, &enc_format, &no_alpha)) {
+                printf("Invalid input fmt encode : %s\n", get_pix_fmt_name(fmt));
+                throw_process_error("Invalid input fmt");
+            }
+            d->ctx.no_alpha = no_alpha ? 1 : 0;
+            d->pix_fmt = fmt;
+            if (dxtenc_init(&d->ctx, uint16_t(d->width), uint16_t(d->height), codec.enc_codec, quality, 1, enc_format,
+                            DXTENC_PAD_REPEAT, 1, 0xf8) != 0)
+                throw_process_error("Can't create dxt encoding");
+            const uint32_t size =
+                dxtenc_encoded_size(uint16_t(d->width), uint16_t(d->height), codec.enc_codec, DXTENC_PAD_REPEAT);
+            d->buffer = static_cast<uint8_t *>(zalloc_aligned_or_throw(size));
 
-        VideoFrame &out = d->output;
-        out.width = d->width;
-        out.height = d->height;
-        out.alloc_width = round_up_mult_4(d->width);
-        out.alloc_height = round_up_mult_4(d->height);
-        out.data_descriptor = codec.descriptor;
-        out.is_raw = 0;
-        out.is_external = 1;
-        out.nb_planes = codec.nb_planes;
-        uint8_t *plane = d->buffer;
-        for (uint32_t i = 0; i < codec.nb_planes; ++i) {
-            const uint32_t block_bytes = get_dxt_block_bytes(codec.planes[i]);
-            out.block_bytes[i] = uint8_t(block_bytes);
-            out.linesize[i] = int64_t(out.alloc_width / 4) * block_bytes;
-            out.alloc_size[i] = out.data_size[i] = uint32_t(out.linesize[i] * (out.alloc_height / 4));
-            out.data[i] = plane;
-            plane += out.data_size[i];
-        }
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    filter->output = &d->output;
-    return filter;
+            VideoFrame &out = d->output;
+            out.width = d->width;
+            out.height = d->height;
+            out.alloc_width = round_up_mult_4(d->width);
+            out.alloc_height = round_up_mult_4(d->height);
+            out.data_descriptor = codec.descriptor;
+            out.is_raw = 0;
+            out.is_external = 1;
+            out.nb_planes = codec.nb_planes;
+            uint8_t *plane = d->buffer;
+            for (uint32_t i = 0; i < codec.nb_planes; ++i) {
+                const uint32_t block_bytes = get_dxt_block_bytes(codec.planes[i]);
+                out.block_bytes[i] = uint8_t(block_bytes);
+                out.linesize[i] = int64_t(out.alloc_width / 4) * block_bytes;
+                out.alloc_size[i] = out.data_size[i] = uint32_t(out.linesize[i] * (out.alloc_height / 4));
+                out.data[i] = plane;
+                plane += out.data_size[i];
+            }
+            return &d->output;
+        });
 }

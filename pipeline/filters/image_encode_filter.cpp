@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "media/filter_node.h"
 #include "pipeline/filters/filter_checks.h"
 #include "platform/core/errors.h"
 
@@ -115,12 +116,7 @@ void png_encode_process(VideoFilter *filter) {
 }
 
 void png_encode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<PngEncodeData *>(filter->priv_data);
-    if (!d) return;
-    free(d->buffer);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<PngEncodeData>(filter, [](PngEncodeData *d) { free(d->buffer); });
 }
 
 // --- JPEG ----------------------------------------------------------------------------
@@ -178,54 +174,35 @@ void jpeg_encode_process(VideoFilter *filter) {
 }
 
 void jpeg_encode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<JpegEncodeData *>(filter->priv_data);
-    if (!d) return;
-    if (d->handle) tjDestroy(d->handle);
-    tjFree(d->buffer);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<JpegEncodeData>(filter, [](JpegEncodeData *d) {
+        if (d->handle) tjDestroy(d->handle);
+        tjFree(d->buffer);
+    });
 }
 
 }  // namespace
 
 VideoFilter *create_filter_png_encode(const PngEncodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_PngEncode, 1);
-    auto *d = new (std::nothrow) PngEncodeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->channels = params.channels;
-    d->bit_depth = params.bit_depth;
-    d->compression = params.compression;
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = png_encode_process;
-    filter->destroy = png_encode_destroy;
-    return filter;
+    return filter_node_create<PngEncodeData>(VideoFilterType_PngEncode, 1, png_encode_process, png_encode_destroy,
+                                             [&](PngEncodeData *d) -> VideoFrame * {
+                                                 video_frame_init(&d->output);
+                                                 d->channels = params.channels;
+                                                 d->bit_depth = params.bit_depth;
+                                                 d->compression = params.compression;
+                                                 return &d->output;
+                                             });
 }
 
 VideoFilter *create_filter_jpeg_encode(const JpegEncodeParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_JpegEncode, 1);
-    auto *d = new (std::nothrow) JpegEncodeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->width = params.width;
-    d->height = params.height;
-    d->quality = params.quality == 0 ? 1 : (params.quality > 100 ? 100 : params.quality);
-    filter->priv_data = d;
-    filter->process = jpeg_encode_process;
-    filter->destroy = jpeg_encode_destroy;
-    d->handle = tjInitCompress();
-    if (!d->handle) {
-        video_filter_free(filter);
-        throw_process_error("Fail to init jpeg encoding");
-    }
-    filter->output = &d->output;
-    return filter;
+    return filter_node_create<JpegEncodeData>(
+        VideoFilterType_JpegEncode, 1, jpeg_encode_process, jpeg_encode_destroy,
+        [&](JpegEncodeData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->width = params.width;
+            d->height = params.height;
+            d->quality = params.quality == 0 ? 1 : (params.quality > 100 ? 100 : params.quality);
+            d->handle = tjInitCompress();
+            if (!d->handle) throw_process_error("Fail to init jpeg encoding");
+            return &d->output;
+        });
 }

@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/filter_node.h"
 #include "media/scale/scale_filter.h"
 #include "pipeline/filters/filter_checks.h"
 #include "pipeline/filters/row_slices.h"
@@ -53,14 +54,11 @@ void ycocg_rows(ZELQA_ROW_KERNEL_ARGS) {
 }
 
 void ycocg_destroy(VideoFilter *filter) {
-    auto *d = static_cast<YCoCgToRgbData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->mid);
-    video_frame_free_planes(&d->out);
-    if (d->sws) sws_freeContext(d->sws);
-    delete d;
-    filter->priv_data = nullptr;
-    filter->output = nullptr;
+    filter_node_destroy<YCoCgToRgbData>(filter, [](YCoCgToRgbData *d) {
+        video_frame_free_planes(&d->mid);
+        video_frame_free_planes(&d->out);
+        if (d->sws) sws_freeContext(d->sws);
+    });
 }
 
 int checked_int_stride(int64_t ls) {
@@ -142,44 +140,32 @@ void ycocg_cocg_alpha_to_rgba8_c(ZELQA_ROW_KERNEL_ARGS) {
 }
 
 VideoFilter *create_filter_ycocg_to_rgb(const YCoCgToRgbParams &params) {
-    VideoFilter *filter = video_filter_create(VideoFilterType_YCoCgToRgb, 1);
-    auto *d = new (std::nothrow) YCoCgToRgbData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->mid);
-    video_frame_init(&d->out);
-    filter->priv_data = d;
-    filter->process = ycocg_process;
-    filter->destroy = ycocg_destroy;
-    try {
-        d->width = params.width;
-        d->height = params.height;
-        d->threaded = params.threaded;
-        d->in_fmt = PixFmt(params.pix_fmt);
-        switch (params.pix_fmt) {
-        case PixFmt_YUV420:
-            d->mid_fmt = PixFmt_YUV444;
-            d->out_fmt = PixFmt_RGBX8;
-            d->kernel = ycocg_cgco_to_rgbx8_c;
-            break;
-        case PixFmt_YUVA420:
-            d->mid_fmt = PixFmt_YUVA444;
-            d->out_fmt = PixFmt_RGBA8;
-            d->kernel = ycocg_cocg_alpha_to_rgba8_c;
-            break;
-        default: throw_process_error("Unsupported pix fmt ycocg_to_rgb");
-        }
-        video_frame_realloc_if_changed(&d->mid, d->width, d->height, d->mid_fmt, 1);
-        video_frame_realloc_if_changed(&d->out, d->width, d->height, d->out_fmt, 1);
-        d->in_ff = pix_fmt_to_ff(d->in_fmt);
-        d->mid_ff = pix_fmt_to_ff(d->mid_fmt);
-        if (d->threaded) plan_row_slices(&d->slices, d->height, row_slice_core_count());
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    filter->output = &d->out;
-    return filter;
+    return filter_node_create<YCoCgToRgbData>(
+        VideoFilterType_YCoCgToRgb, 1, ycocg_process, ycocg_destroy, [&](YCoCgToRgbData *d) -> VideoFrame * {
+            video_frame_init(&d->mid);
+            video_frame_init(&d->out);
+            d->width = params.width;
+            d->height = params.height;
+            d->threaded = params.threaded;
+            d->in_fmt = PixFmt(params.pix_fmt);
+            switch (params.pix_fmt) {
+            case PixFmt_YUV420:
+                d->mid_fmt = PixFmt_YUV444;
+                d->out_fmt = PixFmt_RGBX8;
+                d->kernel = ycocg_cgco_to_rgbx8_c;
+                break;
+            case PixFmt_YUVA420:
+                d->mid_fmt = PixFmt_YUVA444;
+                d->out_fmt = PixFmt_RGBA8;
+                d->kernel = ycocg_cocg_alpha_to_rgba8_c;
+                break;
+            default: throw_process_error("Unsupported pix fmt ycocg_to_rgb");
+            }
+            video_frame_realloc_if_changed(&d->mid, d->width, d->height, d->mid_fmt, 1);
+            video_frame_realloc_if_changed(&d->out, d->width, d->height, d->out_fmt, 1);
+            d->in_ff = pix_fmt_to_ff(d->in_fmt);
+            d->mid_ff = pix_fmt_to_ff(d->mid_fmt);
+            if (d->threaded) plan_row_slices(&d->slices, d->height, row_slice_core_count());
+            return &d->out;
+        });
 }
