@@ -6,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-#include "container/mov/mov_reader.h"  // checked seeks, reads and tell
+#include "platform/core/file_io.h"
 #include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
 
@@ -88,10 +88,9 @@ void wav_reader_open(WavReader *r, const char *path) {
         throw_process_errorf("Can't open file : %s. Error : %d. %s", path, e, strerror(e));
     }
     FILE *f = r->file;
-    int ret = fseeko(f, 0, SEEK_END);
-    if (ret != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", ret);
-    r->file_size = mov_file_tell(f);
-    mov_seek_from_start(f, 0);
+    file_seek_to_end(f);
+    r->file_size = file_tell(f);
+    file_seek_from_start(f, 0);
 
     if (r->file_size < 44) throw_process_error("Not enough bytes in wav file");
     uint8_t tag[4];
@@ -112,7 +111,7 @@ void wav_reader_open(WavReader *r, const char *path) {
     while (offset <= r->file_size - 8) {
         uint64_t payload = 0;
         try {
-            mov_seek_from_start(f, offset);
+            file_seek_from_start(f, offset);
             read_exact(f, tag, 4, "Can't read value");
             const uint32_t size = read_le32(f);
             payload = size;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "container/mov/mov_reader.h"  // checked seeks, reads and tell
+#include "platform/core/file_io.h"
 #include "pipeline/image/mem_tiff_io.h"
 #include "pipeline/image/tiff_checks.h"
 #include "platform/core/errors.h"
@@ -34,9 +34,8 @@ File open_file(const char *path) {
 // The whole file; `kind` names it in the size messages ("Empty jpeg file").
 std::vector<uint8_t> read_whole(const char *path, const char *empty_message, const char *big_message) {
     File f = open_file(path);
-    int ret = fseeko(f.get(), 0, SEEK_END);
-    if (ret != 0) throw_process_errorf("Seek to end of file error (return != 0) : %d. ", ret);
-    const uint64_t size = mov_file_tell(f.get());
+    file_seek_to_end(f.get());
+    const uint64_t size = file_tell(f.get());
     if (size == 0) throw_process_error(empty_message);
     if (size >= (uint64_t(1) << 32)) throw_process_error(big_message);
     std::vector<uint8_t> data(size);

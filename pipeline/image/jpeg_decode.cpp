@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 #include "pipeline/image/image_decode.h"
 #include "platform/core/errors.h"
 
@@ -53,40 +53,28 @@ void jpeg_decode_process(VideoFilter *filter) {
 }
 
 void jpeg_decode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<JpegDecodeData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    if (d->handle) tjDestroy(d->handle);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<JpegDecodeData>(filter, [](JpegDecodeData *d) {
+        video_frame_free_planes(&d->output);
+        if (d->handle) tjDestroy(d->handle);
+    });
 }
 
 }  // namespace
 
 VideoFilter *create_filter_jpeg_decode(uint32_t width, uint32_t height) {
     if (width == 0 || height == 0) throw_process_error("Invalid decoding resolution");
-    VideoFilter *filter = video_filter_create(VideoFilterType_JpegDecode, 1);
-    auto *d = new (std::nothrow) JpegDecodeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->width = width;
-    d->height = height;
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = jpeg_decode_process;
-    filter->destroy = jpeg_decode_destroy;
-    try {
-        // TurboJPEG takes sizes and pitch as int.
-        if (width > 0x7FFFFFF || height > 0x7FFFFFF) throw_process_error("Invalid decoding resolution");
-        video_frame_alloc(&d->output, width, height, PixFmt_RGBX8, 1);
-        d->handle = tjInitDecompress();
-        if (!d->handle) throw_process_error("Failed to initialize jpeg decoding");
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    return filter;
+    return filter_node_create<JpegDecodeData>(VideoFilterType_JpegDecode, 1, jpeg_decode_process, jpeg_decode_destroy,
+                                              [&](JpegDecodeData *d) -> VideoFrame * {
+                                                  video_frame_init(&d->output);
+                                                  d->width = width;
+                                                  d->height = height;
+                                                  // TurboJPEG takes sizes and pitch as int.
+                                                  if (width > 0x7FFFFFF || height > 0x7FFFFFF)
+                                                      throw_process_error("Invalid decoding resolution");
+                                                  video_frame_alloc(&d->output, width, height, PixFmt_RGBX8, 1);
+                                                  d->handle = tjInitDecompress();
+                                                  if (!d->handle)
+                                                      throw_process_error("Failed to initialize jpeg decoding");
+                                                  return &d->output;
+                                              });
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 #include "pipeline/image/image_decode.h"
 #include "platform/core/errors.h"
 
@@ -125,12 +125,10 @@ void png_decode_process(VideoFilter *filter) {
 }
 
 void png_decode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<PngDecodeData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    delete[] d->rows;
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<PngDecodeData>(filter, [](PngDecodeData *d) {
+        video_frame_free_planes(&d->output);
+        delete[] d->rows;
+    });
 }
 
 }  // namespace
@@ -140,27 +138,15 @@ VideoFilter *create_filter_png_decode(const ImageDecodeParams &params) {
     if (params.pix_fmt != PixFmt_RGBA8 && params.pix_fmt != PixFmt_RGBX8 && params.pix_fmt != PixFmt_RGBA16 &&
         params.pix_fmt != PixFmt_RGBX16)
         throw_process_error("Invalid out pix fmt");
-    VideoFilter *filter = video_filter_create(VideoFilterType_PngDecode, 1);
-    auto *d = new (std::nothrow) PngDecodeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->width = params.width;
-    d->height = params.height;
-    d->pix_fmt = params.pix_fmt;
-    d->alpha_expected = params.alpha_expected;
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = png_decode_process;
-    filter->destroy = png_decode_destroy;
-    try {
-        video_frame_alloc(&d->output, params.width, params.height, params.pix_fmt, 1);
-        d->rows = new png_bytep[params.height];
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    return filter;
+    return filter_node_create<PngDecodeData>(
+        VideoFilterType_PngDecode, 1, png_decode_process, png_decode_destroy, [&](PngDecodeData *d) -> VideoFrame * {
+            video_frame_init(&d->output);
+            d->width = params.width;
+            d->height = params.height;
+            d->pix_fmt = params.pix_fmt;
+            d->alpha_expected = params.alpha_expected;
+            video_frame_alloc(&d->output, params.width, params.height, params.pix_fmt, 1);
+            d->rows = new png_bytep[params.height];
+            return &d->output;
+        });
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "container/filter_node.h"
+#include "media/filter_node.h"
 #include "pipeline/image/image_decode.h"
 #include "pipeline/image/mem_tiff_io.h"
 #include "pipeline/image/tiff_checks.h"
@@ -86,11 +86,7 @@ void tiff_decode_process(VideoFilter *filter) {
 }
 
 void tiff_decode_destroy(VideoFilter *filter) {
-    auto *d = static_cast<TiffDecodeData *>(filter->priv_data);
-    if (!d) return;
-    video_frame_free_planes(&d->output);
-    delete d;
-    filter->priv_data = nullptr;
+    filter_node_destroy<TiffDecodeData>(filter, [](TiffDecodeData *d) { video_frame_free_planes(&d->output); });
 }
 
 }  // namespace
@@ -98,26 +94,15 @@ void tiff_decode_destroy(VideoFilter *filter) {
 VideoFilter *create_filter_tiff_decode(const ImageDecodeParams &params) {
     if (params.width == 0 || params.height == 0) throw_process_error("Invalid decoding resolution");
     if (params.pix_fmt != PixFmt_RGBA8 && params.pix_fmt != PixFmt_RGBX8) throw_process_error("Invalid out pix fmt");
-    VideoFilter *filter = video_filter_create(VideoFilterType_TiffDecode, 1);
-    auto *d = new (std::nothrow) TiffDecodeData{};
-    if (!d) {
-        video_filter_free(filter);
-        throw std::bad_alloc();
-    }
-    video_frame_init(&d->output);
-    d->width = params.width;
-    d->height = params.height;
-    d->pix_fmt = params.pix_fmt;
-    d->alpha_expected = params.alpha_expected;
-    filter->priv_data = d;
-    filter->output = &d->output;
-    filter->process = tiff_decode_process;
-    filter->destroy = tiff_decode_destroy;
-    try {
-        video_frame_alloc(&d->output, params.width, params.height, params.pix_fmt, 0);
-    } catch (...) {
-        video_filter_free(filter);
-        throw;
-    }
-    return filter;
+    return filter_node_create<TiffDecodeData>(VideoFilterType_TiffDecode, 1, tiff_decode_process, tiff_decode_destroy,
+                                              [&](TiffDecodeData *d) -> VideoFrame * {
+                                                  video_frame_init(&d->output);
+                                                  d->width = params.width;
+                                                  d->height = params.height;
+                                                  d->pix_fmt = params.pix_fmt;
+                                                  d->alpha_expected = params.alpha_expected;
+                                                  video_frame_alloc(&d->output, params.width, params.height,
+                                                                    params.pix_fmt, 0);
+                                                  return &d->output;
+                                              });
 }
