@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target of the MOV reader with clang and runs it by hand.
-#   scripts/fuzz.sh [SECONDS] [extra libFuzzer options...]
-# The corpus grows in build-fuzz/corpus; a crash is written to build-fuzz/ and should be
-# copied to tests/container/fuzz/inputs/, where ctest replays it under the normal build.
-# Not part of the gcc build.
+# Builds one libFuzzer target with clang (AddressSanitizer and UndefinedBehaviorSanitizer)
+# and runs it by hand. Not part of the gcc build or of ./test.sh.
+#   scripts/fuzz.sh TARGET [SECONDS] [extra libFuzzer options...]
+# TARGET: mov_reader (MOV reader), hap_frame (HAP frame parser and texture unpacking),
+#         notchlc (Notch LC decoder), bc7 (BC7 block decoder).
+# The corpus grows in build-fuzz/TARGET/corpus; a crash is written to build-fuzz/TARGET/
+# and, once fixed, is kept in tests/container/fuzz/inputs/TARGET/, which ctest replays.
+# Several targets may run at once (one process each, e.g. -jobs=1 per core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -ge 1 ] || usage
+target=$1
+shift
 seconds=${1:-120}
 shift || true
+
 if ! command -v clang++ >/dev/null 2>&1; then
   if [ "$(id -u)" -eq 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang
@@ -16,24 +24,51 @@ if ! command -v clang++ >/dev/null 2>&1; then
     exit 1
   fi
 fi
-out=build-fuzz
+
+# The code under test is compiled here file by file: the rest of the tree is built by gcc.
+core=(platform/core/*.cpp)
+frames=(media/video_frame.cpp media/video_filter.cpp)
+texdec=(container/texdec/dxt_decoder.cpp container/texdec/bc7decomp/bc7decomp.cpp)
+libs=()
+case "$target" in
+  mov_reader) srcs=(container/mov/mov_reader*.cpp "${core[@]}") ;;
+  hap_frame)  srcs=(container/hap/*.cpp container/texdec/dxt_decode_filter.cpp "${texdec[@]}" "${frames[@]}" "${core[@]}")
+              libs=(-lsnappy) ;;
+  notchlc)    srcs=(container/mov/notchlc_decode.cpp "${frames[@]}" "${core[@]}"); libs=(-llz4) ;;
+  bc7)        srcs=("${texdec[@]}" "${core[@]}") ;;
+  *) echo "unknown target: $target" >&2; usage ;;
+esac
+
+out=build-fuzz/$target
 mkdir -p "$out/corpus"
-srcs=(tests/container/fuzz/mov_reader_fuzz.cpp container/mov/mov_reader.cpp container/mov/mov_reader_video.cpp
-      container/mov/mov_reader_audio.cpp platform/core/errors.cpp platform/core/log.cpp)
-clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
-  -fno-sanitize-recover=undefined -I. "${srcs[@]}" -o "$out/mov_reader_fuzz" -lpthread
-# Seeds: small files made by the ffmpeg tool, plus the crash cases already kept.
-if command -v ffmpeg >/dev/null 2>&1 && [ ! -e "$out/corpus/.seeded" ]; then
-  ff() { ffmpeg -v error -y "$@"; }
-  src="-f lavfi -i testsrc2=size=32x16:rate=25"
-  ff $src -frames:v 4 -c:v hap "$out/corpus/hap.mov"
-  ff $src -f lavfi -i sine=duration=0.3 -frames:v 4 -c:v hap -c:a pcm_s24le -timecode 01:00:00:00 "$out/corpus/hap_audio_tc.mov"
-  ff $src -f lavfi -i sine=duration=0.3 -frames:v 3 -c:v rawvideo -pix_fmt uyvy422 -c:a pcm_f32be -ac 6 "$out/corpus/uyvy_lpcm.mov"
-  ff -f lavfi -i testsrc2=size=32x16:rate=60 -frames:v 12 -vf "setpts='if(lt(N,6),N/60,0.1+(N-6)/20)/TB'" \
-     -fps_mode passthrough -c:v hap "$out/corpus/vfr.mov"
+flags=(-std=c++20 -O1 -g -Wall -Wextra -fno-omit-frame-pointer -ffp-contract=off -I. -Itests)
+clang++ "${flags[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  "tests/container/fuzz/${target}_fuzz.cpp" "${srcs[@]}" -o "$out/${target}_fuzz" "${libs[@]}" -lpthread
+
+# Seeds, once: small files made by the ffmpeg tool for the MOV reader, frames and blocks
+# made by tests/container/fuzz/fuzz_seeds.cpp for the others; then the kept inputs.
+if [ ! -e "$out/corpus/.seeded" ]; then
+  if [ "$target" = mov_reader ]; then
+    command -v ffmpeg >/dev/null 2>&1 || { echo "ffmpeg is needed for the seeds" >&2; exit 1; }
+    ff() { ffmpeg -v error -y "$@"; }
+    c=$out/corpus
+    src="-f lavfi -i testsrc2=size=32x16:rate=25"
+    ff $src -frames:v 4 -c:v hap "$c/hap.mov"
+    ff $src -f lavfi -i sine=duration=0.3 -frames:v 4 -c:v hap -c:a pcm_s24le -timecode 01:00:00:00 "$c/hap_audio_tc.mov"
+    ff $src -f lavfi -i sine=duration=0.3 -frames:v 3 -c:v rawvideo -pix_fmt uyvy422 -c:a pcm_f32be -ac 6 "$c/uyvy_lpcm.mov"
+    ff -f lavfi -i testsrc2=size=32x16:rate=60 -frames:v 12 -vf "setpts='if(lt(N,6),N/60,0.1+(N-6)/20)/TB'" \
+       -fps_mode passthrough -c:v hap "$c/vfr.mov"
+  else
+    clang++ "${flags[@]}" -fsanitize=address tests/container/fuzz/fuzz_seeds.cpp container/hap/hap.cpp \
+      -o build-fuzz/fuzz_seeds -lsnappy -llz4
+    build-fuzz/fuzz_seeds "$target" "$out/corpus"
+  fi
   touch "$out/corpus/.seeded"
 fi
-cp -n tests/container/fuzz/inputs/* "$out/corpus/" 2>/dev/null || true
+if [ -d "tests/container/fuzz/inputs/$target" ]; then
+  cp -n "tests/container/fuzz/inputs/$target"/* "$out/corpus/" 2>/dev/null || true
+fi
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:detect_leaks=1}
-"$out/mov_reader_fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
+"$out/${target}_fuzz" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 \
   -close_fd_mask=1 -artifact_prefix="$out/" "$@" "$out/corpus"

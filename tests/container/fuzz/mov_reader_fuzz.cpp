@@ -1,6 +1,6 @@
 // libFuzzer target for the MOV reader: the container walk, the track tables, the frame
 // index and the audio reads on arbitrary bytes. Built only by scripts/fuzz.sh (clang);
-// crashes it finds are kept in tests/container/fuzz/inputs/ and replayed by ctest.
+// crashes it finds are kept in tests/container/fuzz/inputs/mov_reader/ and replayed by ctest.
 #include <unistd.h>
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Replays the inputs kept from fuzzing the MOV reader (tests/container/fuzz/inputs/):
+// Replays the inputs kept from fuzzing the MOV reader (tests/container/fuzz/inputs/mov_reader/):
 // each must open or fail with a message, in every option mode, and leave reads in bounds.
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 namespace {
 
 TEST(MovReaderFuzzReplay, KeptInputs) {
-    const std::filesystem::path dir = std::filesystem::path(ZELQA_SOURCE_DIR) / "tests/container/fuzz/inputs";
+    const std::filesystem::path dir =
+        std::filesystem::path(ZELQA_SOURCE_DIR) / "tests/container/fuzz/inputs/mov_reader";
     ASSERT_TRUE(std::filesystem::is_directory(dir));
     size_t count = 0;
     for (const auto &entry : std::filesystem::directory_iterator(dir)) {
