@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Usage: scripts/configure.sh BUILD_DIR [release|asan]
+# Usage: scripts/configure.sh BUILD_DIR [release|asan|asan-readers]
+# asan-readers: sanitizers, and the target container_reader_tests defined.
 # Configures the build tree once; later calls only rebuild.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,8 +11,9 @@ if [ ! -f "$dir/build.ninja" ]; then
   if command -v ccache >/dev/null 2>&1; then
     args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
-  if [ "$mode" = asan ]; then
-    args+=(-DZELQA_SANITIZE=ON)
-  fi
+  case "$mode" in
+    asan) args+=(-DZELQA_SANITIZE=ON) ;;
+    asan-readers) args+=(-DZELQA_SANITIZE=ON -DZELQA_READER_TESTS=ON) ;;
+  esac
   cmake "${args[@]}"
 fi
