@@ -78,8 +78,7 @@ void bg_merge_run_slice(const BgMergeData *d, const VideoFrame *in, uint32_t fir
 }
 
 void bg_merge_process(VideoFilter *filter) {
-    auto *d = static_cast<BgMergeData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
+    auto *d = filter_node_data<BgMergeData>(filter);
     if (!filter->inputs) throw_process_error("Invalid inputs");
     const VideoFrame *in = filter->inputs[0];
     bg_merge_check_input(d, in);

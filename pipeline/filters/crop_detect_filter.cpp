@@ -225,11 +225,9 @@ void relabel_without_alpha(VideoFrame *f) {
 }
 
 void crop_detect_process(VideoFilter *filter) {
-    auto *d = static_cast<CropDetectData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
+    auto *d = filter_node_data<CropDetectData>(filter);
     if (!d->result) throw_process_error("Invalid output info");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    VideoFrame *in = filter->inputs[0];
+    VideoFrame *in = filter_node_input(filter);
     if (in->pix_fmt != d->params.pix_fmt) throw_process_error("Unexpected pix fmt");
     *d->result = CropDetectResult{};
     if (d->corner_test) {

@@ -29,10 +29,8 @@ void crop_destroy(VideoFilter *filter) {
 }
 
 void crop_process(VideoFilter *filter) {
-    auto *d = static_cast<CropFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<CropFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     // The offsets were worked out for one layout and size: a smaller frame would put the
     // planes outside the input.
     if (!raw_frame_fits(in, d->pix_fmt, d->src_width, d->src_height)) throw_process_error("Invalid input frame size");
@@ -80,10 +78,8 @@ void fill_pixels(uint8_t *dst, const uint8_t *pixel, uint32_t bpp, uint64_t coun
 }
 
 void pad_process(VideoFilter *filter) {
-    auto *d = static_cast<PadFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<PadFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     if (!raw_frame_fits(in, d->pix_fmt, d->src_width, d->src_height)) throw_process_error("Invalid input frame size");
     const uint64_t dst_width = uint64_t(d->left) + d->src_width + d->right;
     for (uint32_t i = 0; i < d->nb_planes; ++i) {

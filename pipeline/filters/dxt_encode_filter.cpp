@@ -48,10 +48,8 @@ void dxt_encode_destroy(VideoFilter *filter) {
 }
 
 void dxt_encode_process(VideoFilter *filter) {
-    auto *d = static_cast<DxtEncodeFilterData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<DxtEncodeFilterData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     if (in->pix_fmt != d->pix_fmt) {
         printf("Invalid pix fmt : %s (expected : %s)\n", get_pix_fmt_name(in->pix_fmt), get_pix_fmt_name(d->pix_fmt));
         throw_process_error("Invalid pix fmt input");

@@ -78,10 +78,8 @@ PngStatus png_encode(PngEncodeData *d, uint32_t width, uint32_t height, png_byte
 }
 
 void png_encode_process(VideoFilter *filter) {
-    auto *d = static_cast<PngEncodeData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<PngEncodeData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     free(d->buffer);
     d->buffer = nullptr;
     d->length = 0;
@@ -132,10 +130,8 @@ struct JpegEncodeData {
 };
 
 void jpeg_encode_process(VideoFilter *filter) {
-    auto *d = static_cast<JpegEncodeData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<JpegEncodeData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     if (in->pix_fmt != PixFmt_RGBA8 && in->pix_fmt != PixFmt_RGBX8)
         throw_process_error("Encode Jpeg : unsupported pix fmt");
     tjFree(d->buffer);

@@ -103,10 +103,8 @@ void run_rows(const YCoCgToRgbData *d, uint32_t first_row, uint32_t rows) {
 }
 
 void ycocg_process(VideoFilter *filter) {
-    auto *d = static_cast<YCoCgToRgbData *>(filter->priv_data);
-    if (!d) throw_process_error("Invalid intern data");
-    if (!filter->inputs || !filter->inputs[0]) throw_process_error("Invalid inputs");
-    const VideoFrame *in = filter->inputs[0];
+    auto *d = filter_node_data<YCoCgToRgbData>(filter);
+    const VideoFrame *in = filter_node_input(filter);
     if (!in->is_raw) throw_process_error("Filter Ycocg : Unsupported pixel data");
     if (in->pix_fmt != d->in_fmt) {
         printf("Error, unknown pix fmt : %s\n", get_pix_fmt_name(in->pix_fmt));
