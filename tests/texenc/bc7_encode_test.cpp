@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "texenc/bc7enc/bc7_format.h"
+#include "texenc/ops/bc7_format.h"
 #include "texenc/bc7enc/bc7enc.h"
 #include "texenc/ops/dxtenc_ops.h"
 

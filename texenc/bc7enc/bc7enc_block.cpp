@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/core/log.h"
-#include "texenc/bc7enc/bc7_format.h"
+#include "texenc/ops/bc7_format.h"
 #include "texenc/bc7enc/bc7enc.h"
 #include "texenc/ops/dxtenc_ops.h"
 

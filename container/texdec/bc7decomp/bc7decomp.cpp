@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/core/log.h"
-#include "texenc/bc7enc/bc7_format.h"
+#include "texenc/ops/bc7_format.h"
 
 namespace bc7decomp {
 

@@ -9,7 +9,7 @@
 #include "container/texdec/bc7decomp/bc7decomp.h"
 #include "container/texdec/bc7_gl_oracle.h"
 #include "testutil/testutil.h"
-#include "texenc/bc7enc/bc7_format.h"
+#include "texenc/ops/bc7_format.h"
 #include "texenc/bc7enc/bc7enc.h"
 
 namespace {
