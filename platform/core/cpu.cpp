@@ -1,6 +1,7 @@
 #include "platform/core/cpu.h"
 
 #include <cpuid.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,6 +43,9 @@ const CpuFeatures &cpu_features() {
 }
 
 unsigned cpu_count_available() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0) return unsigned(CPU_COUNT(&set));
     long n = sysconf(_SC_NPROCESSORS_ONLN);
     if (n <= 0) n = sysconf(_SC_NPROCESSORS_CONF);
     return n > 0 ? static_cast<unsigned>(n) : 1;

@@ -10,7 +10,8 @@ struct CpuFeatures {
 
 const CpuFeatures &cpu_features();
 
-// Available (online) processors, else configured processors, else 1.
+// Processors this thread may run on (so taskset limits it), else online processors,
+// else configured processors, else 1.
 unsigned cpu_count_available();
 // Configured processors, else 1.
 unsigned cpu_count_total();
