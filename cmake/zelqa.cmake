@@ -1,10 +1,11 @@
 include(GoogleTest)
 
-# zelqa_library(NAME DIRS dir... [DEPS lib...] [PKG pkgconfig-module...])
+# zelqa_library(NAME DIRS dir... [DEPS lib...] [PKG pkgconfig-module...] [EXCLUDE file...])
 # One static library from the .cpp files of the given folders (relative to the
-# calling CMakeLists). Headers are included as "folder/file.h" from the repo root.
+# calling CMakeLists), less the EXCLUDE files. Headers are included as "folder/file.h"
+# from the repo root.
 function(zelqa_library name)
-  cmake_parse_arguments(ARG "" "" "DIRS;DEPS;PKG;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS;PKG;LIBS;EXCLUDE" ${ARGN})
   if(NOT ARG_DIRS)
     set(ARG_DIRS .)
   endif()
@@ -12,6 +13,9 @@ function(zelqa_library name)
   foreach(d IN LISTS ARG_DIRS)
     file(GLOB s CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.c)
     list(APPEND srcs ${s})
+  endforeach()
+  foreach(f IN LISTS ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "/${f}$")
   endforeach()
   if(srcs)
     add_library(${name} STATIC ${srcs})
