@@ -108,6 +108,11 @@ int init_dxt(DxtEncContext *ctx, const Tiers &t) {
         // Cluster-fit fields: the baseline members, then the faster tiers the mask allows.
         dxtenc_init_ops_cluster(&o, fmt);
         if (t.avx) {
+            o.to_unique_colors = cluster_unique_colors_kernel_avx(fmt);
+            cluster_init_axis_project_avx(&o);
+        }
+        if (t.avx2) { o.pack_block = dxt_pack_block_avx2; }
+        if (t.avx) {
             dxtenc_init_ops_avx(&o);
             if (t.avx_fma) { dxtenc_init_ops_fma(&o); }
         }

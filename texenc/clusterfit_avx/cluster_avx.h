@@ -36,3 +36,25 @@ CLUSTER_AVX_FOR_EACH_COUNT(CLUSTER_AVX_DECLARE_PREPARE)
 CLUSTER_AVX_DECLARE_SEARCH(avx)
 CLUSTER_AVX_DECLARE_SEARCH(fma)
 #undef CLUSTER_AVX_DECLARE_SEARCH
+
+// Distinct colours, principal axis, projection (AVX) and packing (AVX2) members.
+// clang-format off
+#define CLUSTER_AVX_FOR_EACH_GATHER(X) \
+    X(argb8) X(bgra8) X(rgba8) X(rgb8) X(bgr8) X(planar8) \
+    X(planar10) X(planar12) X(planar16) X(argb16) X(argb15) X(rgba16)
+// clang-format on
+#define CLUSTER_AVX_DECLARE_GATHER(name)                                                                    \
+    void to_unique_colors_##name##_avx(float(*colors)[4], uint64_t *count, int32_t *map, const uint8_t *p0, \
+                                       const uint8_t *p1, const uint8_t *p2, int64_t s0, int64_t s1, int64_t s2);
+CLUSTER_AVX_FOR_EACH_GATHER(CLUSTER_AVX_DECLARE_GATHER)
+#undef CLUSTER_AVX_DECLARE_GATHER
+#define CLUSTER_AVX_DECLARE_AXIS_PROJECT(NN)                                                       \
+    void cluster_axis_count##NN##_avx(float *axis, const float(*colors)[4], const float *weights); \
+    void cluster_project_count##NN##_avx(float *projections, const float(*colors)[4], const float *axis);
+CLUSTER_AVX_FOR_EACH_COUNT(CLUSTER_AVX_DECLARE_AXIS_PROJECT)
+#undef CLUSTER_AVX_DECLARE_AXIS_PROJECT
+void dxt_pack_block_avx2(const ClusterBest *best, const uint8_t *indices, uint8_t *out);
+// AVX gathering member of a pixel layout; null for layouts without one.
+DxtToUniqueColorsFn cluster_unique_colors_kernel_avx(uint32_t pixel_format);
+// AVX axis and projection members of every count.
+void cluster_init_axis_project_avx(DxtEncOps *ops);
