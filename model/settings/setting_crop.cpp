@@ -270,13 +270,13 @@ std::string Setting::get_target_hap_basename(const NamingData &naming) const {
 }
 
 std::string Setting::get_target_hap_folder(const NamingData &naming) const {
-    return nam_video_hap ? nam_video_hap->get_folder_path_from_src_folder(naming.folder_src()) : naming.folder_src();
+    return nam_video_hap ? nam_video_hap->get_folder_path_from_src_folder(naming.folder_src) : naming.folder_src;
 }
 
 std::string Setting::get_target_audio_folder_and_custom_name_hap_out(const NamingData &naming,
                                                                      const std::optional<std::string> &hap_path) const {
     if (nam_use_video_hap_for_wav) return hap_path ? path_folder(*hap_path) : get_target_hap_folder(naming);
-    return nam_audio_wav ? nam_audio_wav->get_folder_path_from_src_folder(naming.folder_src()) : naming.folder_src();
+    return nam_audio_wav ? nam_audio_wav->get_folder_path_from_src_folder(naming.folder_src) : naming.folder_src;
 }
 
 std::vector<std::string> Setting::get_target_wav_basename_and_custom_name_hap_out(
@@ -288,7 +288,7 @@ std::vector<std::string> Setting::get_target_wav_basename_and_custom_name_hap_ou
     else
         base = naming.get_name_from_mask(nam_audio_wav ? nam_audio_wav->naming_mask.value_or("") : "");
     if (!aud_write_multi_mono_file) return {base};
-    const uint32_t n = naming.audio_channel();
+    const uint32_t n = naming.audio_channel;
     std::vector<std::string> names;
     if (aud_multi_mono_suffix == 1) {
         for (uint32_t i = 1; i <= n; i++) names.push_back(base + "_" + std::to_string(i));

@@ -5,6 +5,7 @@
 #include "platform/core/log.h"
 #include "platform/foundation/number_text.h"
 #include "platform/foundation/path.h"
+#include "platform/foundation/unicode_edit.h"
 #include "platform/foundation/xml_writer.h"
 
 namespace {
@@ -29,6 +30,22 @@ bool read_u32(const std::string *t, uint32_t *out) {
 }  // namespace
 
 TxtReplaceRef SettingNamingSrcNameTxtReplace::init() { return std::make_shared<SettingNamingSrcNameTxtReplace>(); }
+
+void SettingNamingSrcNameTxtReplace::set_for_space_process(uint32_t mode) {
+    txt_find = mode == 1 || mode == 2 ? " " : "";
+    txt_replace = mode == 2 ? "_" : "";
+}
+
+std::string SettingNamingSrcNameTxtReplace::apply_txt_replace(const std::string &text) const {
+    if (is_no_op()) return text;
+    return unicode_replace_all(text, txt_find, txt_replace, !match_case);
+}
+
+std::string SettingNamingSrcNameTxtReplace::get_name_for_ui() const {
+    if (is_no_op()) return "Do nothing";
+    if (txt_replace.empty()) return "Remove : '" + txt_find + "'";
+    return "'" + txt_find + "' -> '" + txt_replace + "'";
+}
 
 void SettingNamingSrcNameTxtReplace::set_from_xml_dict(const XmlAttributes &a) {
     const std::string *f = find_attr(a, "find"), *r = find_attr(a, "replace");

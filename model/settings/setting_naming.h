@@ -23,6 +23,14 @@ public:
     bool isSelected = false;  // list selection in the interface only
 
     static std::shared_ptr<SettingNamingSrcNameTxtReplace> init();
+    // The space rule of a naming: 2 replaces each " " by "_", 1 removes it, others do nothing.
+    void set_for_space_process(uint32_t mode);
+    // Every occurrence of the find text replaced (case folded unless `match_case`, canonical
+    // equivalents matching); a rule with an empty find text changes nothing.
+    std::string apply_txt_replace(const std::string &text) const;
+    bool is_no_op() const { return txt_find.empty(); }
+    // The rule's line in the rule list.
+    std::string get_name_for_ui() const;
     // "find", "replace" as they are (absent: ""); "match_case" YES only for "YES".
     void set_from_xml_dict(const XmlAttributes &attributes);
     // One empty `naming_txt_replace` element.

@@ -112,3 +112,8 @@ bool is_existing_file(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+
+bool path_entry_exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}

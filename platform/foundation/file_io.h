@@ -15,3 +15,6 @@ bool read_whole_file(const std::string &path, std::string *out, std::string *err
 
 // Something exists at the path and it is not a folder.
 bool is_existing_file(const std::string &path);
+
+// Any entry of the file system at the path: a file, a folder, a link (even a dangling one).
+bool path_entry_exists(const std::string &path);

@@ -5,11 +5,9 @@
 
 namespace {
 
+// Names every output "B" under the "[src_name]" masks the test sets.
 struct FixedNaming : NamingData {
-    uint32_t channels = 2;
-    std::string folder_src() const override { return "/media/shoot"; }
-    uint32_t audio_channel() const override { return channels; }
-    std::string get_name_from_mask(const std::string &mask) const override { return mask.empty() ? "B" : "B"; }
+    FixedNaming() { folder_src = "/media/shoot", basename_src = "B", audio_channel = 2; }
 };
 
 TEST(SettingCrop, ModesAndItems) {
@@ -124,6 +122,7 @@ TEST(SettingCrop, TargetCodecAndSmartRendering) {
 TEST(SettingCrop, OutputNames) {
     FixedNaming naming;
     Setting s;
+    s.nam_video_hap->naming_mask = "[src_name]", s.nam_audio_wav->naming_mask = "[src_name]";
     s.aud_write_wav_file = true, s.aud_write_multi_mono_file = true;
     using V = std::vector<std::string>;
     struct Case {
@@ -142,11 +141,11 @@ TEST(SettingCrop, OutputNames) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.channels << " " << c.suffix);
-        naming.channels = c.channels;
+        naming.audio_channel = c.channels;
         s.aud_multi_mono_suffix = c.suffix;
         EXPECT_EQ(s.get_target_wav_basename_and_custom_name_hap_out(naming, std::nullopt), c.names);
     }
-    naming.channels = 2;
+    naming.audio_channel = 2;
     s.aud_multi_mono_suffix = 1;
     EXPECT_EQ(s.get_target_wav_basename_and_custom_name_hap_out(naming, std::string("/x/custom.mov")),
               (V{"custom_1", "custom_2"}));
