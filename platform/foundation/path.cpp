@@ -42,6 +42,14 @@ std::string path_name_without_extension(std::string_view path) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+std::string path_without_extension(std::string_view path) {
+    path = strip_trailing_slashes(path);
+    const size_t slash = path.rfind('/');
+    const size_t name_at = slash == std::string_view::npos ? 0 : slash + 1;
+    const size_t dot = extension_dot(path.substr(name_at));
+    return std::string(dot == std::string_view::npos ? path : path.substr(0, name_at + dot));
+}
+
 std::string path_folder(std::string_view path) {
     path = strip_trailing_slashes(path);
     size_t slash = path.rfind('/');

@@ -16,6 +16,10 @@ std::string path_extension(std::string_view path);
 // Last component without its extension and its dot: "/a/b.tar.gz" -> "b.tar", "/a/.rc" -> ".rc".
 std::string path_name_without_extension(std::string_view path);
 
+// The path without the extension of its last component and without trailing separators:
+// "/a/take.mp4" -> "/a/take", "/a/b.tar.gz/" -> "/a/b.tar", "/a/.rc" -> "/a/.rc".
+std::string path_without_extension(std::string_view path);
+
 // The path without its last component: "/a/b.txt" -> "/a", "/a/b/" -> "/a", "/a" -> "/",
 // "/" -> "/", "b.txt" -> "".
 std::string path_folder(std::string_view path);

@@ -98,4 +98,18 @@ TEST(Path, SplitAndJoin) {
     EXPECT_EQ(path_append_component("/Out", ""), "/Out");
 }
 
+TEST(Path, WithoutExtension) {
+    const char *const cases[][2] = {
+        {"/a/take.mp4", "/a/take"},
+        {"/a/b.tar.gz/", "/a/b.tar"},
+        {"/a/.rc", "/a/.rc"},
+        {"/a.d/shot", "/a.d/shot"},
+        {"take.", "take"},
+        {"/", "/"},
+        {"", ""},
+        {"..", ".."},
+    };
+    for (const auto &c : cases) EXPECT_EQ(path_without_extension(c[0]), c[1]) << c[0];
+}
+
 }  // namespace
