@@ -45,6 +45,40 @@ void call16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
     const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, 16);
     F(b, o, s, cluster_candidate_tables().factors16, l.records, l.bounds);
 }
+// Members of kinds a, b and c with the tables of their array.
+template <ClusterArray A, DxtClusterSearchFn F>
+void list15(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    F(b, o, s, list(A, 15).records, list(A, 15).bounds);
+}
+template <ClusterArray A, DxtClusterSearch16Fn F>
+void list16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    F(b, o, s, cluster_candidate_tables().factors16, list(A, 16).records, list(A, 16).bounds);
+}
+#define CLUSTER_RUNS_ROWS(kind, ARRAY)                          \
+    {#kind "16_avx",                                            \
+     16,                                                        \
+     #kind[0],                                                  \
+     Tier::Avx,                                                 \
+     list16<ARRAY, cluster_search_##kind##_count16_avx>,        \
+     list16<ARRAY, cluster_search_##kind##_count16_sse41>},     \
+        {#kind "16_fma",                                        \
+         16,                                                    \
+         #kind[0],                                              \
+         Tier::Fma,                                             \
+         list16<ARRAY, cluster_search_##kind##_count16_fma>,    \
+         list16<ARRAY, cluster_search_##kind##_count16_sse41>}, \
+        {#kind "15_avx",                                        \
+         15,                                                    \
+         #kind[0],                                              \
+         Tier::Avx,                                             \
+         list15<ARRAY, cluster_search_##kind##_count15_avx>,    \
+         list15<ARRAY, cluster_search_##kind##_count15_sse41>}, \
+        {#kind "15_fma",                                        \
+         15,                                                    \
+         #kind[0],                                              \
+         Tier::Fma,                                             \
+         list15<ARRAY, cluster_search_##kind##_count15_fma>,    \
+         list15<ARRAY, cluster_search_##kind##_count15_sse41>},
 
 struct Member {
     const char *name;
@@ -67,7 +101,7 @@ const Member kMembers[] = {
     {"d16_fma", 16, 'd', Tier::Fma, call16<cluster_search_d_count16_fma>, call16<cluster_search_d_count16_sse41>},
     {"d15_avx", 15, 'd', Tier::Avx, call15<cluster_search_d_count15_avx>, call15<cluster_search_d_count15_sse41>},
     {"d15_fma", 15, 'd', Tier::Fma, call15<cluster_search_d_count15_fma>, call15<cluster_search_d_count15_sse41>},
-};
+    CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B)};
 
 // ---------------------------------------------------------------------------------------
 // Reference arithmetic.
@@ -242,8 +276,11 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
     return c;
 }
 
+#include "cluster_reference_runs.inc"
+
 // Candidates of a member in evaluation order.
 std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutation mut = Mutation::None) {
+    if (m.count >= 15 && m.kind >= 'a' && m.kind <= 'c') { return candidates_runs(m, s, mut); }
     std::vector<Candidate> out;
     if (m.kind == 'e') {
         std::vector<uint32_t> ks;

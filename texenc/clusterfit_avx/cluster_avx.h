@@ -58,3 +58,15 @@ void dxt_pack_block_avx2(const ClusterBest *best, const uint8_t *indices, uint8_
 DxtToUniqueColorsFn cluster_unique_colors_kernel_avx(uint32_t pixel_format);
 // AVX axis and projection members of every count.
 void cluster_init_axis_project_avx(DxtEncOps *ops);
+
+// Search members of kinds a and b: (best, bounds, sums, [factors,] records, bounds list).
+#define CLUSTER_AVX_DECLARE_RUNS(kind, tier)                                                                       \
+    void cluster_search_##kind##_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
+                                                const void *records, const void *bounds_list);                     \
+    void cluster_search_##kind##_count16_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
+                                                const void *factors, const void *records, const void *bounds_list);
+CLUSTER_AVX_DECLARE_RUNS(a, avx)
+CLUSTER_AVX_DECLARE_RUNS(a, fma)
+CLUSTER_AVX_DECLARE_RUNS(b, avx)
+CLUSTER_AVX_DECLARE_RUNS(b, fma)
+#undef CLUSTER_AVX_DECLARE_RUNS

@@ -9,6 +9,10 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_d[15 - 2] = cluster_search_d_count15_avx;
     ops->cluster_search_e16 = cluster_search_e_count16_avx;
     ops->cluster_search_d16 = cluster_search_d_count16_avx;
+    ops->cluster_search_a[15 - 2] = cluster_search_a_count15_avx;
+    ops->cluster_search_b[15 - 2] = cluster_search_b_count15_avx;
+    ops->cluster_search_a16 = cluster_search_a_count16_avx;
+    ops->cluster_search_b16 = cluster_search_b_count16_avx;
 }
 
 void dxtenc_init_ops_fma(DxtEncOps *ops) {
@@ -16,4 +20,8 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_d[15 - 2] = cluster_search_d_count15_fma;
     ops->cluster_search_e16 = cluster_search_e_count16_fma;
     ops->cluster_search_d16 = cluster_search_d_count16_fma;
+    ops->cluster_search_a[15 - 2] = cluster_search_a_count15_fma;
+    ops->cluster_search_b[15 - 2] = cluster_search_b_count15_fma;
+    ops->cluster_search_a16 = cluster_search_a_count16_fma;
+    ops->cluster_search_b16 = cluster_search_b_count16_fma;
 }
