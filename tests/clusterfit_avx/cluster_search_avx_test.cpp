@@ -101,7 +101,7 @@ const Member kMembers[] = {
     {"d16_fma", 16, 'd', Tier::Fma, call16<cluster_search_d_count16_fma>, call16<cluster_search_d_count16_sse41>},
     {"d15_avx", 15, 'd', Tier::Avx, call15<cluster_search_d_count15_avx>, call15<cluster_search_d_count15_sse41>},
     {"d15_fma", 15, 'd', Tier::Fma, call15<cluster_search_d_count15_fma>, call15<cluster_search_d_count15_sse41>},
-    CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B)};
+    CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)};
 
 // ---------------------------------------------------------------------------------------
 // Reference arithmetic.

@@ -1,6 +1,8 @@
 // Kinds a, b and c for 15 and 16 colours at the AVX tiers: the constant bound bytes of
 // their walk equal the shared tables, the rows the kernels rely on hold, and no member
 // reads past the last row of its tables.
+#include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cstring>
 #include <random>
@@ -13,6 +15,7 @@
 #include "texenc/clusterfit/cluster_tables.h"
 #include "texenc/clusterfit_avx/cluster_avx.h"
 #include "texenc/clusterfit_avx/cluster_runs_plan.h"
+#include "texenc/dxtenc.h"
 
 using namespace cfavx;
 
@@ -69,6 +72,7 @@ TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
         {kRunPlanA16[3], -1, -1, 16}, {kRunPlanA16[4], -1, 16, 16}, {kRunPlanA15[2], 0, -1, 15},
         {kRunPlanA15[4], -1, 15, 15}, {kRunPlanB16[0], -1, -1, -1}, {kRunPlanB16[2], 0, -1, -1},
         {kRunPlanB16[3], -1, -1, 16}, {kRunPlanB15[2], 0, -1, -1},  {kRunPlanB15[3], -1, -1, 15},
+        {kRunPlanC16[2], -1, -1, 15}, {kRunPlanC15[2], -1, -1, 14},
     };
     for (const Fixed &f : fixed) {
         EXPECT_EQ(f.seg.fixed[0], f.b0);
@@ -89,8 +93,8 @@ TEST(ClusterRunsPlan, NamedRowsOfTheLists) {
     for (const auto &r : b16_rows) {
         EXPECT_EQ(std::memcmp(b16.bounds + 3 * (r.row - 1), r.b, 3), 0) << "row " << r.row;
     }
-    // The four zero triples after the 16-colour lists of kinds a and b.
-    for (const ClusterCandidateList *l : {&b16, &list(CLUSTER_ARRAY_A, 16)}) {
+    // The four zero triples after the 16-colour lists of kinds a, b and c.
+    for (const ClusterCandidateList *l : {&b16, &list(CLUSTER_ARRAY_A, 16), &list(CLUSTER_ARRAY_C, 16)}) {
         for (uint32_t i = 0; i < 12; ++i) { EXPECT_EQ(l->bounds[3 * l->rows + i], 0); }
     }
     const struct {
@@ -115,6 +119,30 @@ TEST(ClusterRunsPlan, NamedRowsOfTheLists) {
     for (const auto &r : a15_rows) {
         for (int f = 0; f < 3; ++f) { EXPECT_EQ(a15.records[3 * r.row + f], r.offsets[f]) << "row " << r.row; }
     }
+    const ClusterCandidateList &c15 = list(CLUSTER_ARRAY_C, 15);
+    ASSERT_EQ(c15.rows, 384u);
+    ASSERT_EQ(list(CLUSTER_ARRAY_C, 16).rows, 476u);
+    const struct {
+        uint32_t row;
+        uint8_t b[3];
+        uint64_t offsets[5];
+    } c15_rows[] = {{0, {0, 0, 13}, {0, 16, 640, 5664, 5812}},
+                    {20, {1, 2, 3}, {48, 736, 1408, 2544, 5828}},
+                    {264, {1, 11, 14}, {48, 1168, 5392, 5712, 5872}},
+                    {382, {9, 14, 15}, {432, 4960, 5728, 0, 6180}},
+                    {383, {11, 14, 15}, {}}};
+    for (const auto &r : c15_rows) {
+        EXPECT_EQ(std::memcmp(c15.bounds + 3 * r.row, r.b, 3), 0) << "row " << r.row;
+        for (int f = 0; f < 5 && r.offsets[1] != 0; ++f) {
+            EXPECT_EQ(c15.records[5 * r.row + f], r.offsets[f]) << "row " << r.row;
+        }
+    }
+    // (1, 2, 3) at 16 colours: run sizes 1, 1, 1, 13, factor 9/188.
+    const ClusterCandidateList &c16 = list(CLUSTER_ARRAY_C, 16);
+    EXPECT_EQ(std::memcmp(c16.bounds + 3 * 20, "\x01\x02\x03", 3), 0);
+    EXPECT_EQ(cluster_candidate_tables().factors16[c16.records[6 * 20 + 5] / 4], 0.047872342f);
+    // (0, 0, 13) at 16 colours: factor 3/13.
+    EXPECT_EQ(cluster_candidate_tables().factors16[c16.records[5] / 4], 0.23076923f);
     // Family 1, k = 1 at 16 colours: one colour at index 3, fifteen at index 1, factor 0.6.
     EXPECT_EQ(cluster_candidate_tables().factors16[a16.records[3] / 4], 0.6f);
 }
@@ -149,6 +177,8 @@ const Runs kRuns[] = {
     {"a fma", CLUSTER_ARRAY_A, cluster_search_a_count15_fma, cluster_search_a_count16_fma, true},
     {"b avx", CLUSTER_ARRAY_B, cluster_search_b_count15_avx, cluster_search_b_count16_avx, false},
     {"b fma", CLUSTER_ARRAY_B, cluster_search_b_count15_fma, cluster_search_b_count16_fma, true},
+    {"c avx", CLUSTER_ARRAY_C, cluster_search_c_count15_avx, cluster_search_c_count16_avx, false},
+    {"c fma", CLUSTER_ARRAY_C, cluster_search_c_count15_fma, cluster_search_c_count16_fma, true},
 };
 
 // Under AddressSanitizer a read past the last row of the exactly sized copies fails.
@@ -178,6 +208,120 @@ TEST(ClusterRunsMembers, ReadNothingPastTheLastRow) {
                 EXPECT_EQ(std::memcmp(&got_b, &want_b, sizeof got_b), 0);
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The search entries of 15 and 16 colours, wrapped to record the partitions each call is
+// handed: kind e its splits (k, k, k), the others every row of the tables they are given.
+
+DxtEncOps g_inner;
+std::vector<std::array<uint8_t, 3>> g_seen;
+
+void note_splits(uint32_t n) {
+    for (uint32_t k = 1; k < n; ++k) { g_seen.push_back({uint8_t(k), uint8_t(k), uint8_t(k)}); }
+}
+void note_rows(uint32_t n, const void *bounds_list) {
+    for (uint32_t a = 0; a < 4; ++a) {
+        const ClusterCandidateList &l = list(ClusterArray(a), n);
+        if (l.bounds != bounds_list) { continue; }
+        for (uint32_t r = 0; r < l.rows; ++r) {
+            g_seen.push_back({l.bounds[3 * r], l.bounds[3 * r + 1], l.bounds[3 * r + 2]});
+        }
+        return;
+    }
+    ADD_FAILURE() << "a search entry was handed tables of another count";
+}
+void e15(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    note_splits(15);
+    g_inner.cluster_search_e[13](b, o, s);
+}
+void e16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    note_splits(16);
+    g_inner.cluster_search_e16(b, o, s);
+}
+template <int A>
+void list15_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const void *r, const void *l) {
+    note_rows(15, l);
+    DxtClusterSearchFn const *entries[4] = {g_inner.cluster_search_a, g_inner.cluster_search_b,
+                                            g_inner.cluster_search_c, g_inner.cluster_search_d};
+    entries[A][13](b, o, s, r, l);
+}
+template <int A>
+void list16_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const void *f, const void *r, const void *l) {
+    note_rows(16, l);
+    DxtClusterSearch16Fn const entries[4] = {g_inner.cluster_search_a16, g_inner.cluster_search_b16,
+                                             g_inner.cluster_search_c16, g_inner.cluster_search_d16};
+    entries[A](b, o, s, f, r, l);
+}
+
+// Sorted distinct triples of one driver run per count, and whether any came twice.
+std::vector<std::array<uint8_t, 3>> driver_triples(uint32_t mask, uint32_t n, bool *repeated) {
+    DxtEncContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    EXPECT_EQ(dxtenc_init(&ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, mask), 0);
+    g_inner = ctx.ops;
+    DxtEncOps ops = ctx.ops;
+    ops.cluster_search_e[13] = e15;
+    ops.cluster_search_e16 = e16;
+    ops.cluster_search_a[13] = list15_of<0>;
+    ops.cluster_search_b[13] = list15_of<1>;
+    ops.cluster_search_c[13] = list15_of<2>;
+    ops.cluster_search_d[13] = list15_of<3>;
+    ops.cluster_search_a16 = list16_of<0>;
+    ops.cluster_search_b16 = list16_of<1>;
+    ops.cluster_search_c16 = list16_of<2>;
+    ops.cluster_search_d16 = list16_of<3>;
+    DxtColorSet set;
+    std::memset(&set, 0, sizeof set);
+    set.count = n;
+    for (uint32_t k = 0; k < n; ++k) {
+        set.colors[k][0] = float(k * 16) / 255.0f;
+        set.colors[k][1] = float(255 - k * 9) / 255.0f;
+        set.colors[k][2] = float((k * 37) % 256) / 255.0f;
+        set.weights[k] = k == 0 && n == 15 ? 1.4142135f : 1.0f;
+    }
+    for (int p = 0; p < 16; ++p) { set.map[p] = int32_t(uint32_t(p) < n ? uint32_t(p) : 0); }
+    g_seen.clear();
+    uint8_t out[8];
+    cluster_fit_colors(set, out, n, ops);
+    std::vector<std::array<uint8_t, 3>> seen = g_seen;
+    std::sort(seen.begin(), seen.end());
+    *repeated = std::adjacent_find(seen.begin(), seen.end()) != seen.end();
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+    return seen;
+}
+
+TEST(ClusterRunsMembers, FifteenAndSixteenColoursRunOnAvxTierMembersOnly) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    DxtEncContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    ASSERT_EQ(dxtenc_init(&ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, 0x68), 0);
+    const DxtEncOps &o = ctx.ops;
+    const DxtClusterSearchEFn e[2] = {o.cluster_search_e[13], o.cluster_search_e16};
+    const DxtClusterSearchFn listed15[4] = {o.cluster_search_a[13], o.cluster_search_b[13], o.cluster_search_c[13],
+                                            o.cluster_search_d[13]};
+    const DxtClusterSearch16Fn listed16[4] = {o.cluster_search_a16, o.cluster_search_b16, o.cluster_search_c16,
+                                              o.cluster_search_d16};
+    EXPECT_EQ(e[0], cluster_search_e_count15_fma);
+    EXPECT_EQ(e[1], cluster_search_e_count16_fma);
+    const DxtClusterSearchFn fma15[4] = {cluster_search_a_count15_fma, cluster_search_b_count15_fma,
+                                         cluster_search_c_count15_fma, cluster_search_d_count15_fma};
+    const DxtClusterSearch16Fn fma16[4] = {cluster_search_a_count16_fma, cluster_search_b_count16_fma,
+                                           cluster_search_c_count16_fma, cluster_search_d_count16_fma};
+    for (int a = 0; a < 4; ++a) {
+        EXPECT_EQ(listed15[a], fma15[a]) << "kind " << char('a' + a);
+        EXPECT_EQ(listed16[a], fma16[a]) << "kind " << char('a' + a);
+    }
+    for (uint32_t n : {15u, 16u}) {
+        SCOPED_TRACE(testing::Message() << n << " colours");
+        bool repeated_tier = true, repeated_base = true;
+        const auto tier = driver_triples(0x68, n, &repeated_tier);
+        const auto base = driver_triples(0x00, n, &repeated_base);
+        EXPECT_EQ(tier.size(), n == 16 ? 965u : 812u);
+        EXPECT_EQ(tier, base);
+        EXPECT_FALSE(repeated_tier);
+        EXPECT_FALSE(repeated_base);
     }
 }
 

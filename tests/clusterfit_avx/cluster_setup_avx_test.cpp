@@ -59,6 +59,7 @@ TEST(ClusterSetupAvx, MaskChoosesTheMembers) {
                                                  : cluster_search_##kind##_count16_avx);
             CLUSTER_EXPECT_RUNS(a)
             CLUSTER_EXPECT_RUNS(b)
+            CLUSTER_EXPECT_RUNS(c)
 #undef CLUSTER_EXPECT_RUNS
             // Members of later work keep the baseline.
             EXPECT_EQ(o.cluster_search_e[12], cluster_search_e_count14_sse41);

@@ -59,7 +59,7 @@ DxtToUniqueColorsFn cluster_unique_colors_kernel_avx(uint32_t pixel_format);
 // AVX axis and projection members of every count.
 void cluster_init_axis_project_avx(DxtEncOps *ops);
 
-// Search members of kinds a and b: (best, bounds, sums, [factors,] records, bounds list).
+// Search members of kinds a, b and c: (best, bounds, sums, [factors,] records, bounds list).
 #define CLUSTER_AVX_DECLARE_RUNS(kind, tier)                                                                       \
     void cluster_search_##kind##_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
                                                 const void *records, const void *bounds_list);                     \
@@ -69,4 +69,6 @@ CLUSTER_AVX_DECLARE_RUNS(a, avx)
 CLUSTER_AVX_DECLARE_RUNS(a, fma)
 CLUSTER_AVX_DECLARE_RUNS(b, avx)
 CLUSTER_AVX_DECLARE_RUNS(b, fma)
+CLUSTER_AVX_DECLARE_RUNS(c, avx)
+CLUSTER_AVX_DECLARE_RUNS(c, fma)
 #undef CLUSTER_AVX_DECLARE_RUNS

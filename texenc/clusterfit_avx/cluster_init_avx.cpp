@@ -13,6 +13,8 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_b[15 - 2] = cluster_search_b_count15_avx;
     ops->cluster_search_a16 = cluster_search_a_count16_avx;
     ops->cluster_search_b16 = cluster_search_b_count16_avx;
+    ops->cluster_search_c[15 - 2] = cluster_search_c_count15_avx;
+    ops->cluster_search_c16 = cluster_search_c_count16_avx;
 }
 
 void dxtenc_init_ops_fma(DxtEncOps *ops) {
@@ -24,4 +26,6 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_b[15 - 2] = cluster_search_b_count15_fma;
     ops->cluster_search_a16 = cluster_search_a_count16_fma;
     ops->cluster_search_b16 = cluster_search_b_count16_fma;
+    ops->cluster_search_c[15 - 2] = cluster_search_c_count15_fma;
+    ops->cluster_search_c16 = cluster_search_c_count16_fma;
 }
