@@ -33,6 +33,9 @@ const char *global_crop_mode_name(uint32_t mode);
 // "23.98", "24", "25", "29.97", "30", "48", "50", "59.94", "60" for indexes 0..8, else "".
 const char *fps_custom_text(uint32_t index);
 
+// A preset name that can be a file name in the preset folder: no "/" or NUL, not "." or "..".
+bool is_valid_preset_name(const std::string &name);
+
 class Setting {
 public:
     ZQ_PROPERTY(uint64_t, version, setVersion) = 0;
@@ -165,7 +168,8 @@ public:
 
     // Preset files. A name holding "/" or NUL, or equal to "." or "..", makes no path.
     std::optional<std::string> get_preset_filepath(const std::optional<std::string> &folder) const;
-    void save_preset_file(const std::optional<std::string> &folder) const;
+    // Atomic: a failed write (false, logged) leaves the old file as it was.
+    bool save_preset_file(const std::optional<std::string> &folder) const;
     void delete_preset_file(const std::optional<std::string> &folder) const;
     bool is_preset_file_exists(const std::optional<std::string> &folder) const;
     // Reads one preset file into this fresh setting: false when the file is not well formed

@@ -56,9 +56,6 @@ bool ranged(const std::string &text, uint64_t max, uint32_t *field, const char *
     return true;
 }
 
-bool is_valid_preset_name(const std::string &name) {
-    return name != "." && name != ".." && name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
-}
 
 class SettingFileReader : public XmlEventHandler {
 public:
@@ -540,6 +537,10 @@ void Setting::parser_didEndElement_namespaceURI_qualifiedName(const std::string 
         is_inside_naming_audio_wav = false;
 }
 
+bool is_valid_preset_name(const std::string &name) {
+    return name != "." && name != ".." && name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
 std::optional<std::string> Setting::get_preset_filepath(const std::optional<std::string> &folder) const {
     if (!name || !folder) return std::nullopt;
     // The name becomes a file name: it must not reach outside the preset folder.
@@ -547,15 +548,19 @@ std::optional<std::string> Setting::get_preset_filepath(const std::optional<std:
     return path_append_component(*folder, *name + ".xml");
 }
 
-void Setting::save_preset_file(const std::optional<std::string> &folder) const {
-    if (is_custom()) return;
+bool Setting::save_preset_file(const std::optional<std::string> &folder) const {
+    if (is_custom()) return false;
     const std::optional<std::string> path = get_preset_filepath(folder);
     if (!path) {
         zlog("Can't save preset file (invalid path)");
-        return;
+        return false;
     }
     std::string error;
-    if (!write_file_atomic(*path, get_xml_str_content(), &error)) zlog("Fail to write preset file : %s", error.c_str());
+    if (!write_file_atomic(*path, get_xml_str_content(), &error)) {
+        zlog("Fail to write preset file : %s", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 void Setting::delete_preset_file(const std::optional<std::string> &folder) const {
