@@ -20,24 +20,10 @@ private:
     GlobalSettings &g_;
 };
 
-ZelColorFloat opaque(uint8_t r, uint8_t g, uint8_t b) {
-    ZelColorFloat c;
-    c.set_with_8b_r_and_g_and_b_and_a(r, g, b, 255);
-    return c;
-}
-
 }  // namespace
 
 GlobalSettingsRef GlobalSettings::init() {
     auto g = std::make_shared<GlobalSettings>();
-    g->ui_letterbox_pillarbox_color = opaque(0, 0, 0);
-    g->ui_custom_bg_color = opaque(27, 43, 54);
-    g->ui_custom_checkerboard_color_1 = opaque(255, 255, 255);
-    g->ui_custom_checkerboard_color_2 = opaque(228, 85, 87);
-    g->glob_settings_edit_task = GlobalSettingsEditTask::init();
-    g->glob_settings_dialog_crop_divide = GlobalSettingsDialogCropDivide::init();
-    g->ui_bool_state = SettingBoolState::init();
-    g->ui_double_state = SettingsDoubleState::init();
     const std::optional<std::string> presets = get_and_create_preset_folder_path();
     if (presets) g->settings_list = SettingsList::init_from_folder(presets);
     return g;

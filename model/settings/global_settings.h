@@ -27,6 +27,13 @@ public:
     virtual std::vector<PanelRect> screen_frames() const = 0;
 };
 
+// An opaque colour from 8-bit components.
+inline ZelColorFloat settings_color(uint8_t r, uint8_t g, uint8_t b) {
+    ZelColorFloat c;
+    c.set_with_8b_r_and_g_and_b_and_a(r, g, b, 255);
+    return c;
+}
+
 enum HapStandSnapshot_Format : uint32_t { HapStandSnapshot_Format_Jpeg = 0, HapStandSnapshot_Format_Png = 1 };
 
 class GlobalSettings {
@@ -34,10 +41,10 @@ public:
     ZQ_PROPERTY(bool, ui_bitrate_unit_bits, setUi_bitrate_unit_bits) = true;
     ZQ_PROPERTY(bool, ui_bandwidth_gpu_unit_bits, setUi_bandwidth_gpu_unit_bits) = true;
     ZQ_PROPERTY(bool, ui_filesize_unit_ki, setUi_filesize_unit_ki) = true;
-    ZQ_PROPERTY(ZelColorFloat, ui_letterbox_pillarbox_color, setUi_letterbox_pillarbox_color);
-    ZQ_PROPERTY(ZelColorFloat, ui_custom_bg_color, setUi_custom_bg_color);
-    ZQ_PROPERTY(ZelColorFloat, ui_custom_checkerboard_color_1, setUi_custom_checkerboard_color_1);
-    ZQ_PROPERTY(ZelColorFloat, ui_custom_checkerboard_color_2, setUi_custom_checkerboard_color_2);
+    ZQ_PROPERTY(ZelColorFloat, ui_letterbox_pillarbox_color, setUi_letterbox_pillarbox_color) = settings_color(0, 0, 0);
+    ZQ_PROPERTY(ZelColorFloat, ui_custom_bg_color, setUi_custom_bg_color) = settings_color(27, 43, 54);
+    ZQ_PROPERTY(ZelColorFloat, ui_custom_checkerboard_color_1, setUi_custom_checkerboard_color_1) = settings_color(255, 255, 255);
+    ZQ_PROPERTY(ZelColorFloat, ui_custom_checkerboard_color_2, setUi_custom_checkerboard_color_2) = settings_color(228, 85, 87);
     ZQ_PROPERTY(bool, ui_remember_windows_view_settings, setUi_remember_windows_view_settings) = true;
     ZQ_PROPERTY(bool, ui_allow_remove_main_audio_track, setUi_allow_remove_main_audio_track) = false;
     ZQ_PROPERTY(bool, ui_audio_notif, setUi_audio_notif) = true;
@@ -71,10 +78,11 @@ public:
     // Owned objects.
     SettingsListRef settings_list;  // null when the preset folder cannot be made
     SettingRef last_preset;
-    std::shared_ptr<GlobalSettingsEditTask> glob_settings_edit_task;
-    std::shared_ptr<GlobalSettingsDialogCropDivide> glob_settings_dialog_crop_divide;
-    std::shared_ptr<SettingBoolState> ui_bool_state;
-    std::shared_ptr<SettingsDoubleState> ui_double_state;
+    std::shared_ptr<GlobalSettingsEditTask> glob_settings_edit_task = GlobalSettingsEditTask::init();
+    std::shared_ptr<GlobalSettingsDialogCropDivide> glob_settings_dialog_crop_divide =
+        GlobalSettingsDialogCropDivide::init();
+    std::shared_ptr<SettingBoolState> ui_bool_state = SettingBoolState::init();
+    std::shared_ptr<SettingsDoubleState> ui_double_state = SettingsDoubleState::init();
     PanelSettingsRef main_window_settings;
     // Where the loaded window frame is checked; none skips the check.
     const PanelScreens *screens = nullptr;

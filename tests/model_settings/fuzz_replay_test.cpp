@@ -15,7 +15,10 @@ TEST(SettingsFuzzReplay, KeptInputs) {
         void (*body)(const uint8_t *, size_t);
     } targets[] = {{"setting_reader", settings_fuzz::setting_reader},
                    {"crop_list_reader", settings_fuzz::crop_list_reader},
-                   {"expression", settings_fuzz::expression}};
+                   {"expression", settings_fuzz::expression},
+                   {"prefs_reader", settings_fuzz::prefs_reader},
+                   {"presets_export_reader", settings_fuzz::presets_export_reader},
+                   {"json_exchange_reader", settings_fuzz::json_exchange_reader}};
     for (const auto &t : targets) {
         const std::filesystem::path dir = root / t.target;
         if (!std::filesystem::exists(dir)) continue;
