@@ -26,6 +26,7 @@ struct Frame {
         alloc_audio_frame(&f, format, channels, frequency, planar, frequency);
     }
     ~Frame() { free_audio_frame(&f); }
+    float *plane(uint32_t c) { return reinterpret_cast<float *>(f.planes[c]); }
     void append_to(Bytes &b) const {
         const uint8_t *p = f.planes[0];
         b.insert(b.end(), p, p + uint64_t(f.nb_samples) * f.channels * f.bytes_per_sample);
@@ -78,7 +79,7 @@ TEST(AudioPlanarRing, CapacityMarginAndChecks) {
 }
 
 // A Matroska file with a small video stream (0), two FLAC tracks (1: stereo 44100 Hz,
-// 2: mono 48000 Hz) and an AAC track (3).
+// 2: mono 48000 Hz) and a stereo AAC track at 44100 Hz (3).
 class FfAudioSource : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -86,14 +87,16 @@ protected:
         ffmpeg_ = testutil::require_tool("ffmpeg");
         if (ffmpeg_.empty()) return;
         path_ = dir_->file("tracks.mkv");
-        const std::string cmd = ffmpeg_ +
-                                " -v error -f lavfi -i testsrc2=size=64x32:rate=10:duration=3.3"
-                                " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=3.3"
-                                " -f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2.7"
-                                " -filter_complex [1:a]aformat=channel_layouts=stereo[st]"
-                                " -map 0:v -map [st] -map 2:a -map 2:a -c:v mjpeg -c:a:0 flac -c:a:1 flac"
-                                " -c:a:2 aac " +
-                                testutil::shell_quote(path_);
+        const std::string cmd =
+            ffmpeg_ +
+            " -v error -f lavfi -i testsrc2=size=64x32:rate=10:duration=3.3"
+            " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=3.3"
+            " -f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2.7"
+            " -filter_complex "
+            "'[1:a]aformat=channel_layouts=stereo,asplit[a][b];[a]aformat=sample_fmts=s16[st];[b]anull[st2]'"
+            " -map 0:v -map [st] -map 2:a -map [st2] -c:v mjpeg -c:a:0 flac -c:a:1 flac"
+            " -c:a:2 aac " +
+            testutil::shell_quote(path_);
         ASSERT_EQ(testutil::run_command(cmd).status, 0);
     }
     static void TearDownTestSuite() {
@@ -143,11 +146,12 @@ TEST_F(FfAudioSource, AacGivesPlanarFloat) {
     const int32_t streams[1] = {3};
     AudioFfmpegSourceParams prm{path_.c_str(), streams, 1};
     Demuxer d(create_audio_demuxer_ff(prm, 1));
-    Frame interleaved(AudioSampleFormat_F32LE, 1, 48000, 0);  // mono is planar either way
-    audio_demuxer_read(d.get(), &interleaved.f, 3);
-    EXPECT_EQ(interleaved.f.nb_samples, 48000u);
+    Frame packed(AudioSampleFormat_F32LE, 2, 44100, 0), planar(AudioSampleFormat_F32LE, 2, 44100, 1);
+    EXPECT_EQ(mediatest::error_of([&] { audio_demuxer_read(d.get(), &packed.f, 3); }), "Invalid planar mode");
+    audio_demuxer_read(d.get(), &planar.f, 3);
+    EXPECT_EQ(planar.f.nb_samples, 44100u);
     float peak = 0;
-    for (uint32_t i = 0; i < 48000; i++) peak = std::max(peak, reinterpret_cast<float *>(interleaved.f.planes[0])[i]);
+    for (uint32_t i = 0; i < 44100; i++) peak = std::max(peak, planar.plane(1)[i]);
     EXPECT_GT(peak, 0.05f);
 }
 
