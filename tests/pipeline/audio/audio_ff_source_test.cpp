@@ -192,3 +192,49 @@ TEST_F(FfAudioSource, Refusals) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reading only one of two requested tracks: the other's ring fills up to its 60 seconds,
+// then reads stop decoding and come back short; the buffered track keeps every sample.
+TEST(FfAudioSourceRing, FullRingStopsDecoding) {
+    const std::string ffmpeg = testutil::require_tool("ffmpeg");
+    ASSERT_FALSE(ffmpeg.empty());
+    testutil::TempDir dir;
+    const std::string path = dir.file("long.mkv");
+    ASSERT_EQ(testutil::run_command(ffmpeg +
+                                    " -v error -f lavfi -i sine=frequency=300:sample_rate=8000:duration=64"
+                                    " -f lavfi -i sine=frequency=700:sample_rate=8000:duration=64"
+                                    " -map 0:a -map 1:a -c:a flac " +
+                                    testutil::shell_quote(path))
+                  .status,
+              0);
+    const int32_t streams[2] = {0, 1};
+    AudioFfmpegSourceParams prm{path.c_str(), streams, 2};
+    Demuxer d(create_audio_demuxer_ff(prm, 1));
+    Frame a(AudioSampleFormat_S16LE, 1, 8000, 1), b(AudioSampleFormat_S16LE, 1, 8000, 1);
+    uint64_t total_a = 0;
+    for (int i = 0; i < 64; i++) {
+        audio_demuxer_read(d.get(), &a.f, 0);
+        total_a += a.f.nb_samples;
+    }
+    EXPECT_GE(total_a, 60u * 8000);
+    EXPECT_LT(total_a, 64u * 8000);
+
+    Bytes got;
+    for (int i = 0; i < 60; i++) {
+        audio_demuxer_read(d.get(), &b.f, 1);
+        b.append_to(got);
+    }
+    const std::string raw = dir.file("b.raw");
+    ASSERT_EQ(testutil::run_command(ffmpeg + " -v error -i " + testutil::shell_quote(path) + " -map 0:a:1 -f s16le " +
+                                    testutil::shell_quote(raw))
+                  .status,
+              0);
+    const Bytes tool = testutil::read_file(raw);
+    ASSERT_GE(tool.size(), got.size());
+    EXPECT_EQ(got, Bytes(tool.begin(), tool.begin() + got.size()));
+    EXPECT_EQ(got.size(), 60u * 8000 * 2);
+}
+
+}  // namespace
