@@ -17,7 +17,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "platform/core/cpu.h"
 #include "texenc/clusterfit/cluster_fit.h"
+#include "texenc/clusterfit/cluster_stages.h"
+#include "texenc/clusterfit_avx/cluster_avx.h"
 #include "texenc/dxtenc.h"
 
 namespace {
@@ -117,7 +120,8 @@ BENCHMARK(BM_Squish)
 
 
 // DXT1 and DXT5 at the normal and slow qualities per cluster-fit tier: 0x00 the baseline,
-// 0x28 AVX, 0x68 AVX+FMA (the texture-encode node passes 0xF8).
+// 0x28 AVX, 0x68 AVX+FMA, 0xF8 what the texture-encode node passes (the AVX2 packer at the
+// normal quality; the slow quality clears AVX2).
 void BM_ZelqaTier(benchmark::State &state) {
     const Photo &p = photo();
     if (p.rgba.empty()) {
@@ -145,7 +149,7 @@ void BM_ZelqaTier(benchmark::State &state) {
 }
 BENCHMARK(BM_ZelqaTier)
     ->ArgNames({"codec", "quality", "isa"})
-    ->ArgsProduct({{DXTENC_CODEC_DXT1, DXTENC_CODEC_DXT5}, {2, 3}, {0x00, 0x28, 0x68}})
+    ->ArgsProduct({{DXTENC_CODEC_DXT1, DXTENC_CODEC_DXT5}, {2, 3}, {0x00, 0x28, 0x68, 0xF8}})
     ->Unit(benchmark::kMillisecond);
 
 void BM_SquishDxt5(benchmark::State &state) {
@@ -205,6 +209,86 @@ void BM_ClusterBlock(benchmark::State &state) {
 BENCHMARK(BM_ClusterBlock)
     ->ArgNames({"colours", "isa"})
     ->ArgsProduct({{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, {0x00, 0x28, 0x68}});
+
+// One cluster-fit stage per call, baseline (tier 0) against AVX (tier 1; AVX2 for the
+// packer), over every block of the photo: gathering of RGBA8, RGB8 and planar 16-bit
+// blocks, the axis of 8 and 16 colours, the projection of 16 colours, the packer.
+enum Stage { kGatherRgba8, kGatherRgb8, kGatherPlanar16, kAxis8, kAxis16, kProject16, kPack };
+
+void BM_ClusterStage(benchmark::State &state) {
+    const Photo &p = photo();
+    if (p.rgba.empty()) {
+        state.SkipWithError("no photo");
+        return;
+    }
+    const int stage = static_cast<int>(state.range(0));
+    const bool fast = state.range(1) != 0;
+    const CpuFeatures &cpu = cpu_features();
+    if (fast && !(cpu.avx && (stage != kPack || cpu.avx2))) {
+        state.SkipWithError("the processor lacks the tier");
+        return;
+    }
+    // The photo's blocks in raster order, in the three layouts.
+    const int kBlocks = (p.width / 4) * (p.height / 4);
+    std::vector<uint8_t> rgba(kBlocks * 64), rgb(kBlocks * 48), planar(kBlocks * 96);
+    std::vector<DxtColorSet> sets(kBlocks);
+    for (int b = 0; b < kBlocks; ++b) {
+        for (int k = 0; k < 16; ++k) {
+            const int x = b % (p.width / 4) * 4 + k % 4, y = b / (p.width / 4) * 4 + k / 4;
+            const uint8_t *px = &p.rgba[(static_cast<size_t>(y) * p.width + x) * 4];
+            for (int c = 0; c < 4; ++c) { rgba[b * 64 + k * 4 + c] = px[c]; }
+            for (int c = 0; c < 3; ++c) {
+                rgb[b * 48 + k * 3 + c] = px[c];
+                planar[b * 96 + c * 32 + 2 * k] = 0x5A;
+                planar[b * 96 + c * 32 + 2 * k + 1] = px[c];
+            }
+        }
+        DxtColorSet &s = sets[b];
+        memset(&s, 0, sizeof s);
+        to_unique_colors_rgba8_sse41(s.colors, &s.count, s.map, &rgba[b * 64], nullptr, nullptr, 16, 0, 0);
+        for (uint64_t i = 0; i < s.count; ++i) { s.weights[i] = std::sqrt(static_cast<float>(s.pixel_counts[i])); }
+    }
+    alignas(32) float axis[4] = {1.0f, 0.5f, 0.25f, 0.0f}, proj[16];
+    ClusterBest best;
+    memset(&best, 0, sizeof best);
+    uint8_t out[8], indices[16];
+    for (int k = 0; k < 16; ++k) { indices[k] = static_cast<uint8_t>(k * 7 % 4); }
+    const DxtToUniqueColorsFn gather[3][2] = {{to_unique_colors_rgba8_sse41, to_unique_colors_rgba8_avx},
+                                              {to_unique_colors_rgb8_sse41, to_unique_colors_rgb8_avx},
+                                              {to_unique_colors_planar16_sse41, to_unique_colors_planar16_avx}};
+    const DxtClusterAxisFn axis_fn[2][2] = {{cluster_axis_count08_sse41, cluster_axis_count08_avx},
+                                            {cluster_axis_count16_sse41, cluster_axis_count16_avx}};
+    const DxtClusterProjectFn project_fn[2] = {cluster_project_count16_sse41, cluster_project_count16_avx};
+    const DxtPackBlockFn pack_fn[2] = {dxt_pack_block_sse41, dxt_pack_block_avx2};
+    DxtColorSet g;
+    size_t i = 0;
+    for (auto _ : state) {
+        const int b = static_cast<int>(i++ % static_cast<size_t>(kBlocks));
+        switch (stage) {
+        case kGatherRgba8: gather[0][fast](g.colors, &g.count, g.map, &rgba[b * 64], nullptr, nullptr, 16, 0, 0); break;
+        case kGatherRgb8: gather[1][fast](g.colors, &g.count, g.map, &rgb[b * 48], nullptr, nullptr, 12, 0, 0); break;
+        case kGatherPlanar16: {
+            const uint8_t *q = &planar[b * 96];
+            gather[2][fast](g.colors, &g.count, g.map, q, q + 32, q + 64, 8, 8, 8);
+            break;
+        }
+        case kAxis8: axis_fn[0][fast](axis, sets[b].colors, sets[b].weights); break;
+        case kAxis16: axis_fn[1][fast](axis, sets[b].colors, sets[b].weights); break;
+        case kProject16: project_fn[fast](proj, sets[b].colors, axis); break;
+        default:
+            best.start[0] = static_cast<float>(b % 32) / 31.0f;
+            pack_fn[fast](&best, indices, out);
+            break;
+        }
+        benchmark::DoNotOptimize(g);
+        benchmark::DoNotOptimize(axis);
+        benchmark::DoNotOptimize(proj);
+        benchmark::DoNotOptimize(out);
+    }
+}
+BENCHMARK(BM_ClusterStage)
+    ->ArgNames({"stage", "avx"})
+    ->ArgsProduct({{kGatherRgba8, kGatherRgb8, kGatherPlanar16, kAxis8, kAxis16, kProject16, kPack}, {0, 1}});
 
 }  // namespace
 

@@ -34,6 +34,7 @@ template <int R, int G, int B>
 struct Packed8 {
     static void keys(__m128i *k, const uint8_t *const *pl, const int64_t *st) {
         const __m128i pick = pick_mask<R, G, B, 4>();
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) { k[r] = _mm_shuffle_epi8(load128(row_of(pl[0], st[0], r)), pick); }
     }
 };
@@ -43,6 +44,7 @@ template <int R, int G, int B>
 struct Packed24 {
     static void keys(__m128i *k, const uint8_t *const *pl, const int64_t *st) {
         const __m128i pick = pick_mask<R, G, B, 3>();
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) {
             const uint8_t *p = row_of(pl[0], st[0], r);
             k[r] = _mm_shuffle_epi8(_mm_unpacklo_epi64(load64(p), load32(p + 8)), pick);
@@ -73,6 +75,7 @@ struct Packed16 {
             _mm_setr_epi8(2 * R, 2 * G, 2 * B, -1, 8 + 2 * R, 8 + 2 * G, 8 + 2 * B, -1, -1, -1, -1, -1, -1, -1, -1, -1);
         const __m128i hi =
             _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 2 * R, 2 * G, 2 * B, -1, 8 + 2 * R, 8 + 2 * G, 8 + 2 * B, -1);
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) {
             const uint8_t *p = row_of(pl[0], st[0], r);
             k[r] = _mm_or_si128(_mm_shuffle_epi8(Reduce::get(load128(p)), lo),
@@ -88,6 +91,7 @@ inline __m128i planar_keys(__m128i r, __m128i g, __m128i b) {
 
 struct Planar8 {
     static void keys(__m128i *k, const uint8_t *const *pl, const int64_t *st) {
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) {
             k[r] = planar_keys(load32(row_of(pl[0], st[0], r)), load32(row_of(pl[1], st[1], r)),
                                load32(row_of(pl[2], st[2], r)));
@@ -99,6 +103,7 @@ template <class Reduce>
 struct Planar16 {
     static __m128i plane(const uint8_t *p) { return _mm_packus_epi16(Reduce::get(load64(p)), _mm_setzero_si128()); }
     static void keys(__m128i *k, const uint8_t *const *pl, const int64_t *st) {
+#pragma GCC unroll 4
         for (int r = 0; r < 4; ++r) {
             k[r] = planar_keys(plane(row_of(pl[0], st[0], r)), plane(row_of(pl[1], st[1], r)),
                                plane(row_of(pl[2], st[2], r)));
@@ -157,6 +162,7 @@ void gather(float (*colors)[4], uint64_t *count, int32_t *map, const uint8_t *p0
         if (assigned == 16) { break; }
     }
     *count = n;
+#pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) { _mm_storeu_si128(reinterpret_cast<__m128i *>(map + 4 * r), rows[r]); }
 }
 
