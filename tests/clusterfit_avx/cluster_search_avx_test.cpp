@@ -40,6 +40,10 @@ void call15(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
     const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, 15);
     F(b, o, s, l.records, l.bounds);
 }
+template <DxtClusterSearchFn F, ClusterArray A, uint32_t N>
+void call_list(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    F(b, o, s, list(A, N).records, list(A, N).bounds);
+}
 template <DxtClusterSearch16Fn F>
 void call16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
     const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, 16);
@@ -101,7 +105,29 @@ const Member kMembers[] = {
     {"d16_fma", 16, 'd', Tier::Fma, call16<cluster_search_d_count16_fma>, call16<cluster_search_d_count16_sse41>},
     {"d15_avx", 15, 'd', Tier::Avx, call15<cluster_search_d_count15_avx>, call15<cluster_search_d_count15_sse41>},
     {"d15_fma", 15, 'd', Tier::Fma, call15<cluster_search_d_count15_fma>, call15<cluster_search_d_count15_sse41>},
+    {"e12_avx", 12, 'e', Tier::Avx, cluster_search_e_count12_avx, cluster_search_e_count12_sse41},
+    {"e12_fma", 12, 'e', Tier::Fma, cluster_search_e_count12_fma, cluster_search_e_count12_sse41},
+    {"e11_avx", 11, 'e', Tier::Avx, cluster_search_e_count11_avx, cluster_search_e_count11_sse41},
+    {"e11_fma", 11, 'e', Tier::Fma, cluster_search_e_count11_fma, cluster_search_e_count11_sse41},
+    {"a12_avx", 12, 'a', Tier::Avx, call_list<cluster_search_a_count12_avx, CLUSTER_ARRAY_A, 12>,
+     call_list<cluster_search_a_count12_sse41, CLUSTER_ARRAY_A, 12>},
+    {"a12_fma", 12, 'a', Tier::Fma, call_list<cluster_search_a_count12_fma, CLUSTER_ARRAY_A, 12>,
+     call_list<cluster_search_a_count12_sse41, CLUSTER_ARRAY_A, 12>},
+    {"a11_avx", 11, 'a', Tier::Avx, call_list<cluster_search_a_count11_avx, CLUSTER_ARRAY_A, 11>,
+     call_list<cluster_search_a_count11_sse41, CLUSTER_ARRAY_A, 11>},
+    {"a11_fma", 11, 'a', Tier::Fma, call_list<cluster_search_a_count11_fma, CLUSTER_ARRAY_A, 11>,
+     call_list<cluster_search_a_count11_sse41, CLUSTER_ARRAY_A, 11>},
+    {"d11_avx", 11, 'd', Tier::Avx, call_list<cluster_search_d_count11_avx, CLUSTER_ARRAY_D, 11>,
+     call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
+    {"d11_fma", 11, 'd', Tier::Fma, call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>,
+     call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
     CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)};
+
+// 11 and 12 colours clamp the end of a least-squares candidate as min(1, b) then
+// max(0, .) at the AVX tier; at the AVX+FMA tier their kinds other than d clamp both end
+// points in float before the snap instead of clamping the integer after it.
+bool end_clamp_swapped(const Member &m) { return m.count == 11 || m.count == 12; }
+bool fma_clamp_first(const Member &m) { return (m.count == 11 || m.count == 12) && m.kind != 'd'; }
 
 // ---------------------------------------------------------------------------------------
 // Reference arithmetic.
@@ -245,16 +271,17 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
             a = ((beta2 * A.l[l]) - (ab * B.l[l])) * factor;
             b = ((alpha2 * B.l[l]) - (ab * A.l[l])) * factor;
             c.raw_a[l] = fmax_op(fmin_op(a, 1.0f), 0.0f);
-            c.raw_b[l] = fmax_op(fmin_op(b, 1.0f), 0.0f);
+            c.raw_b[l] = end_clamp_swapped(m) ? fmax_op(0.0f, fmin_op(1.0f, b)) : fmax_op(fmin_op(b, 1.0f), 0.0f);
             c.a[l] = snap_avx(c.raw_a[l], l);
             c.b[l] = snap_avx(c.raw_b[l], l);
         } else {
             a = std::fmaf(-ab, B.l[l], beta2 * A.l[l]) * factor;
             b = std::fmaf(-ab, A.l[l], alpha2 * B.l[l]) * factor;
-            c.raw_a[l] = a;
-            c.raw_b[l] = b;
-            c.a[l] = snap_fma(a, l, true, true);
-            c.b[l] = snap_fma(b, l, true, true);
+            const bool first = fma_clamp_first(m);
+            c.raw_a[l] = first ? fmax_op(fmin_op(a, 1.0f), 0.0f) : a;
+            c.raw_b[l] = first ? fmax_op(fmin_op(b, 1.0f), 0.0f) : b;
+            c.a[l] = snap_fma(c.raw_a[l], l, !first, !first);
+            c.b[l] = snap_fma(c.raw_b[l], l, !first, !first);
         }
     }
     float e[3];
@@ -264,11 +291,15 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
             float t = ((a * b) * ab) - (a * A.l[l]);
             t = t - (B.l[l] * b);
             t = t + t;
-            e[l] = t + (((b * b) * beta2) + ((a * a) * alpha2));
+            const bool mutated = mut == Mutation::Bracketing;
+            const float sb = mutated ? b * (b * beta2) : (b * b) * beta2,
+                        sa = mutated ? a * (a * alpha2) : (a * a) * alpha2;
+            e[l] = t + (sb + sa);
         } else {
             float t = std::fmaf(-a, A.l[l], (a * b) * ab);
             t = mut == Mutation::Unfused ? t - b * B.l[l] : std::fmaf(-b, B.l[l], t);
-            const float s2 = std::fmaf(a * a, alpha2, (b * b) * beta2);
+            const float sb = mut == Mutation::Bracketing ? b * (b * beta2) : (b * b) * beta2;
+            const float s2 = mut == Mutation::Bracketing ? std::fmaf(a, a * alpha2, sb) : std::fmaf(a * a, alpha2, sb);
             e[l] = std::fmaf(t, 2.0f, s2);
         }
     }
@@ -293,7 +324,7 @@ std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutatio
         }
         for (uint32_t k : ks) { out.push_back(eval_e(m, s, k, mut)); }
     } else {
-        const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, m.count);
+        const ClusterCandidateList &l = list(m.kind == 'a' ? CLUSTER_ARRAY_A : CLUSTER_ARRAY_D, m.count);
         for (uint32_t r = 0; r < l.rows; ++r) { out.push_back(eval_d(m, s, l.bounds + 3 * r, mut)); }
     }
     return out;
@@ -327,6 +358,15 @@ const float kSqrt[16] = {1.0f, 1.4142135f, 1.7320508f, 2.0f,       2.2360680f, 2
 
 using Colors = std::vector<std::array<float, 3>>;
 
+DxtClusterPrepareFn prepare_avx(uint32_t n) {
+    switch (n) {
+    case 11: return cluster_prepare_count11_avx;
+    case 12: return cluster_prepare_count12_avx;
+    case 15: return cluster_prepare_count15_avx;
+    default: return cluster_prepare_count16_avx;
+    }
+}
+
 Block make_block(const std::string &name, uint32_t n, Colors colors, const std::vector<int> &counts, bool sort) {
     if (sort) {
         std::stable_sort(colors.begin(), colors.end(),
@@ -340,9 +380,7 @@ Block make_block(const std::string &name, uint32_t n, Colors colors, const std::
         b.sorted.v[k][3] = w;
     }
     std::memset(&b.sums, 0, sizeof b.sums);
-    void (*prepare)(const float(*)[4], ClusterSums *) =
-        n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx;
-    prepare(b.sorted.v, &b.sums);
+    prepare_avx(n)(b.sorted.v, &b.sums);
     return b;
 }
 
@@ -414,8 +452,9 @@ std::vector<Block> corpus(uint32_t n) {
 }
 
 const std::vector<Block> &corpus_of(uint32_t n) {
-    static const std::vector<Block> c15 = corpus(15), c16 = corpus(16);
-    return n == 16 ? c16 : c15;
+    static std::vector<Block> corpora[17];
+    if (corpora[n].empty()) { corpora[n] = corpus(n); }
+    return corpora[n];
 }
 
 // Incoming best records: the start value, the winner's error (nothing may win), another
@@ -639,6 +678,17 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         {"d16 fma", call16<cluster_search_d_count16_fma>, 16, {5, 6, 15, 0}},
         {"d15 avx", call15<cluster_search_d_count15_avx>, 15, {11, 12, 13, 0}},
         {"d15 fma", call15<cluster_search_d_count15_fma>, 15, {11, 12, 13, 0}},
+        {"e12 avx", cluster_search_e_count12_avx, 12, {1, 1, 1, 0}},
+        {"e12 fma", cluster_search_e_count12_fma, 12, {1, 1, 1, 0}},
+        {"e11 avx", cluster_search_e_count11_avx, 11, {1, 1, 1, 0}},
+        {"e11 fma", cluster_search_e_count11_fma, 11, {1, 1, 1, 0}},
+        {"a12 avx", call_list<cluster_search_a_count12_avx, CLUSTER_ARRAY_A, 12>, 12, {0, 0, 1, 0}},
+        {"a12 fma", call_list<cluster_search_a_count12_fma, CLUSTER_ARRAY_A, 12>, 12, {0, 0, 1, 0}},
+        {"a11 avx", call_list<cluster_search_a_count11_avx, CLUSTER_ARRAY_A, 11>, 11, {0, 0, 1, 0}},
+        {"a11 fma", call_list<cluster_search_a_count11_fma, CLUSTER_ARRAY_A, 11>, 11, {0, 0, 1, 0}},
+        // (9, 11, 11) and (10, 11, 11) tie: the first stays.
+        {"d11 avx", call_list<cluster_search_d_count11_avx, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
+        {"d11 fma", call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -646,7 +696,7 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         Sorted s;
         for (uint32_t k = 0; k < c.n; ++k) { s.v[k][3] = 1.0f; }
         ClusterSums sums;
-        (c.n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx)(s.v, &sums);
+        prepare_avx(c.n)(s.v, &sums);
         (void)black;
         Record r = start_record(FLT_MAX);
         c.call(&r.best, &r.bounds, &sums);

@@ -6,6 +6,7 @@
 
 #include "texenc/clusterfit/cluster_fit.h"
 #include "texenc/ops/dxtenc_ops.h"
+#include "texenc/clusterfit_avx/cluster_search_1112.h"
 
 // AVX preparation members (counts 2..16) and the AVX search members over the baseline
 // ones. Call only when the processor and the operating system support AVX.

@@ -15,6 +15,11 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_b16 = cluster_search_b_count16_avx;
     ops->cluster_search_c[15 - 2] = cluster_search_c_count15_avx;
     ops->cluster_search_c16 = cluster_search_c_count16_avx;
+    ops->cluster_search_e[11 - 2] = cluster_search_e_count11_avx;
+    ops->cluster_search_e[12 - 2] = cluster_search_e_count12_avx;
+    ops->cluster_search_a[11 - 2] = cluster_search_a_count11_avx;
+    ops->cluster_search_a[12 - 2] = cluster_search_a_count12_avx;
+    ops->cluster_search_d[11 - 2] = cluster_search_d_count11_avx;
 }
 
 void dxtenc_init_ops_fma(DxtEncOps *ops) {
@@ -28,4 +33,9 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_b16 = cluster_search_b_count16_fma;
     ops->cluster_search_c[15 - 2] = cluster_search_c_count15_fma;
     ops->cluster_search_c16 = cluster_search_c_count16_fma;
+    ops->cluster_search_e[11 - 2] = cluster_search_e_count11_fma;
+    ops->cluster_search_e[12 - 2] = cluster_search_e_count12_fma;
+    ops->cluster_search_a[11 - 2] = cluster_search_a_count11_fma;
+    ops->cluster_search_a[12 - 2] = cluster_search_a_count12_fma;
+    ops->cluster_search_d[11 - 2] = cluster_search_d_count11_fma;
 }
