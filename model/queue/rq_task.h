@@ -18,6 +18,7 @@
 #include "media/video_frame.h"
 #include "model/queue/output_filepath.h"
 #include "model/queue/progress_task_info.h"
+#include "model/queue/rq_task_state.h"
 #include "model/settings/conditional_preset.h"
 #include "model/settings/crop_item.h"
 #include "model/settings/crop_scale.h"
@@ -31,17 +32,6 @@
 class RqTask;
 using RqTaskRef = std::shared_ptr<RqTask>;
 
-enum RqTaskState : uint64_t {
-    RqTaskState_Queue = 0,
-    RqTaskState_Edit = 1,
-    RqTaskState_Progress = 2,
-    RqTaskState_Pause = 3,
-    RqTaskState_Cancel = 4,
-    RqTaskState_CancelDelete = 5,
-    RqTaskState_Success = 6,
-    RqTaskState_EndWarning = 7,
-    RqTaskState_EndError = 8,
-};
 
 // "Queue", "Edit", "Progress", "Pause", "Cancel", "CancelDelete", "Succes", "End warning",
 // "End Error"; "Unknown" (logged) above 8.
