@@ -539,11 +539,7 @@ void ConditionalPresetList::remove_first_selected_obj() {
 }
 
 bool ConditionalPresetList::load_from_file(const std::string &path) {
-    const std::string ext = path_extension(path);
-    if (ext != "json") {
-        arr_err_import_export.push_back("Unsupported file extension : " + ext);
-        return false;
-    }
+    if (!json_items_file_check_extension(path, arr_err_import_export)) return false;
     const bool ok = load_from_json_file(path);
     if (arr_objs.empty()) {
         arr_err_import_export.push_back("Can't find valid data inside the file");
@@ -564,11 +560,7 @@ bool ConditionalPresetList::load_from_json_file(const std::string &path) {
 }
 
 bool ConditionalPresetList::write_to_file(const std::string &path) {
-    const std::string ext = path_extension(path);
-    if (ext != "json") {
-        arr_err_import_export.push_back("Unsupported file extension : " + ext);
-        return false;
-    }
+    if (!json_items_file_check_extension(path, arr_err_import_export)) return false;
     return write_to_json_file(path);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/core/log.h"
 #include "platform/foundation/file_io.h"
+#include "platform/foundation/path.h"
 
 bool json_items_file_load(const std::string &path, std::vector<std::string> &errors,
                           const std::function<std::string(const Json &)> &read_item) {
@@ -51,4 +52,11 @@ bool json_items_file_write(const std::string &path, Json items) {
         return false;
     }
     return true;
+}
+
+bool json_items_file_check_extension(const std::string &path, std::vector<std::string> &errors) {
+    const std::string ext = path_extension(path);
+    if (ext == "json") return true;
+    errors.push_back("Unsupported file extension : " + ext);
+    return false;
 }

@@ -7,6 +7,10 @@
 
 #include "platform/foundation/json.h"
 
+// Exchange files are JSON only: another extension adds "Unsupported file extension : <ext>"
+// to `errors` and answers false.
+bool json_items_file_check_extension(const std::string &path, std::vector<std::string> &errors);
+
 // Reads the file's items, handing each to `read_item` (which returns "" when it took the
 // item, else its error text). User lines go to `errors`, technical details to the log.
 // True when the file was read and every item taken.

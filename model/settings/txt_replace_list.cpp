@@ -1,14 +1,9 @@
 #include "model/settings/txt_replace_list.h"
 
 #include "model/settings/json_items_file.h"
-#include "platform/foundation/path.h"
 
 bool SettingNamingSrcNameTxtReplaceList::load_from_file(const std::string &path) {
-    const std::string ext = path_extension(path);
-    if (ext != "json") {
-        arr_err_import_export.push_back("Unsupported file extension : " + ext);
-        return false;
-    }
+    if (!json_items_file_check_extension(path, arr_err_import_export)) return false;
     const bool ok = load_from_json_file(path);
     if (arr_objs.empty()) {
         arr_err_import_export.push_back("Can't find valid data inside the file");
@@ -29,11 +24,7 @@ bool SettingNamingSrcNameTxtReplaceList::load_from_json_file(const std::string &
 }
 
 bool SettingNamingSrcNameTxtReplaceList::write_to_file(const std::string &path) {
-    const std::string ext = path_extension(path);
-    if (ext != "json") {
-        arr_err_import_export.push_back("Unsupported file extension : " + ext);
-        return false;
-    }
+    if (!json_items_file_check_extension(path, arr_err_import_export)) return false;
     return write_to_json_file(path);
 }
 

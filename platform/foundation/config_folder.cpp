@@ -10,7 +10,7 @@
 
 std::optional<std::string> config_folder_path() {
     const char *xdg = getenv("XDG_CONFIG_HOME");
-    // The base directory specification ignores relative values.
+    // XDG_CONFIG_HOME counts only when it is an absolute path.
     if (xdg && xdg[0] == '/') return path_append_component(xdg, "ZelqaHapEncoder");
     const char *home = getenv("HOME");
     if (home && home[0] == '/') return path_append_component(path_append_component(home, ".config"), "ZelqaHapEncoder");
