@@ -8,11 +8,31 @@
 
 #include "platform/core/cpu.h"
 #include "texenc/clusterfit/cluster_fit.h"
+#include "texenc/clusterfit_avx/cluster_avx.h"
 
 namespace cfavx {
 
 inline bool has_avx() { return cpu_features().avx; }
 inline bool has_fma() { return cpu_features().avx && cpu_features().fma; }
+
+// The AVX preparation member of each count.
+inline constexpr DxtClusterPrepareFn kPrepareAvx[17] = {nullptr,
+                                                        nullptr,
+                                                        cluster_prepare_count02_avx,
+                                                        cluster_prepare_count03_avx,
+                                                        cluster_prepare_count04_avx,
+                                                        cluster_prepare_count05_avx,
+                                                        cluster_prepare_count06_avx,
+                                                        cluster_prepare_count07_avx,
+                                                        cluster_prepare_count08_avx,
+                                                        cluster_prepare_count09_avx,
+                                                        cluster_prepare_count10_avx,
+                                                        cluster_prepare_count11_avx,
+                                                        cluster_prepare_count12_avx,
+                                                        cluster_prepare_count13_avx,
+                                                        cluster_prepare_count14_avx,
+                                                        cluster_prepare_count15_avx,
+                                                        cluster_prepare_count16_avx};
 
 // Sorted colours as the driver hands them to the preparation: (w r, w g, w b, w).
 struct alignas(32) Sorted {

@@ -15,24 +15,7 @@ using namespace cfavx;
 
 namespace {
 
-using PrepareFn = void (*)(const float (*)[4], ClusterSums *);
-const PrepareFn kAvx[17] = {nullptr,
-                            nullptr,
-                            cluster_prepare_count02_avx,
-                            cluster_prepare_count03_avx,
-                            cluster_prepare_count04_avx,
-                            cluster_prepare_count05_avx,
-                            cluster_prepare_count06_avx,
-                            cluster_prepare_count07_avx,
-                            cluster_prepare_count08_avx,
-                            cluster_prepare_count09_avx,
-                            cluster_prepare_count10_avx,
-                            cluster_prepare_count11_avx,
-                            cluster_prepare_count12_avx,
-                            cluster_prepare_count13_avx,
-                            cluster_prepare_count14_avx,
-                            cluster_prepare_count15_avx,
-                            cluster_prepare_count16_avx};
+const auto &kAvx = kPrepareAvx;
 
 // Runs built from two halves instead of left to right: (count, i, j, split).
 struct Split {

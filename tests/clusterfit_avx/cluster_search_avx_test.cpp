@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <ostream>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "texenc/clusterfit/cluster_stages.h"
 #include "texenc/clusterfit/cluster_tables.h"
 #include "texenc/clusterfit_avx/cluster_avx.h"
+#include "texenc/clusterfit_avx/cluster_search_low.h"
 
 using namespace cfavx;
 
@@ -84,6 +86,13 @@ void list16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
          list15<ARRAY, cluster_search_##kind##_count15_fma>,    \
          list15<ARRAY, cluster_search_##kind##_count15_sse41>},
 
+// A member of array a, b, c or d of n colours with the shared list.
+template <DxtClusterSearchFn F, ClusterArray A, uint32_t N>
+void call_list(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    const ClusterCandidateList &l = list(A, N);
+    F(b, o, s, l.records, l.bounds);
+}
+
 struct Member {
     const char *name;
     uint32_t count;
@@ -121,13 +130,43 @@ const Member kMembers[] = {
      call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
     {"d11_fma", 11, 'd', Tier::Fma, call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>,
      call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
-    CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)};
+        CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)
+#define LOW_MEMBERS(NN, n)                                                                                         \
+    {"e" #NN "_avx", n, 'e', Tier::Avx, cluster_search_e_count##NN##_avx, cluster_search_e_count##NN##_sse41},     \
+        {"e" #NN "_fma", n, 'e', Tier::Fma, cluster_search_e_count##NN##_fma, cluster_search_e_count##NN##_sse41}, \
+        {"a" #NN "_avx",                                                                                           \
+         n,                                                                                                        \
+         'a',                                                                                                      \
+         Tier::Avx,                                                                                                \
+         call_list<cluster_search_a_count##NN##_avx, CLUSTER_ARRAY_A, n>,                                          \
+         call_list<cluster_search_a_count##NN##_sse41, CLUSTER_ARRAY_A, n>},                                       \
+        {"a" #NN "_fma",                                                                                           \
+         n,                                                                                                        \
+         'a',                                                                                                      \
+         Tier::Fma,                                                                                                \
+         call_list<cluster_search_a_count##NN##_fma, CLUSTER_ARRAY_A, n>,                                          \
+         call_list<cluster_search_a_count##NN##_sse41, CLUSTER_ARRAY_A, n>},
+#define LOW_MEMBERS_D(NN, n)                                              \
+    {"d" #NN "_avx",                                                      \
+     n,                                                                   \
+     'd',                                                                 \
+     Tier::Avx,                                                           \
+     call_list<cluster_search_d_count##NN##_avx, CLUSTER_ARRAY_D, n>,     \
+     call_list<cluster_search_d_count##NN##_sse41, CLUSTER_ARRAY_D, n>},  \
+        {"d" #NN "_fma",                                                  \
+         n,                                                               \
+         'd',                                                             \
+         Tier::Fma,                                                       \
+         call_list<cluster_search_d_count##NN##_fma, CLUSTER_ARRAY_D, n>, \
+         call_list<cluster_search_d_count##NN##_sse41, CLUSTER_ARRAY_D, n>},
+        LOW_MEMBERS(10, 10) LOW_MEMBERS(09, 9) LOW_MEMBERS(08, 8) LOW_MEMBERS_D(10, 10) LOW_MEMBERS_D(08, 8)
+#undef LOW_MEMBERS
+#undef LOW_MEMBERS_D
+};
 
 // 11 and 12 colours clamp the end of a least-squares candidate as min(1, b) then
-// max(0, .) at the AVX tier; at the AVX+FMA tier their kinds other than d clamp both end
-// points in float before the snap instead of clamping the integer after it.
+// max(0, .) at the AVX tier.
 bool end_clamp_swapped(const Member &m) { return m.count == 11 || m.count == 12; }
-bool fma_clamp_first(const Member &m) { return (m.count == 11 || m.count == 12) && m.kind != 'd'; }
 
 // ---------------------------------------------------------------------------------------
 // Reference arithmetic.
@@ -239,17 +278,26 @@ float factor16(uint32_t b0, uint32_t b1, uint32_t b2) {
     return best;
 }
 
-// A partition of kind d (or any four-run partition), all offsets from its bounds.
+// At the AVX+FMA tier kind d clamps the grid integer after the truncation, the other
+// kinds clamp the value to [0, 1] before it.
+bool fma_clamps_last(const Member &m) { return m.kind == 'd'; }
+
+// A partition of kinds a to d, all offsets from its bounds; an empty run reads the zero
+// entry, which adds +0.0.
 Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Mutation mut) {
     const uint32_t n = m.count, b0 = bnd[0], b1 = bnd[1], b2 = bnd[2];
+    const int runs = (b0 > 0) + (b1 > b0) + (b2 > b1) + (n > b2);
+    // Without a sum of three terms the changed bracketing is that of (b b) B2.
+    const bool bracket_sums = mut == Mutation::Bracketing && runs >= 3;
+    const bool bracket_square = mut == Mutation::Bracketing && runs < 3;
     const V4 full0 = load(s, full_at(n, 0, b0)), full1 = load(s, full_at(n, b2, n));
     const V4 third2 = load(s, full_at(n, b0, b1) + 16), two_thirds2 = load(s, full_at(n, b0, b1) + 32);
     const V4 third3 = load(s, full_at(n, b1, b2) + 16), two_thirds3 = load(s, full_at(n, b1, b2) + 32);
     const float ab = float_at(s, cross_at(n, b0, b2));
     V4 A, B;
     for (int l = 0; l < 4; ++l) {
-        A.l[l] = mut == Mutation::Bracketing ? (full0.l[l] + third3.l[l]) + two_thirds2.l[l]
-                                             : full0.l[l] + (third3.l[l] + two_thirds2.l[l]);
+        A.l[l] = bracket_sums ? (full0.l[l] + third3.l[l]) + two_thirds2.l[l]
+                              : full0.l[l] + (third3.l[l] + two_thirds2.l[l]);
         B.l[l] = full1.l[l] + (third2.l[l] + two_thirds3.l[l]);
     }
     const float alpha2 = A.l[3], beta2 = B.l[3];
@@ -274,32 +322,35 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
             c.raw_b[l] = end_clamp_swapped(m) ? fmax_op(0.0f, fmin_op(1.0f, b)) : fmax_op(fmin_op(b, 1.0f), 0.0f);
             c.a[l] = snap_avx(c.raw_a[l], l);
             c.b[l] = snap_avx(c.raw_b[l], l);
+        } else if (fma_clamps_last(m)) {
+            a = std::fmaf(-ab, B.l[l], beta2 * A.l[l]) * factor;
+            b = std::fmaf(-ab, A.l[l], alpha2 * B.l[l]) * factor;
+            c.raw_a[l] = a;
+            c.raw_b[l] = b;
+            c.a[l] = snap_fma(a, l, true, true);
+            c.b[l] = snap_fma(b, l, true, true);
         } else {
             a = std::fmaf(-ab, B.l[l], beta2 * A.l[l]) * factor;
             b = std::fmaf(-ab, A.l[l], alpha2 * B.l[l]) * factor;
-            const bool first = fma_clamp_first(m);
-            c.raw_a[l] = first ? fmax_op(fmin_op(a, 1.0f), 0.0f) : a;
-            c.raw_b[l] = first ? fmax_op(fmin_op(b, 1.0f), 0.0f) : b;
-            c.a[l] = snap_fma(c.raw_a[l], l, !first, !first);
-            c.b[l] = snap_fma(c.raw_b[l], l, !first, !first);
+            c.raw_a[l] = fmax_op(fmin_op(a, 1.0f), 0.0f);
+            c.raw_b[l] = fmax_op(fmin_op(b, 1.0f), 0.0f);
+            c.a[l] = snap_fma(c.raw_a[l], l, false, false);
+            c.b[l] = snap_fma(c.raw_b[l], l, false, false);
         }
     }
     float e[3];
     for (int l = 0; l < 3; ++l) {
         const float a = c.a[l], b = c.b[l];
+        const float bb = bracket_square ? b * (b * beta2) : (b * b) * beta2;
         if (m.tier == Tier::Avx) {
             float t = ((a * b) * ab) - (a * A.l[l]);
             t = t - (B.l[l] * b);
             t = t + t;
-            const bool mutated = mut == Mutation::Bracketing;
-            const float sb = mutated ? b * (b * beta2) : (b * b) * beta2,
-                        sa = mutated ? a * (a * alpha2) : (a * a) * alpha2;
-            e[l] = t + (sb + sa);
+            e[l] = t + (bb + ((a * a) * alpha2));
         } else {
             float t = std::fmaf(-a, A.l[l], (a * b) * ab);
             t = mut == Mutation::Unfused ? t - b * B.l[l] : std::fmaf(-b, B.l[l], t);
-            const float sb = mut == Mutation::Bracketing ? b * (b * beta2) : (b * b) * beta2;
-            const float s2 = mut == Mutation::Bracketing ? std::fmaf(a, a * alpha2, sb) : std::fmaf(a * a, alpha2, sb);
+            const float s2 = std::fmaf(a * a, alpha2, bb);
             e[l] = std::fmaf(t, 2.0f, s2);
         }
     }
@@ -324,7 +375,11 @@ std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutatio
         }
         for (uint32_t k : ks) { out.push_back(eval_e(m, s, k, mut)); }
     } else {
-        const ClusterCandidateList &l = list(m.kind == 'a' ? CLUSTER_ARRAY_A : CLUSTER_ARRAY_D, m.count);
+        const ClusterArray array = m.kind == 'a'   ? CLUSTER_ARRAY_A
+                                   : m.kind == 'b' ? CLUSTER_ARRAY_B
+                                   : m.kind == 'c' ? CLUSTER_ARRAY_C
+                                                   : CLUSTER_ARRAY_D;
+        const ClusterCandidateList &l = list(array, m.count);
         for (uint32_t r = 0; r < l.rows; ++r) { out.push_back(eval_d(m, s, l.bounds + 3 * r, mut)); }
     }
     return out;
@@ -358,14 +413,7 @@ const float kSqrt[16] = {1.0f, 1.4142135f, 1.7320508f, 2.0f,       2.2360680f, 2
 
 using Colors = std::vector<std::array<float, 3>>;
 
-DxtClusterPrepareFn prepare_avx(uint32_t n) {
-    switch (n) {
-    case 11: return cluster_prepare_count11_avx;
-    case 12: return cluster_prepare_count12_avx;
-    case 15: return cluster_prepare_count15_avx;
-    default: return cluster_prepare_count16_avx;
-    }
-}
+DxtClusterPrepareFn prepare_of(uint32_t n) { return kPrepareAvx[n]; }
 
 Block make_block(const std::string &name, uint32_t n, Colors colors, const std::vector<int> &counts, bool sort) {
     if (sort) {
@@ -380,7 +428,7 @@ Block make_block(const std::string &name, uint32_t n, Colors colors, const std::
         b.sorted.v[k][3] = w;
     }
     std::memset(&b.sums, 0, sizeof b.sums);
-    prepare_avx(n)(b.sorted.v, &b.sums);
+    prepare_of(n)(b.sorted.v, &b.sums);
     return b;
 }
 
@@ -451,10 +499,12 @@ std::vector<Block> corpus(uint32_t n) {
     return blocks;
 }
 
+// Built on first use per count.
 const std::vector<Block> &corpus_of(uint32_t n) {
-    static std::vector<Block> corpora[17];
-    if (corpora[n].empty()) { corpora[n] = corpus(n); }
-    return corpora[n];
+    static std::vector<Block> built[17];
+    static std::once_flag once[17];
+    std::call_once(once[n], [n] { built[n] = corpus(n); });
+    return built[n];
 }
 
 // Incoming best records: the start value, the winner's error (nothing may win), another
@@ -626,7 +676,7 @@ ClusterSums one_apart(uint32_t n, const float *color0) {
         s.v[k][3] = 1.0f;
     }
     ClusterSums sums;
-    (n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx)(s.v, &sums);
+    prepare_of(n)(s.v, &sums);
     return sums;
 }
 
@@ -689,6 +739,18 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         // (9, 11, 11) and (10, 11, 11) tie: the first stays.
         {"d11 avx", call_list<cluster_search_d_count11_avx, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
         {"d11 fma", call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
+#define LOW_FIRST(NN, n)                                                                                    \
+    {"e" #NN " avx", cluster_search_e_count##NN##_avx, n, {1, 1, 1, 0}},                                    \
+        {"e" #NN " fma", cluster_search_e_count##NN##_fma, n, {1, 1, 1, 0}},                                \
+        {"a" #NN " avx", call_list<cluster_search_a_count##NN##_avx, CLUSTER_ARRAY_A, n>, n, {0, 0, 1, 0}}, \
+        {"a" #NN " fma", call_list<cluster_search_a_count##NN##_fma, CLUSTER_ARRAY_A, n>, n, {0, 0, 1, 0}},
+        LOW_FIRST(10, 10) LOW_FIRST(09, 9) LOW_FIRST(08, 8)
+#undef LOW_FIRST
+            {"d10 avx", call_list<cluster_search_d_count10_avx, CLUSTER_ARRAY_D, 10>, 10, {5, 6, 9, 0}},
+        {"d10 fma", call_list<cluster_search_d_count10_fma, CLUSTER_ARRAY_D, 10>, 10, {5, 6, 9, 0}},
+        // Equal errors: (1, 2, 7) stays before (3, 4, 7).
+        {"d08 avx", call_list<cluster_search_d_count08_avx, CLUSTER_ARRAY_D, 8>, 8, {1, 2, 7, 0}},
+        {"d08 fma", call_list<cluster_search_d_count08_fma, CLUSTER_ARRAY_D, 8>, 8, {1, 2, 7, 0}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -696,7 +758,7 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         Sorted s;
         for (uint32_t k = 0; k < c.n; ++k) { s.v[k][3] = 1.0f; }
         ClusterSums sums;
-        prepare_avx(c.n)(s.v, &sums);
+        prepare_of(c.n)(s.v, &sums);
         (void)black;
         Record r = start_record(FLT_MAX);
         c.call(&r.best, &r.bounds, &sums);
@@ -705,6 +767,143 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         EXPECT_EQ(r.bounds.b2, c.first.b2);
         EXPECT_EQ(r.best.error, 0.0f);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// 8 to 10 colours.
+
+// End points of a member on sums where the winner's least-squares end points are given
+// exactly: kind e by a colour apart from white ones, kind d by sums made so that every
+// candidate has alpha = (x, 1), beta = (y, 1) and no cross term (det 1).
+struct LowSnapRun {
+    const char *name;
+    Call call;
+    uint32_t n;
+    char kind;
+    Tier tier;
+};
+
+ClusterSums crafted_d_sums(uint32_t n, const float *x, const float *y) {
+    ClusterSums sums;
+    std::memset(&sums, 0, sizeof sums);
+    const ClusterCandidateList &l = list(CLUSTER_ARRAY_D, n);
+    for (uint32_t r = 0; r < l.rows; ++r) {
+        const uint8_t *b = l.bounds + 3 * r;
+        float *first = sums.values + full_at(n, 0, b[0]) / 4, *last = sums.values + full_at(n, b[2], n) / 4;
+        for (int c = 0; c < 3; ++c) {
+            first[c] = x[c];
+            last[c] = y[c];
+        }
+        first[3] = last[3] = 1.0f;
+    }
+    return sums;
+}
+
+TEST(ClusterSearchLow, HalfStepsAndOutOfRangeValuesSnapByTierAndForm) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    const LowSnapRun runs[] = {
+        {"e10 avx", cluster_search_e_count10_avx, 10, 'e', Tier::Avx},
+        {"e10 fma", cluster_search_e_count10_fma, 10, 'e', Tier::Fma},
+        {"e09 avx", cluster_search_e_count09_avx, 9, 'e', Tier::Avx},
+        {"e09 fma", cluster_search_e_count09_fma, 9, 'e', Tier::Fma},
+        {"e08 avx", cluster_search_e_count08_avx, 8, 'e', Tier::Avx},
+        {"e08 fma", cluster_search_e_count08_fma, 8, 'e', Tier::Fma},
+        {"d10 avx", call_list<cluster_search_d_count10_avx, CLUSTER_ARRAY_D, 10>, 10, 'd', Tier::Avx},
+        {"d10 fma", call_list<cluster_search_d_count10_fma, CLUSTER_ARRAY_D, 10>, 10, 'd', Tier::Fma},
+        {"d08 avx", call_list<cluster_search_d_count08_avx, CLUSTER_ARRAY_D, 8>, 8, 'd', Tier::Avx},
+        {"d08 fma", call_list<cluster_search_d_count08_fma, CLUSTER_ARRAY_D, 8>, 8, 'd', Tier::Fma},
+    };
+    struct Case {
+        const char *name;
+        float value[3];
+        int avx[3], fma[3];  // grid steps
+        bool below_zero;     // kind e has no lower limit
+    };
+    const Case cases[] = {
+        {"2.5/31, 0.5/63, 4.5/31", {2.5f / 31.0f, 0.5f / 63.0f, 4.5f / 31.0f}, {2, 0, 4}, {3, 1, 5}, false},
+        {"0.5 everywhere", {0.5f, 0.5f, 0.5f}, {16, 32, 16}, {16, 32, 16}, false},
+        {"above 1", {1.25f, 1.0000001f, 7.0f}, {31, 63, 31}, {31, 63, 31}, false},
+        {"below 0", {-0.001f, -0.25f, -3.0f}, {0, 0, 0}, {0, 0, 0}, true},
+    };
+    const float other[3] = {0.25f, 0.5f, 0.75f};
+    for (const LowSnapRun &run : runs) {
+        for (const Case &c : cases) {
+            if (c.below_zero && run.kind == 'e') { continue; }
+            SCOPED_TRACE(testing::Message() << run.name << ", " << c.name);
+            const ClusterSums sums =
+                run.kind == 'e' ? one_apart(run.n, c.value) : crafted_d_sums(run.n, c.value, other);
+            Record r = start_record(FLT_MAX);
+            run.call(&r.best, &r.bounds, &sums);
+            if (run.kind == 'e') { EXPECT_EQ(r.bounds.b0, 1); }
+            const int *steps = run.tier == Tier::Avx ? c.avx : c.fma;
+            for (int l = 0; l < 3; ++l) { EXPECT_EQ(bits(r.best.start[l]), bits(float(steps[l]) * kStep[l])) << l; }
+            EXPECT_EQ(bits(r.best.start[3]), 0u);
+        }
+    }
+}
+
+// Least-squares end points of any partition of equal colours are those colours, up to
+// rounding: outside [0, 1] they end on the grid's ends.
+TEST(ClusterSearchLow, EqualColoursOutsideTheRangeEndOnTheGridEnds) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    for (const Member &m : kMembers) {
+        if (m.count > 10 || m.kind == 'e') { continue; }
+        SCOPED_TRACE(m.name);
+        std::mt19937 rng(m.count);
+        const Block b =
+            make_block("equal", m.count, Colors(m.count, {1.7f, -0.4f, 0.3f}), random_counts(rng, m.count), false);
+        Record r = start_record(FLT_MAX);
+        m.member(&r.best, &r.bounds, &b.sums);
+        for (const float *p : {r.best.start, r.best.end}) {
+            EXPECT_EQ(p[0], 1.0f);
+            EXPECT_EQ(bits(p[1]), 0u);
+        }
+    }
+}
+
+// What the members take from constants of their own equals the shared tables.
+TEST(ClusterSearchLow, FixedPlacesAndBoundBytesMatchTheTables) {
+    for (uint32_t n : {8u, 9u, 10u}) {
+        SCOPED_TRACE(testing::Message() << n << " colours");
+        uint32_t splits = 0;
+        for (uint8_t size : kClusterLowSplitGroups[n]) { splits += size; }
+        EXPECT_EQ(splits, n - 1);
+
+        const ClusterCandidateList &a = list(CLUSTER_ARRAY_A, n);
+        const uint32_t per_shape = cluster_a_rows_per_pattern(n);
+        ASSERT_EQ(a.rows, 5 * per_shape);
+        ASSERT_EQ(per_shape % 4, 0u);
+        for (uint32_t row = 0; row < a.rows; ++row) {
+            const ClusterLowShapeA &shape = kClusterLowShapesA[row / per_shape];
+            const uint32_t first = row / 4 * 4, j = row % 4;
+            const uint64_t *rec = a.records + 3 * row, *head = a.records + 3 * first;
+            SCOPED_TRACE(testing::Message() << "kind a row " << row);
+            EXPECT_EQ(a.patterns[row], shape.mask);
+            if (shape.prefix == ClusterLowSource::Step) { EXPECT_EQ(rec[0], head[0] + 48 * j); }
+            if (shape.ab == ClusterLowSource::Step) { EXPECT_EQ(rec[2], head[2] + 4 * j); }
+            if (shape.ab == ClusterLowSource::Fixed) {
+                EXPECT_EQ(rec[2], cluster_low_whole_ab(n));
+                EXPECT_EQ(rec[2], cross_at(n, 0, n));
+            }
+            for (int c = 0; c < 3; ++c) {
+                const ClusterLowByte &src = shape.bounds[c];
+                const uint8_t want = a.bounds[3 * row + c];
+                if (src.table) {
+                    EXPECT_EQ(a.bounds[3 * row + src.value], want) << c;
+                } else {
+                    EXPECT_EQ(src.value == kClusterLowCountByte ? n : src.value, want) << c;
+                }
+            }
+        }
+    }
+    const ClusterCandidateList &d = list(CLUSTER_ARRAY_D, 10);
+    ASSERT_EQ(d.rows, 1u);
+    for (int f = 0; f < 5; ++f) { EXPECT_EQ(kClusterLowD10.offsets[f], d.records[f]) << f; }
+    EXPECT_EQ(std::vector<uint8_t>(d.bounds, d.bounds + 3), (std::vector<uint8_t>{5, 6, 9}));
+    // The places written out from the layout: S[0,5), S/3[5,6), S/3[6,9), S[9,10), ab[5,9).
+    const uint64_t places[5] = {full_at(10, 0, 5), full_at(10, 5, 6) + 16, full_at(10, 6, 9) + 16, full_at(10, 9, 10),
+                                cross_at(10, 5, 9)};
+    for (int f = 0; f < 5; ++f) { EXPECT_EQ(kClusterLowD10.offsets[f], places[f]) << f; }
 }
 
 }  // namespace

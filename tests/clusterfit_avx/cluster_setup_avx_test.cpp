@@ -6,6 +6,7 @@
 #include "cluster_avx_common.h"
 #include "texenc/clusterfit/cluster_stages.h"
 #include "texenc/clusterfit_avx/cluster_avx.h"
+#include "texenc/clusterfit_avx/cluster_search_low.h"
 #include "texenc/dxtenc.h"
 
 using namespace cfavx;
@@ -61,6 +62,17 @@ TEST(ClusterSetupAvx, MaskChoosesTheMembers) {
             CLUSTER_EXPECT_RUNS(b)
             CLUSTER_EXPECT_RUNS(c)
 #undef CLUSTER_EXPECT_RUNS
+            auto pick = [&](auto baseline, auto avx, auto fma_member) {
+                return base ? baseline : fma ? fma_member : avx;
+            };
+            EXPECT_EQ(o.cluster_search_e[10 - 2],
+                      pick(cluster_search_e_count10_sse41, cluster_search_e_count10_avx, cluster_search_e_count10_fma));
+            EXPECT_EQ(o.cluster_search_a[9 - 2],
+                      pick(cluster_search_a_count09_sse41, cluster_search_a_count09_avx, cluster_search_a_count09_fma));
+            EXPECT_EQ(o.cluster_search_d[8 - 2],
+                      pick(cluster_search_d_count08_sse41, cluster_search_d_count08_avx, cluster_search_d_count08_fma));
+            EXPECT_EQ(o.cluster_search_d[10 - 2],
+                      pick(cluster_search_d_count10_sse41, cluster_search_d_count10_avx, cluster_search_d_count10_fma));
             // Members of later work keep the baseline.
             EXPECT_EQ(o.cluster_search_e[12], cluster_search_e_count14_sse41);
         }

@@ -1,5 +1,6 @@
 // Set-up of the AVX and AVX+FMA cluster-fit members.
 #include "texenc/clusterfit_avx/cluster_avx.h"
+#include "texenc/clusterfit_avx/cluster_search_low.h"
 
 void dxtenc_init_ops_avx(DxtEncOps *ops) {
 #define CLUSTER_AVX_SET_PREPARE(NN) ops->cluster_prepare[1##NN - 102] = cluster_prepare_count##NN##_avx;
@@ -20,6 +21,7 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_a[11 - 2] = cluster_search_a_count11_avx;
     ops->cluster_search_a[12 - 2] = cluster_search_a_count12_avx;
     ops->cluster_search_d[11 - 2] = cluster_search_d_count11_avx;
+    cluster_low_init_avx(ops);
 }
 
 void dxtenc_init_ops_fma(DxtEncOps *ops) {
@@ -38,4 +40,5 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_a[11 - 2] = cluster_search_a_count11_fma;
     ops->cluster_search_a[12 - 2] = cluster_search_a_count12_fma;
     ops->cluster_search_d[11 - 2] = cluster_search_d_count11_fma;
+    cluster_low_init_fma(ops);
 }

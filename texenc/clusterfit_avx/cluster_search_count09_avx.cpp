@@ -1,0 +1,22 @@
+// Search kernels of 9 colours, AVX tier.
+#include <immintrin.h>
+
+#include <initializer_list>
+
+#include "texenc/clusterfit_avx/cluster_search_low.h"
+
+#pragma GCC target("avx")
+
+namespace {
+#include "texenc/clusterfit_avx/cluster_search_avx.inc"
+#include "texenc/clusterfit_avx/cluster_tier_low_avx.inc"
+#include "texenc/clusterfit_avx/cluster_search_low.inc"
+}  // namespace
+
+void cluster_search_e_count09_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    search_e_low<LowAvx, 9>(best, bounds, sums);
+}
+void cluster_search_a_count09_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_a_low<LowAvx, 9>(best, bounds, sums, records, bounds_list);
+}
