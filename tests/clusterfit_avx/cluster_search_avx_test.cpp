@@ -86,13 +86,6 @@ void list16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
          list15<ARRAY, cluster_search_##kind##_count15_fma>,    \
          list15<ARRAY, cluster_search_##kind##_count15_sse41>},
 
-// A member of array a, b, c or d of n colours with the shared list.
-template <DxtClusterSearchFn F, ClusterArray A, uint32_t N>
-void call_list(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
-    const ClusterCandidateList &l = list(A, N);
-    F(b, o, s, l.records, l.bounds);
-}
-
 struct Member {
     const char *name;
     uint32_t count;
@@ -287,7 +280,7 @@ bool fma_clamps_last(const Member &m) { return m.kind == 'd'; }
 Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Mutation mut) {
     const uint32_t n = m.count, b0 = bnd[0], b1 = bnd[1], b2 = bnd[2];
     const int runs = (b0 > 0) + (b1 > b0) + (b2 > b1) + (n > b2);
-    // Without a sum of three terms the changed bracketing is that of (b b) B2.
+    // Without a sum of three terms the changed bracketing is that of (b b) B2 and (a a) A2.
     const bool bracket_sums = mut == Mutation::Bracketing && runs >= 3;
     const bool bracket_square = mut == Mutation::Bracketing && runs < 3;
     const V4 full0 = load(s, full_at(n, 0, b0)), full1 = load(s, full_at(n, b2, n));
@@ -346,11 +339,11 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
             float t = ((a * b) * ab) - (a * A.l[l]);
             t = t - (B.l[l] * b);
             t = t + t;
-            e[l] = t + (bb + ((a * a) * alpha2));
+            e[l] = t + (bb + (bracket_square ? a * (a * alpha2) : (a * a) * alpha2));
         } else {
             float t = std::fmaf(-a, A.l[l], (a * b) * ab);
             t = mut == Mutation::Unfused ? t - b * B.l[l] : std::fmaf(-b, B.l[l], t);
-            const float s2 = std::fmaf(a * a, alpha2, bb);
+            const float s2 = bracket_square ? std::fmaf(a, a * alpha2, bb) : std::fmaf(a * a, alpha2, bb);
             e[l] = std::fmaf(t, 2.0f, s2);
         }
     }
