@@ -3,6 +3,8 @@
 #include <clocale>
 #include <cstring>
 
+#include "engine/cmd_snapshot.h"
+
 #ifndef ZELQA_VERSION
 #define ZELQA_VERSION "0"
 #endif
@@ -105,6 +107,22 @@ int program_main(int argc, char **argv) {
     if (strcmp(command, "--help") == 0) {
         print_program_help(stdout);
         return 0;
+    }
+    if (strcmp(command, "--cmd_line_snapshot") == 0) {
+        int status;
+        {
+            HapStandCmdSnapshot job;
+            status = job.parse_cmd_args_with_argv(argc, argv);
+            if (status != 0) {
+                printf("ERROR : %s\n", "Fail to process input arguments");
+                fflush(stdout);
+                return status;
+            }
+            status = job.process();
+        }
+        if (status != 0) printf("ERROR : %s\n", "Processing failed");
+        fflush(stdout);
+        return status;
     }
     return run_application(argc, argv);
 }
