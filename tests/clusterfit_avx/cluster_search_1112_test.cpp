@@ -4,6 +4,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -255,6 +258,7 @@ TEST(ClusterSearch1112, HalfStepSnapsByTier) {
     }
 }
 
+// After set-up every search entry of 11 and 12 colours holds a member of the tier.
 TEST(ClusterSearch1112, SetUpStoresTheMembersOfItsTier) {
     struct Case {
         uint32_t mask;
@@ -262,6 +266,7 @@ TEST(ClusterSearch1112, SetUpStoresTheMembersOfItsTier) {
     };
     for (const Case &c : {Case{0x28, false}, Case{0x68, true}}) {
         if (!has_avx() || (c.fma && !has_fma())) { continue; }
+        SCOPED_TRACE(testing::Message() << "mask 0x" << std::hex << c.mask);
         DxtEncContext ctx;
         std::memset(&ctx, 0, sizeof ctx);
         ASSERT_EQ(dxtenc_init(&ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, c.mask), 0);
@@ -270,8 +275,120 @@ TEST(ClusterSearch1112, SetUpStoresTheMembersOfItsTier) {
         EXPECT_EQ(o.cluster_search_e[10], c.fma ? cluster_search_e_count12_fma : cluster_search_e_count12_avx);
         EXPECT_EQ(o.cluster_search_a[9], c.fma ? cluster_search_a_count11_fma : cluster_search_a_count11_avx);
         EXPECT_EQ(o.cluster_search_a[10], c.fma ? cluster_search_a_count12_fma : cluster_search_a_count12_avx);
+        EXPECT_EQ(o.cluster_search_b[9], c.fma ? cluster_search_b_count11_fma : cluster_search_b_count11_avx);
+        EXPECT_EQ(o.cluster_search_b[10], c.fma ? cluster_search_b_count12_fma : cluster_search_b_count12_avx);
+        EXPECT_EQ(o.cluster_search_c[9], c.fma ? cluster_search_c_count11_fma : cluster_search_c_count11_avx);
+        EXPECT_EQ(o.cluster_search_c[10], c.fma ? cluster_search_c_count12_fma : cluster_search_c_count12_avx);
         EXPECT_EQ(o.cluster_search_d[9], c.fma ? cluster_search_d_count11_fma : cluster_search_d_count11_avx);
         EXPECT_EQ(o.cluster_prepare[9], cluster_prepare_count11_avx);
+        EXPECT_EQ(o.cluster_prepare[10], cluster_prepare_count12_avx);
+    }
+}
+
+// Kinds b and c walk their sections group by group: together the sections take every row
+// of the table once, with the table's number of offsets per candidate.
+TEST(ClusterSearch1112, SectionsWalkEveryRowOfTheTables) {
+    struct Case {
+        ClusterArray array;
+        uint32_t n;
+        const ClusterSectionBC *sections;
+        size_t count;
+        uint32_t rows;
+    };
+    const Case cases[] = {
+        {CLUSTER_ARRAY_B, 12, kClusterB12, std::size(kClusterB12), 208},
+        {CLUSTER_ARRAY_B, 11, kClusterB11, std::size(kClusterB11), 176},
+        {CLUSTER_ARRAY_C, 12, kClusterC12, std::size(kClusterC12), 192},
+        {CLUSTER_ARRAY_C, 11, kClusterC11, std::size(kClusterC11), 132},
+    };
+    for (const Case &c : cases) {
+        const ClusterCandidateList &l = list(c.array, c.n);
+        uint32_t rows = 0;
+        for (size_t i = 0; i < c.count; ++i) {
+            EXPECT_EQ(c.sections[i].fields, l.fields) << c.n << " section " << i;
+            rows += 4u * c.sections[i].groups;
+        }
+        EXPECT_EQ(rows, c.rows) << c.n;
+        EXPECT_EQ(l.rows, c.rows) << c.n;
+    }
+}
+
+// The splits of kind e and the rows of kinds a to d name every partition with at least two
+// non-empty runs once: 451 for 12 colours, 360 for 11.
+TEST(ClusterSearch1112, KindsTogetherTryEveryPartitionOnce) {
+    for (uint32_t n : {11u, 12u}) {
+        std::vector<int> seen((n + 1) * (n + 1) * (n + 1), 0);
+        auto mark = [&](uint32_t b0, uint32_t b1, uint32_t b2) { ++seen[(b0 * (n + 1) + b1) * (n + 1) + b2]; };
+        for (uint32_t k = 1; k < n; ++k) { mark(k, k, k); }
+        uint32_t total = n - 1;
+        for (ClusterArray array : {CLUSTER_ARRAY_A, CLUSTER_ARRAY_B, CLUSTER_ARRAY_C, CLUSTER_ARRAY_D}) {
+            const ClusterCandidateList &l = list(array, n);
+            for (uint32_t r = 0; r < l.rows; ++r) { mark(l.bounds[3 * r], l.bounds[3 * r + 1], l.bounds[3 * r + 2]); }
+            total += l.rows;
+        }
+        EXPECT_EQ(total, n == 12 ? 451u : 360u);
+        for (uint32_t b0 = 0; b0 <= n; ++b0) {
+            for (uint32_t b1 = b0; b1 <= n; ++b1) {
+                for (uint32_t b2 = b1; b2 <= n; ++b2) {
+                    const uint32_t runs = (b0 > 0) + (b1 > b0) + (b2 > b1) + (n > b2);
+                    EXPECT_EQ(seen[(b0 * (n + 1) + b1) * (n + 1) + b2], runs >= 2 ? 1 : 0)
+                        << n << ": (" << b0 << "," << b1 << "," << b2 << ")";
+                }
+            }
+        }
+    }
+}
+
+// Every table member of 11 and 12 colours on range sums that lie 16 bytes past a 32-byte
+// boundary and on tables copied into buffers of exactly their rows (the shared lists
+// carry zero triples after their rows; AddressSanitizer catches a read past the copies).
+TEST(ClusterSearch1112, SixteenByteAlignedSumsAndExactlySizedTables) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    struct Case {
+        const char *name;
+        Search search;
+        ClusterArray array;
+        uint32_t n;
+    };
+    const Case cases[] = {
+        {"a12 avx", cluster_search_a_count12_avx, CLUSTER_ARRAY_A, 12},
+        {"a12 fma", cluster_search_a_count12_fma, CLUSTER_ARRAY_A, 12},
+        {"b12 avx", cluster_search_b_count12_avx, CLUSTER_ARRAY_B, 12},
+        {"b12 fma", cluster_search_b_count12_fma, CLUSTER_ARRAY_B, 12},
+        {"c12 avx", cluster_search_c_count12_avx, CLUSTER_ARRAY_C, 12},
+        {"c12 fma", cluster_search_c_count12_fma, CLUSTER_ARRAY_C, 12},
+        {"a11 avx", cluster_search_a_count11_avx, CLUSTER_ARRAY_A, 11},
+        {"a11 fma", cluster_search_a_count11_fma, CLUSTER_ARRAY_A, 11},
+        {"b11 avx", cluster_search_b_count11_avx, CLUSTER_ARRAY_B, 11},
+        {"b11 fma", cluster_search_b_count11_fma, CLUSTER_ARRAY_B, 11},
+        {"c11 avx", cluster_search_c_count11_avx, CLUSTER_ARRAY_C, 11},
+        {"c11 fma", cluster_search_c_count11_fma, CLUSTER_ARRAY_C, 11},
+        {"d11 avx", cluster_search_d_count11_avx, CLUSTER_ARRAY_D, 11},
+        {"d11 fma", cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11},
+    };
+    std::mt19937 rng(5);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const ClusterCandidateList &l = list(c.array, c.n);
+        const std::vector<uint64_t> records(l.records, l.records + size_t(l.rows) * l.fields);
+        const std::vector<uint8_t> bounds(l.bounds, l.bounds + 3 * size_t(l.rows));
+        for (int trial = 0; trial < 20; ++trial) {
+            Sorted s;
+            for (uint32_t k = 0; k < c.n; ++k) {
+                const float w = std::sqrt(float(1 + rng() % 3));
+                for (int ch = 0; ch < 3; ++ch) { s.v[k][ch] = w * float(rng() % 256) / 255.0f; }
+                s.v[k][3] = w;
+            }
+            ClusterSums sums;
+            (c.n == 12 ? cluster_prepare_count12_avx : cluster_prepare_count11_avx)(s.v, &sums);
+            alignas(32) static uint8_t shifted[sizeof(ClusterSums) + 32];
+            std::memcpy(shifted + 16, &sums, cluster_sums_size(c.n));
+            const ClusterSums *moved = reinterpret_cast<const ClusterSums *>(shifted + 16);
+            Record want = start_record(), got = start_record();
+            c.search(&want.best, &want.bounds, &sums, l.records, l.bounds);
+            c.search(&got.best, &got.bounds, moved, records.data(), bounds.data());
+            ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << "trial " << trial;
+        }
     }
 }
 

@@ -31,7 +31,7 @@ namespace {
 
 enum class Tier { Avx, Fma };
 // Deliberate changes of the reference, to show that the corpus notices them.
-enum class Mutation { None, Bracketing, Unfused };
+enum class Mutation { None, Bracketing, Unfused, Section };
 
 using Call = void (*)(ClusterBest *, ClusterBounds *, const ClusterSums *);
 
@@ -123,6 +123,22 @@ const Member kMembers[] = {
      call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
     {"d11_fma", 11, 'd', Tier::Fma, call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>,
      call_list<cluster_search_d_count11_sse41, CLUSTER_ARRAY_D, 11>},
+    {"b12_avx", 12, 'b', Tier::Avx, call_list<cluster_search_b_count12_avx, CLUSTER_ARRAY_B, 12>,
+     call_list<cluster_search_b_count12_sse41, CLUSTER_ARRAY_B, 12>},
+    {"b12_fma", 12, 'b', Tier::Fma, call_list<cluster_search_b_count12_fma, CLUSTER_ARRAY_B, 12>,
+     call_list<cluster_search_b_count12_sse41, CLUSTER_ARRAY_B, 12>},
+    {"c12_avx", 12, 'c', Tier::Avx, call_list<cluster_search_c_count12_avx, CLUSTER_ARRAY_C, 12>,
+     call_list<cluster_search_c_count12_sse41, CLUSTER_ARRAY_C, 12>},
+    {"c12_fma", 12, 'c', Tier::Fma, call_list<cluster_search_c_count12_fma, CLUSTER_ARRAY_C, 12>,
+     call_list<cluster_search_c_count12_sse41, CLUSTER_ARRAY_C, 12>},
+    {"b11_avx", 11, 'b', Tier::Avx, call_list<cluster_search_b_count11_avx, CLUSTER_ARRAY_B, 11>,
+     call_list<cluster_search_b_count11_sse41, CLUSTER_ARRAY_B, 11>},
+    {"b11_fma", 11, 'b', Tier::Fma, call_list<cluster_search_b_count11_fma, CLUSTER_ARRAY_B, 11>,
+     call_list<cluster_search_b_count11_sse41, CLUSTER_ARRAY_B, 11>},
+    {"c11_avx", 11, 'c', Tier::Avx, call_list<cluster_search_c_count11_avx, CLUSTER_ARRAY_C, 11>,
+     call_list<cluster_search_c_count11_sse41, CLUSTER_ARRAY_C, 11>},
+    {"c11_fma", 11, 'c', Tier::Fma, call_list<cluster_search_c_count11_fma, CLUSTER_ARRAY_C, 11>,
+     call_list<cluster_search_c_count11_sse41, CLUSTER_ARRAY_C, 11>},
         CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)
 #define LOW_MEMBERS(NN, n)                                                                                         \
     {"e" #NN "_avx", n, 'e', Tier::Avx, cluster_search_e_count##NN##_avx, cluster_search_e_count##NN##_sse41},     \
@@ -160,6 +176,21 @@ const Member kMembers[] = {
 // 11 and 12 colours clamp the end of a least-squares candidate as min(1, b) then
 // max(0, .) at the AVX tier.
 bool end_clamp_swapped(const Member &m) { return m.count == 11 || m.count == 12; }
+
+// Grouping of the three-record sums of a row. Kind c of 11 and 12 colours adds V0 + V2 of
+// X first in its b2 runs (groups 3 to 18 of 11 colours, 6 to 29 of 12) and V2 + V0 of Y
+// first in its b0 runs (groups 19 to 22, 30 to 33); elsewhere the two middle runs come
+// first.
+enum class Grouping { MiddleFirst, XOuterFirst, YOuterFirst };
+Grouping grouping(const Member &m, uint32_t row, Mutation mut) {
+    if (m.kind != 'c' || (m.count != 11 && m.count != 12)) { return Grouping::MiddleFirst; }
+    const uint32_t g = row / 4, b2_runs = m.count == 11 ? 3 : 6, b0_runs = m.count == 11 ? 19 : 30;
+    if (g >= b2_runs && g < b0_runs) { return Grouping::XOuterFirst; }
+    if (g >= b0_runs && g < b0_runs + 4) {
+        return mut == Mutation::Section ? Grouping::MiddleFirst : Grouping::YOuterFirst;
+    }
+    return Grouping::MiddleFirst;
+}
 
 // ---------------------------------------------------------------------------------------
 // Reference arithmetic.
@@ -277,7 +308,8 @@ bool fma_clamps_last(const Member &m) { return m.kind == 'd'; }
 
 // A partition of kinds a to d, all offsets from its bounds; an empty run reads the zero
 // entry, which adds +0.0.
-Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Mutation mut) {
+Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Mutation mut,
+                 Grouping grouping = Grouping::MiddleFirst) {
     const uint32_t n = m.count, b0 = bnd[0], b1 = bnd[1], b2 = bnd[2];
     const int runs = (b0 > 0) + (b1 > b0) + (b2 > b1) + (n > b2);
     // Without a sum of three terms the changed bracketing is that of (b b) B2 and (a a) A2.
@@ -289,9 +321,11 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
     const float ab = float_at(s, cross_at(n, b0, b2));
     V4 A, B;
     for (int l = 0; l < 4; ++l) {
-        A.l[l] = bracket_sums ? (full0.l[l] + third3.l[l]) + two_thirds2.l[l]
-                              : full0.l[l] + (third3.l[l] + two_thirds2.l[l]);
-        B.l[l] = full1.l[l] + (third2.l[l] + two_thirds3.l[l]);
+        A.l[l] = bracket_sums                        ? (full0.l[l] + third3.l[l]) + two_thirds2.l[l]
+                 : grouping == Grouping::XOuterFirst ? (full0.l[l] + two_thirds2.l[l]) + third3.l[l]
+                                                     : full0.l[l] + (third3.l[l] + two_thirds2.l[l]);
+        B.l[l] = grouping == Grouping::YOuterFirst ? third2.l[l] + (two_thirds3.l[l] + full1.l[l])
+                                                   : full1.l[l] + (third2.l[l] + two_thirds3.l[l]);
     }
     const float alpha2 = A.l[3], beta2 = B.l[3];
     float factor;
@@ -373,7 +407,9 @@ std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutatio
                                    : m.kind == 'c' ? CLUSTER_ARRAY_C
                                                    : CLUSTER_ARRAY_D;
         const ClusterCandidateList &l = list(array, m.count);
-        for (uint32_t r = 0; r < l.rows; ++r) { out.push_back(eval_d(m, s, l.bounds + 3 * r, mut)); }
+        for (uint32_t r = 0; r < l.rows; ++r) {
+            out.push_back(eval_d(m, s, l.bounds + 3 * r, mut, grouping(m, r, mut)));
+        }
     }
     return out;
 }
@@ -570,6 +606,7 @@ TEST_P(ClusterSearchTier, CorpusNoticesAChangedBracketingAndAnUnfusedProduct) {
     if (!has_avx() || (m.tier == Tier::Fma && !has_fma())) { GTEST_SKIP() << "tier not available"; }
     std::vector<Mutation> mutations = {Mutation::Bracketing};
     if (m.tier == Tier::Fma) { mutations.push_back(Mutation::Unfused); }
+    if (m.kind == 'c' && (m.count == 11 || m.count == 12)) { mutations.push_back(Mutation::Section); }
     for (Mutation mut : mutations) {
         int noticed = 0;
         for (const Block &b : corpus_of(m.count)) {
@@ -732,6 +769,14 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         // (9, 11, 11) and (10, 11, 11) tie: the first stays.
         {"d11 avx", call_list<cluster_search_d_count11_avx, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
         {"d11 fma", call_list<cluster_search_d_count11_fma, CLUSTER_ARRAY_D, 11>, 11, {9, 11, 11, 0}},
+        {"b12 avx", call_list<cluster_search_b_count12_avx, CLUSTER_ARRAY_B, 12>, 12, {1, 1, 2, 0}},
+        {"b12 fma", call_list<cluster_search_b_count12_fma, CLUSTER_ARRAY_B, 12>, 12, {1, 1, 2, 0}},
+        {"c12 avx", call_list<cluster_search_c_count12_avx, CLUSTER_ARRAY_C, 12>, 12, {0, 0, 9, 0}},
+        {"c12 fma", call_list<cluster_search_c_count12_fma, CLUSTER_ARRAY_C, 12>, 12, {0, 0, 9, 0}},
+        {"b11 avx", call_list<cluster_search_b_count11_avx, CLUSTER_ARRAY_B, 11>, 11, {1, 1, 2, 0}},
+        {"b11 fma", call_list<cluster_search_b_count11_fma, CLUSTER_ARRAY_B, 11>, 11, {1, 1, 2, 0}},
+        {"c11 avx", call_list<cluster_search_c_count11_avx, CLUSTER_ARRAY_C, 11>, 11, {0, 0, 9, 0}},
+        {"c11 fma", call_list<cluster_search_c_count11_fma, CLUSTER_ARRAY_C, 11>, 11, {0, 0, 9, 0}},
 #define LOW_FIRST(NN, n)                                                                                    \
     {"e" #NN " avx", cluster_search_e_count##NN##_avx, n, {1, 1, 1, 0}},                                    \
         {"e" #NN " fma", cluster_search_e_count##NN##_fma, n, {1, 1, 1, 0}},                                \

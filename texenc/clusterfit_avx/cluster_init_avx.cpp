@@ -21,6 +21,10 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_a[11 - 2] = cluster_search_a_count11_avx;
     ops->cluster_search_a[12 - 2] = cluster_search_a_count12_avx;
     ops->cluster_search_d[11 - 2] = cluster_search_d_count11_avx;
+    ops->cluster_search_b[11 - 2] = cluster_search_b_count11_avx;
+    ops->cluster_search_b[12 - 2] = cluster_search_b_count12_avx;
+    ops->cluster_search_c[11 - 2] = cluster_search_c_count11_avx;
+    ops->cluster_search_c[12 - 2] = cluster_search_c_count12_avx;
     cluster_low_init_avx(ops);
 }
 
@@ -40,5 +44,9 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_a[11 - 2] = cluster_search_a_count11_fma;
     ops->cluster_search_a[12 - 2] = cluster_search_a_count12_fma;
     ops->cluster_search_d[11 - 2] = cluster_search_d_count11_fma;
+    ops->cluster_search_b[11 - 2] = cluster_search_b_count11_fma;
+    ops->cluster_search_b[12 - 2] = cluster_search_b_count12_fma;
+    ops->cluster_search_c[11 - 2] = cluster_search_c_count11_fma;
+    ops->cluster_search_c[12 - 2] = cluster_search_c_count12_fma;
     cluster_low_init_fma(ops);
 }

@@ -13,6 +13,14 @@
     void cluster_search_a_count12_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
                                          const void *records, const void *bounds_list);                      \
     void cluster_search_d_count11_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *records, const void *bounds_list);                      \
+    void cluster_search_b_count11_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *records, const void *bounds_list);                      \
+    void cluster_search_b_count12_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *records, const void *bounds_list);                      \
+    void cluster_search_c_count11_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                         const void *records, const void *bounds_list);                      \
+    void cluster_search_c_count12_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
                                          const void *records, const void *bounds_list);
 CLUSTER_AVX_DECLARE_SEARCH_1112(avx)
 CLUSTER_AVX_DECLARE_SEARCH_1112(fma)
@@ -71,3 +79,65 @@ inline constexpr uint64_t kClusterD11Records[2][5] = {
 static_assert(kClusterD11Records[0][0] == 432 && kClusterD11Records[0][1] == 3088 && kClusterD11Records[0][4] == 3428);
 static_assert(kClusterD11Records[1][0] == 480 && kClusterD11Records[1][1] == 3136 && kClusterD11Records[1][4] == 3432);
 static_assert(cluster_whole_pair_weight(12) == 3792 && cluster_whole_pair_weight(11) == 3212);
+
+// Kinds b and c: every candidate reads its offsets from the table (four per candidate
+// for kind b: e0, e1, e2 and the pair weight; five for kind c: p0 to p3 and the pair
+// weight). A section of the table says which records its two sums add, and in which
+// grouping.
+struct ClusterTermBC {
+    uint8_t field;  // the candidate's offset
+    uint8_t next;   // 1: the record after the one at the offset
+};
+struct ClusterSumBC {
+    ClusterTermBC t[3];
+    uint8_t terms;    // 2 or 3
+    bool first_pair;  // three terms: (t0 + t1) + t2, else t0 + (t1 + t2)
+};
+struct ClusterSectionBC {
+    uint8_t fields;  // offsets per candidate, the pair weight last
+    ClusterSumBC x, y;
+    uint8_t groups;
+};
+
+namespace cluster_bc {
+constexpr ClusterTermBC at(int field) { return {uint8_t(field), 0}; }
+constexpr ClusterTermBC after(int field) { return {uint8_t(field), 1}; }
+constexpr ClusterSumBC two(ClusterTermBC a, ClusterTermBC b) { return {{a, b, {}}, 2, false}; }
+constexpr ClusterSumBC first_pair(ClusterTermBC a, ClusterTermBC b, ClusterTermBC c) { return {{a, b, c}, 3, true}; }
+constexpr ClusterSumBC last_pair(ClusterTermBC a, ClusterTermBC b, ClusterTermBC c) { return {{a, b, c}, 3, false}; }
+
+// Kind b, by the palette entry left empty: 2 (x, x, y), 3 (x, y, y), 0 (0, x, y), 1 (x, y, n).
+constexpr ClusterSectionBC b_no2(int groups) { return {4, two(at(0), at(1)), two(after(1), at(2)), uint8_t(groups)}; }
+constexpr ClusterSectionBC b_no3(int groups) { return {4, two(at(0), after(1)), two(at(1), at(2)), uint8_t(groups)}; }
+constexpr ClusterSectionBC b_no0(int groups) {
+    return {4, two(after(0), at(1)), first_pair(at(0), after(1), at(2)), uint8_t(groups)};
+}
+constexpr ClusterSectionBC b_no1(int groups) {
+    return {4, last_pair(at(0), after(1), at(2)), two(at(1), after(2)), uint8_t(groups)};
+}
+// Kind c: X = V0(p0) + V2(p1) + V1(p2), Y = V1(p1) + V2(p2) + V0(p3); the middle runs'
+// records first, except X of the b2 runs (V0(p0) + V2(p1) first) and Y of the b0 runs
+// (V2(p2) + V0(p3) first).
+constexpr ClusterSumBC kCx = last_pair(at(0), after(1), at(2));
+constexpr ClusterSumBC kCy = first_pair(at(1), after(2), at(3));
+constexpr ClusterSectionBC c_plain(int groups) { return {5, kCx, kCy, uint8_t(groups)}; }
+constexpr ClusterSectionBC c_b2_runs(int groups) {
+    return {5, first_pair(at(0), after(1), at(2)), kCy, uint8_t(groups)};
+}
+constexpr ClusterSectionBC c_b0_runs(int groups) {
+    return {5, kCx, last_pair(at(1), after(2), at(3)), uint8_t(groups)};
+}
+}  // namespace cluster_bc
+
+// Sections in table order.
+inline constexpr ClusterSectionBC kClusterB12[] = {cluster_bc::b_no2(13), cluster_bc::b_no3(13), cluster_bc::b_no0(13),
+                                                   cluster_bc::b_no1(13)};
+inline constexpr ClusterSectionBC kClusterB11[] = {cluster_bc::b_no2(11), cluster_bc::b_no3(11), cluster_bc::b_no0(11),
+                                                   cluster_bc::b_no1(11)};
+// Fixed head, b2 runs, b0 runs, pairs, tail.
+inline constexpr ClusterSectionBC kClusterC12[] = {cluster_bc::c_plain(6), cluster_bc::c_b2_runs(24),
+                                                   cluster_bc::c_b0_runs(4), cluster_bc::c_plain(11),
+                                                   cluster_bc::c_plain(3)};
+inline constexpr ClusterSectionBC kClusterC11[] = {cluster_bc::c_plain(3), cluster_bc::c_b2_runs(16),
+                                                   cluster_bc::c_b0_runs(4), cluster_bc::c_plain(9),
+                                                   cluster_bc::c_plain(1)};

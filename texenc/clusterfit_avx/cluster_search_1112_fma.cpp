@@ -1,4 +1,4 @@
-// Search kernels of kinds e, a and d for 11 and 12 colours, AVX+FMA tier.
+// Search kernels of kinds e, a, b, c and d for 11 and 12 colours, AVX+FMA tier.
 #include <immintrin.h>
 
 #include <initializer_list>
