@@ -8,6 +8,7 @@
 
 #include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_create.h"
 #include "platform/core/file_io.h"
 
 namespace {
@@ -79,13 +80,15 @@ void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds) {
     }
 }
 
-void wav_writer_open(WavWriter *w, const char *path) {
+std::string wav_writer_open(WavWriter *w, const char *path) {
     if (!path) throw_process_error("Can't open NULL file");
     // A header without a complete format would describe no playable file.
     check_channels(w->channels);
     check_quantification(w->bytes_per_sample, w->is_float);
     check_frequency(w->frequency);
-    w->file = fopen(path, "wb");
+    // Never replaces an entry: a name taken since it was chosen moves to the next free one.
+    std::string created = path;
+    w->file = file_create_exclusive(created);
     if (!w->file) {
         int e = errno;
         throw_process_errorf("Can't open file : %s. Error : %d. %s", path, e, strerror(e));
@@ -122,6 +125,7 @@ void wav_writer_open(WavWriter *w, const char *path) {
     const size_t header_size = fmt + 32;
     file_write_checked(w->file, h, header_size);
     w->data_chunk_offset = header_size - 8;
+    return created;
 }
 
 void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length) {

@@ -11,6 +11,7 @@
 // ProcessError with the writer's fixed messages.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct WavWriter {
     FILE *file;                    // null before open, after a failed open and after close
@@ -35,7 +36,8 @@ void wav_writer_set_format(WavWriter *w, uint8_t channels, uint8_t bytes_per_sam
 // seconds 0 counts as 1.
 void wav_writer_alloc_buffer(WavWriter *w, uint32_t seconds);
 // Refuses a writer whose format is not set (the format messages) before creating the file.
-void wav_writer_open(WavWriter *w, const char *path);
+// Creates path, or the next free "<name>_<n>.<ext>" when it is taken; returns the path created.
+std::string wav_writer_open(WavWriter *w, const char *path);
 void wav_writer_add_samples(WavWriter *w, const void *data, uint64_t length);
 // Writes what is buffered and the pad byte of an odd data size, patches the sizes, closes and
 // frees. A failure still closes the file and frees the buffer. Null or closed writers are ignored.

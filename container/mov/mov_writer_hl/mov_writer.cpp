@@ -8,6 +8,7 @@
 
 #include "platform/core/byte_order.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_create.h"
 #include "platform/core/file_io.h"
 #include "platform/core/log.h"
 
@@ -33,7 +34,9 @@ Mov_Writer_Video::~Mov_Writer_Video() {
 
 void Mov_Writer_Video::open_file(const char *path) {
     if (!path) throw_process_error("Can't open NULL file");
-    file_ = fopen(path, "wb");
+    // Never replaces an entry: a name taken since it was chosen moves to the next free one.
+    path_ = path;
+    file_ = file_create_exclusive(path_);
     if (!file_) {
         int e = errno;
         throw_process_errorf("Can't open file : %s. Error : %d. %s", path, e, strerror(e));

@@ -12,14 +12,16 @@
 // ProcessError ("Error file write" for a short write).
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "container/mov/mov_writer_hl/mov_atoms.h"
 
 class Mov_Writer_Video {
 public:
-    // depth: 24 or 32; format: a four-character video code ("Hap1", ...). Opens
-    // path and writes the 48-byte header; throws on failure.
+    // depth: 24 or 32; format: a four-character video code ("Hap1", ...). Creates
+    // path, or the next free "<name>_<n>.<ext>" when it is taken (see path()), and
+    // writes the 48-byte header; throws on failure.
     Mov_Writer_Video(const char *path, uint16_t width, uint16_t height, uint8_t depth, ZRational frame_rate,
                      float pixel_ratio, const char format[4], uint32_t creation_time, bool have_timecode,
                      uint32_t timecode_start, bool drop_frame);
@@ -42,6 +44,8 @@ public:
     void close();
 
     uint32_t frame_count() const { return frame_count_; }
+    // The file actually created.
+    const std::string &path() const { return path_; }
 
 private:
     void open_file(const char *path);
@@ -57,6 +61,7 @@ private:
     uint64_t audio_sample_count() const;
 
     FILE *file_ = nullptr;
+    std::string path_;
     uint16_t width_;
     uint16_t height_;
     uint8_t depth_;

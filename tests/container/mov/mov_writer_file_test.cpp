@@ -1,6 +1,7 @@
 // MOV files written by Mov_Writer_Video, read back by FFmpeg and GStreamer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -166,6 +167,7 @@ TEST(MovWriterFile, EveryHapCodecReadsBackWithFFmpegAndGStreamer) {
         ASSERT_EQ(samples.size(), size_t(frames));
 
         std::string path = dir.file(std::string(c.tag) + ".mov");
+        unlink(path.c_str());  // the writers never replace a file
         {
             Mov_Writer_Video wr(path.c_str(), w, h, c.depth, {30000, 1001}, 1.0f, c.tag, 0, false, 0, false);
             for (const auto &s : samples) wr.write_video_frame(s.data(), uint32_t(s.size()));
@@ -277,6 +279,7 @@ TEST(MovWriterFile, PcmTracksReadBackAsWrittenPlusSilence) {
     for (const AudioCase &c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.file("audio.mov");
+        unlink(path.c_str());  // the writers never replace a file
         std::vector<std::vector<uint8_t>> pcm;
         for (uint32_t t = 0; t < c.tracks; t++) pcm.push_back(pcm_for(c, t));
         const size_t frame_bytes = size_t(c.channels) * (c.bits / 8);
@@ -328,6 +331,7 @@ TEST(MovWriterFile, AudioChunksAreReservedAheadOfTheVideo) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tracks);
         std::string path = dir.file("chunks.mov");
+        unlink(path.c_str());  // the writers never replace a file
         const uint32_t frame_size = 1000;
         {
             Mov_Writer_Video w(path.c_str(), 64, 48, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
@@ -380,6 +384,7 @@ TEST(MovWriterFile, TimecodeTrackShowsTheStartTimecode) {
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.rate.num) + "/" + std::to_string(c.rate.den) + " " + std::to_string(c.start));
         std::string path = dir.file("tc.mov");
+        unlink(path.c_str());  // the writers never replace a file
         {
             Mov_Writer_Video w(path.c_str(), 64, 48, 24, c.rate, 1.0f, "Hap1", 0, true, c.start, c.drop);
             w.set_audio_tracks(1, 48000, 16, 2, false, 0);
@@ -481,11 +486,26 @@ TEST(MovWriterFile, ShortWritesThrowAtEveryStage) {
         EXPECT_EQ(msg, "Error file write");
         EXPECT_EQ(failed, c.stage);
     }
-    // A device that takes nothing.
-    EXPECT_EQ(thrown_message([] {
-                  Mov_Writer_Video("/dev/full", 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
-              }),
-              "Error file write");
+}
+
+TEST(MovWriterFile, ATakenNameMovesToTheNextFreeOne) {
+    // Never opens an existing entry: a file, a folder or a device keeps its bytes.
+    testutil::TempDir dir;
+    const std::string path = dir.file("clip.mov");
+    testutil::write_file(path, "keep", 4);
+    ASSERT_EQ(mkdir(dir.file("clip_1.mov").c_str(), 0755), 0);
+    auto frame = make_hap_frame("Hap1", 8, 8, 1);
+    {
+        Mov_Writer_Video w(path.c_str(), 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
+        EXPECT_EQ(w.path(), dir.file("clip_2.mov"));
+        w.write_video_frame(frame.data(), uint32_t(frame.size()));
+        w.close();
+    }
+    EXPECT_EQ(testutil::read_file(path), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(probe_stream(dir.file("clip_2.mov"), "v:0", "stream=codec_tag_string,nb_frames"),
+              "codec_tag_string=Hap1\nnb_frames=1\n");
+    Mov_Writer_Video free_name(dir.file("other.mov").c_str(), 8, 8, 24, {25, 1}, 1.0f, "Hap1", 0, false, 0, false);
+    EXPECT_EQ(free_name.path(), dir.file("other.mov"));
 }
 
 TEST(MovWriterFile, MisuseIsRefusedWithTheWritersMessages) {

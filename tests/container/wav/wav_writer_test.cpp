@@ -64,6 +64,7 @@ TEST(WavWriter, FilesHaveTheHeaderAndReadBackWithFFmpeg) {
     for (const WavCase &c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.file("out.wav");
+        unlink(path.c_str());  // the writers never replace a file
         std::vector<uint8_t> samples;
         auto f = write_wav(path, c, &samples);
         const size_t header = c.bext ? 690 : 80;
@@ -136,6 +137,7 @@ TEST(WavWriter, LongFilesBecomeRF64ThroughTheReservedChunk) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.file("long.wav");
+        unlink(path.c_str());  // the writers never replace a file
         auto samples = random_bytes(frames * 3, 77);
         const uint64_t header = c.bext ? 690 : 80;
         const uint64_t length = header + samples.size() + 1;  // and the pad byte
@@ -284,6 +286,7 @@ TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.file("short.wav");
+        unlink(path.c_str());  // the writers never replace a file
         WavWriter w;
         wav_writer_init(&w);
         wav_writer_set_format(&w, 2, 2, 48000, false);
@@ -309,11 +312,25 @@ TEST(WavWriter, ShortWritesThrowAndKeepTheStreamOpen) {
         if (w.file) fclose(w.file), w.file = nullptr;
         wav_writer_close(&w);
     }
+}
+
+TEST(WavWriter, ATakenNameMovesToTheNextFreeOne) {
+    // Never opens an existing entry: a file, a folder or a link keeps its bytes.
+    testutil::TempDir dir;
+    const std::string path = dir.file("mix.wav");
+    testutil::write_file(path, "keep", 4);
+    ASSERT_EQ(symlink(dir.file("elsewhere.wav").c_str(), dir.file("mix_1.wav").c_str()), 0);
     WavWriter w;
     wav_writer_init(&w);
-    wav_writer_set_format(&w, 2, 2, 48000, false);
-    EXPECT_EQ(thrown_message([&] { wav_writer_open(&w, "/dev/full"); }), "Error file write");
-    if (w.file) fclose(w.file), w.file = nullptr;
+    wav_writer_set_format(&w, 1, 2, 48000, false);
+    wav_writer_alloc_buffer(&w, 1);
+    EXPECT_EQ(wav_writer_open(&w, path.c_str()), dir.file("mix_2.wav"));
+    const int16_t samples[4] = {1, -2, 3, -4};
+    wav_writer_add_samples(&w, samples, sizeof(samples));
+    wav_writer_close(&w);
+    EXPECT_EQ(testutil::read_file(path), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_NE(access(dir.file("elsewhere.wav").c_str(), F_OK), 0);
+    EXPECT_EQ(testutil::read_file(dir.file("mix_2.wav")).size(), 80u + sizeof(samples));
 }
 
 TEST(WavWriter, AFailingCloseStillReleasesTheFile) {
@@ -335,6 +352,7 @@ TEST(WavWriter, AFailingCloseStillReleasesTheFile) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.file("close.wav");
+        unlink(path.c_str());  // the writers never replace a file
         const size_t before = open_descriptors();
         WavWriter w;
         wav_writer_init(&w);
