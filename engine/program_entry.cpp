@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "engine/cmd_rendering.h"
 #include "engine/cmd_snapshot.h"
 
 #ifndef ZELQA_VERSION
@@ -100,6 +101,24 @@ int program_main(int argc, char **argv) {
     setlocale(LC_NUMERIC, "C");
     if (argc < 2) return run_application(argc, argv);
     const char *command = argv[1];
+    if (strcmp(command, "--cmd_line_render") == 0) {
+        setvbuf(stdout, nullptr, _IOLBF, 0);  // progress lines reach a pipe as they come
+        printf("INFO : %s\n", "Use command line render");
+        int status;
+        {
+            HapStandCmdRendering job;
+            status = job.parse_cmd_args_with_argv(argc, argv);
+            if (status != 0) {
+                printf("ERROR : %s\n", "Fail to process input arguments");
+                fflush(stdout);
+                return status;
+            }
+            status = job.process();
+        }
+        if (status != 0) printf("ERROR : %s\n", "Processing failed");
+        fflush(stdout);
+        return status;
+    }
     if (strcmp(command, "--version") == 0) {
         printf("%s\n", ZELQA_VERSION);
         return 0;
