@@ -28,6 +28,7 @@
 #include "model/settings/property.h"
 #include "model/settings/setting.h"
 #include "model/settings/ui_state.h"
+#include "platform/foundation/xml_reader.h"
 
 class RqTask;
 using RqTaskRef = std::shared_ptr<RqTask>;
@@ -198,6 +199,24 @@ public:
     CropItemRef analyse_auto_crop_value() const;  // a copy
     void setAnalyse_auto_crop_value(const CropItem &v);
 
+    // ---- Queue file ----
+    // The task's "task" element.
+    void write(XmlStreamWriter &w) const;
+    // File codes: internal layouts 2 and 3 trade places; a state above 8 is written as 0.
+    uint32_t get_state_for_xml() const;
+    uint32_t get_audio_layout_for_xml() const;
+    // Stored running or paused tasks come back cancelled.
+    bool set_state_from_xml(const std::string &text);
+    bool set_audio_layout_from_xml(const std::string &text);
+    // One "rq_params" element.
+    void set_main_attributes_with_xml_dict(const XmlAttributes &attributes);
+    void set_custom_path_with_xml_dict(const XmlAttributes &attributes);
+    void set_render_path_with_xml_dict(const XmlAttributes &attributes);
+    void set_progress_info_with_xml_dict(const XmlAttributes &attributes);
+    void set_media_src_interpret_for_main_file_with_xml_dict(const XmlAttributes &attributes);
+    void set_audio_info_for_main_file(const ParseAudioTrack &track);
+    void set_audio_info_for_ext_wav_for_index(const ParseAudioTrack &track, int64_t index);
+
     // ---- Summary texts ----
     std::optional<std::string> get_warning_load() const;
     std::vector<std::string> get_main_file_info_ui() const;
@@ -213,6 +232,7 @@ public:
     std::string get_layout_for_ui() const;
 
 private:
+    void _set_outpath_with_xml_dict_is_render(const XmlAttributes &attributes, bool render);
     // Source has video with alpha and the crop mode is automatic.
     bool autocrop_applies() const;
     // The geometry of one crop item on the source size, without scaling.
