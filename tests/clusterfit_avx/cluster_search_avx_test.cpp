@@ -24,6 +24,7 @@
 #include "texenc/clusterfit/cluster_tables.h"
 #include "texenc/clusterfit_avx/cluster_avx.h"
 #include "texenc/clusterfit_avx/cluster_search_low.h"
+#include "texenc/clusterfit_avx/cluster_search_few.h"
 
 using namespace cfavx;
 
@@ -171,6 +172,7 @@ const Member kMembers[] = {
         LOW_MEMBERS(10, 10) LOW_MEMBERS(09, 9) LOW_MEMBERS(08, 8) LOW_MEMBERS_D(10, 10) LOW_MEMBERS_D(08, 8)
 #undef LOW_MEMBERS
 #undef LOW_MEMBERS_D
+#include "cluster_members_few.inc"
 };
 
 // 11 and 12 colours clamp the end of a least-squares candidate as min(1, b) then
@@ -386,10 +388,12 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
 }
 
 #include "cluster_reference_runs.inc"
+#include "cluster_reference_few.inc"
 
 // Candidates of a member in evaluation order.
 std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutation mut = Mutation::None) {
     if (m.count >= 15 && m.kind >= 'a' && m.kind <= 'c') { return candidates_runs(m, s, mut); }
+    if (m.count <= 7) { return candidates_few(m, s, mut); }
     std::vector<Candidate> out;
     if (m.kind == 'e') {
         std::vector<uint32_t> ks;

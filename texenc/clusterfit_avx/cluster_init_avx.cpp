@@ -1,6 +1,7 @@
 // Set-up of the AVX and AVX+FMA cluster-fit members.
 #include "texenc/clusterfit_avx/cluster_avx.h"
 #include "texenc/clusterfit_avx/cluster_search_low.h"
+#include "texenc/clusterfit_avx/cluster_search_few.h"
 
 void dxtenc_init_ops_avx(DxtEncOps *ops) {
 #define CLUSTER_AVX_SET_PREPARE(NN) ops->cluster_prepare[1##NN - 102] = cluster_prepare_count##NN##_avx;
@@ -26,6 +27,7 @@ void dxtenc_init_ops_avx(DxtEncOps *ops) {
     ops->cluster_search_c[11 - 2] = cluster_search_c_count11_avx;
     ops->cluster_search_c[12 - 2] = cluster_search_c_count12_avx;
     cluster_low_init_avx(ops);
+    cluster_few_init_avx(ops);
 }
 
 void dxtenc_init_ops_fma(DxtEncOps *ops) {
@@ -49,4 +51,5 @@ void dxtenc_init_ops_fma(DxtEncOps *ops) {
     ops->cluster_search_c[11 - 2] = cluster_search_c_count11_fma;
     ops->cluster_search_c[12 - 2] = cluster_search_c_count12_fma;
     cluster_low_init_fma(ops);
+    cluster_few_init_fma(ops);
 }
