@@ -6,14 +6,15 @@
 #         notchlc (Notch LC decoder), bc7 (BC7 block decoder), wav_reader (WAV and RF64
 #         reader), image_header (PNG, JPEG and TIFF headers), image_decode (their decode
 #         nodes); setting_reader, crop_list_reader, expression, prefs_reader,
-#         presets_export_reader and json_exchange_reader go to fuzz_settings.sh.
+#         presets_export_reader and json_exchange_reader go to fuzz_settings.sh;
+#         queue_reader (render-queue file) goes to fuzz_queue.sh.
 # The corpus grows in build-fuzz/TARGET/corpus; a crash is written to build-fuzz/TARGET/
 # and, once fixed, is kept in tests/container/fuzz/inputs/TARGET/, which ctest replays for
 # the container targets; the others get a regression test beside their reader's tests.
 # Several targets may run at once (one process each, e.g. -jobs=1 per core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage() { sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 [ $# -ge 1 ] || usage
 target=$1
 shift
