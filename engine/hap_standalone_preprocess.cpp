@@ -18,7 +18,11 @@
 #include "pipeline/image/image_decode.h"
 #include "pipeline/source/ff_video_demuxer.h"
 #include "pipeline/source/img_seq_demuxer.h"
+#include "engine/base_process_task.h"
+#include "model/queue/rq_task.h"
 #include "platform/core/cpu.h"
+#include "platform/core/dispatch.h"
+#include "platform/core/main_queue.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -889,4 +893,147 @@ HapPreProcess_CropEdges hap_preprocess_crop_edges(const HapStandPreProcess_Video
     if (w < 4 || h < 4) return {0, 0, 0, 0};
     if (results.no_result) return {0, 0, w - 4, h - 4};
     return {results.top, results.left, results.right, results.bottom};
+}
+
+// ---- with the task ----
+
+void hap_preprocess_run_on_main_and_wait(const std::function<void()> &fn) {
+    if (main_queue::is_main_thread()) {
+        fn();
+        return;
+    }
+    auto done = std::make_shared<DispatchSemaphore>(0);
+    auto failure = std::make_shared<std::exception_ptr>();
+    main_queue::post([fn, done, failure] {
+        try {
+            fn();
+        } catch (...) { *failure = std::current_exception(); }
+        done->signal();
+    });
+    done->wait();
+    if (*failure) std::rethrow_exception(*failure);
+}
+
+void hap_preprocess_set_data_from_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task) {
+    hap_preprocess_run_on_main_and_wait([pp, &task] {
+        const MediaInfoObjRef &src = task->in_main_file;
+        if (src && src->info) pp->src_info = clone_media_info(src->info);
+        if (src && src->media_interpret) pp->src_interpret.media_interpret = src->media_interpret->obj;
+        if (src && src->is_img_seq()) {
+            const int64_t s = src->get_img_seq_start_f(), e = src->get_img_seq_end_f();
+            pp->src_interpret.img_seq_start_f = s < 0 ? 0 : uint32_t(s);
+            pp->src_interpret.img_seq_end_f = e < 0 ? 0 : uint32_t(e);
+        }
+        const SettingRef &setting = task->setting;
+        if (setting && task->is_need_audio_analyse()) {
+            const uint32_t layout = task->audio_layout;
+            const std::vector<MediaInfoObjRef> &wavs = task->arr_in_wav;
+            hap_preprocess_alloc_wav_infos(pp, uint32_t(wavs.size()));
+            for (const MediaInfoObjRef &wav : wavs) {
+                if (!wav || !wav->info || !wav->have_useful_audio_for_layout(layout)) continue;
+                pp->wav_infos[pp->nb_wav_infos] = clone_media_info(wav->info);
+                ++pp->nb_wav_infos;
+            }
+            pp->audio_params.enable = true;
+            pp->audio_params.audio_layout = layout;
+            pp->audio_params.silence_test = setting->aud_ignore_silent_track;
+            if (setting->aud_gain_mode == 2) pp->audio_params.true_peak_test = true;
+            if (setting->aud_gain_mode == 3) pp->audio_params.loudness_test = true;
+        }
+        pp->src_interpret.in_point = task->in_point;
+        pp->src_interpret.out_point = task->out_point;
+        if (setting && task->is_need_video_analyse()) {
+            pp->video_params.enable = true;
+            if (setting->get_global_crop_mode() == 5) {
+                pp->video_params.alpha_crop_test = true;
+                pp->video_params.crop_detect_flag = true;
+            }
+        }
+    });
+}
+
+namespace {
+
+struct StepCheck {
+    BaseProcessTask *worker;
+    bool *cancel;
+};
+
+bool check_unit(void *user, uint64_t progress, bool final_report) {
+    auto *c = static_cast<StepCheck *>(user);
+    c->worker->update_progress_from_process_frames(progress);
+    if (final_report) return true;
+    uint64_t request = c->worker->get_request_state();
+    if (request == RqTaskState_Pause) {
+        c->worker->set_new_state(RqTaskState_Pause);
+        c->worker->pause_loop();
+        request = c->worker->get_request_state();
+    }
+    if (request == RqTaskState_Cancel || request == RqTaskState_CancelDelete || c->worker->ask_stop()) {
+        c->worker->set_new_state(RqTaskState_Cancel);
+        *c->cancel = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool hap_preprocess_process(HapStandalonePreProcess *pp, BaseProcessTask &worker, bool *is_process_cancel,
+                            bool *warning) {
+    if (!pp) {
+        printf("ERROR : No analyse process\n");
+        return false;
+    }
+    StepCheck check{&worker, is_process_cancel};
+    try {
+        if (pp->audio_params.enable && pp->audio_samples_to_analyse != 0) {
+            worker.start_new_step(ProcessTaskStep_AudioAnalyse);
+            worker.setDuration_f_process(pp->audio_samples_to_analyse);
+            if (hap_preprocess_run_audio_step(pp, check_unit, &check)) worker.end_step();
+        }
+        if (pp->video_params.enable && pp->nb_frames_to_analyse != 0 && !*is_process_cancel) {
+            worker.start_new_step(ProcessTaskStep_VideoAnalyse);
+            worker.setDuration_f_process(pp->nb_frames_to_analyse);
+            hap_preprocess_run_video_step(pp, check_unit, &check);
+            worker.end_step();
+            for (const std::string &line : pp->video_failed_frames) {
+                worker.add_str_to_log("WARNING : Analyse : " + line);
+                *warning = true;
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        printf("Error Analyse : OOM\n");
+        worker.add_str_to_log("Analyse Fatal error : Out Of Memory");
+        return true;
+    } catch (const std::exception &e) {
+        printf("Error Analyse : %s\n", e.what());
+        worker.add_str_to_log(std::string("Analyse Fatal error : ") + e.what());
+        return true;
+    } catch (...) {
+        printf("Error Analyse : Unknown\n");
+        worker.add_str_to_log("Analyse Fatal error : Unknown");
+        return true;
+    }
+    return false;
+}
+
+void hap_preprocess_update_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task) {
+    if (!pp) return;
+    // The results are written and the outputs recomputed on the main queue, which owns
+    // the task model; the refresh runs even when nothing was written.
+    hap_preprocess_run_on_main_and_wait([pp, task] {
+        const SettingRef &setting = task->setting;
+        if (pp->audio_params.enable && setting) {
+            const double gain = hap_preprocess_gain_db(setting->aud_gain_mode, setting->aud_true_peak_val,
+                                                       setting->aud_target_loudness_val, pp->audio_results);
+            task->set_audio_analyse_results_and_dst_gain(pp->audio_results.is_silent, gain);
+        }
+        if (pp->video_params.enable && pp->src_info) {
+            const HapPreProcess_CropEdges e =
+                hap_preprocess_crop_edges(pp->video_results, pp->src_info->width, pp->src_info->height);
+            task->set_auto_crop_analyse_results(e.top, e.left, e.right, e.bottom);
+        }
+        task->refresh_cache_target_properties();
+    });
 }

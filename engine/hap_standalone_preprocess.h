@@ -10,6 +10,8 @@
 // deletes the record). Everything runs on the owner's worker thread except the jobs.
 // Failures throw ProcessError with a fixed message, or std::bad_alloc.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -171,3 +173,23 @@ struct HapPreProcess_CropEdges {
 // The automatic crop of a w x h source from the video results.
 HapPreProcess_CropEdges hap_preprocess_crop_edges(const HapStandPreProcess_VideoAnalyseResults &results, uint32_t w,
                                                   uint32_t h);
+
+// ---- with the task ----
+// The task model belongs to the main thread: these functions reach it through the main
+// queue, waiting on a semaphore (directly when called on the main thread). A main thread
+// that waits for the worker meanwhile must keep serving its queue.
+class RqTask;
+class BaseProcessTask;
+
+// Runs fn on the main queue and waits for it; what fn throws is thrown here.
+void hap_preprocess_run_on_main_and_wait(const std::function<void()> &fn);
+// Copies what the pass needs out of the task.
+void hap_preprocess_set_data_from_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task);
+// Runs the audio then the video step on the task's worker, with its progress, pause and
+// cancel. Returns true when a step failed (logged as "Analyse Fatal error : ..."). Frames
+// that could not be measured are logged as warnings and set *warning.
+bool hap_preprocess_process(HapStandalonePreProcess *pp, BaseProcessTask &worker, bool *is_process_cancel,
+                            bool *warning);
+// Writes the silent flag, the gain and the automatic crop into the task and refreshes its
+// output properties, all on the main queue; returns once that is done.
+void hap_preprocess_update_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task);
