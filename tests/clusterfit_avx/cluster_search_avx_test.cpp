@@ -140,7 +140,7 @@ const Member kMembers[] = {
      call_list<cluster_search_c_count11_sse41, CLUSTER_ARRAY_C, 11>},
     {"c11_fma", 11, 'c', Tier::Fma, call_list<cluster_search_c_count11_fma, CLUSTER_ARRAY_C, 11>,
      call_list<cluster_search_c_count11_sse41, CLUSTER_ARRAY_C, 11>},
-        CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)
+    CLUSTER_RUNS_ROWS(a, CLUSTER_ARRAY_A) CLUSTER_RUNS_ROWS(b, CLUSTER_ARRAY_B) CLUSTER_RUNS_ROWS(c, CLUSTER_ARRAY_C)
 #define LOW_MEMBERS(NN, n)                                                                                         \
     {"e" #NN "_avx", n, 'e', Tier::Avx, cluster_search_e_count##NN##_avx, cluster_search_e_count##NN##_sse41},     \
         {"e" #NN "_fma", n, 'e', Tier::Fma, cluster_search_e_count##NN##_fma, cluster_search_e_count##NN##_sse41}, \
@@ -155,7 +155,21 @@ const Member kMembers[] = {
          'a',                                                                                                      \
          Tier::Fma,                                                                                                \
          call_list<cluster_search_a_count##NN##_fma, CLUSTER_ARRAY_A, n>,                                          \
-         call_list<cluster_search_a_count##NN##_sse41, CLUSTER_ARRAY_A, n>},
+         call_list<cluster_search_a_count##NN##_sse41, CLUSTER_ARRAY_A, n>},                                       \
+        LOW_MEMBER_LIST(b, NN, n, CLUSTER_ARRAY_B) LOW_MEMBER_LIST(c, NN, n, CLUSTER_ARRAY_C)
+#define LOW_MEMBER_LIST(kind, NN, n, ARRAY)                            \
+    {#kind #NN "_avx",                                                 \
+     n,                                                                \
+     #kind[0],                                                         \
+     Tier::Avx,                                                        \
+     call_list<cluster_search_##kind##_count##NN##_avx, ARRAY, n>,     \
+     call_list<cluster_search_##kind##_count##NN##_sse41, ARRAY, n>},  \
+        {#kind #NN "_fma",                                             \
+         n,                                                            \
+         #kind[0],                                                     \
+         Tier::Fma,                                                    \
+         call_list<cluster_search_##kind##_count##NN##_fma, ARRAY, n>, \
+         call_list<cluster_search_##kind##_count##NN##_sse41, ARRAY, n>},
 #define LOW_MEMBERS_D(NN, n)                                              \
     {"d" #NN "_avx",                                                      \
      n,                                                                   \
@@ -171,6 +185,7 @@ const Member kMembers[] = {
          call_list<cluster_search_d_count##NN##_sse41, CLUSTER_ARRAY_D, n>},
         LOW_MEMBERS(10, 10) LOW_MEMBERS(09, 9) LOW_MEMBERS(08, 8) LOW_MEMBERS_D(10, 10) LOW_MEMBERS_D(08, 8)
 #undef LOW_MEMBERS
+#undef LOW_MEMBER_LIST
 #undef LOW_MEMBERS_D
 #include "cluster_members_few.inc"
 };
@@ -183,8 +198,22 @@ bool end_clamp_swapped(const Member &m) { return m.count == 11 || m.count == 12;
 // X first in its b2 runs (groups 3 to 18 of 11 colours, 6 to 29 of 12) and V2 + V0 of Y
 // first in its b0 runs (groups 19 to 22, 30 to 33); elsewhere the two middle runs come
 // first.
+// Kind c of 8 to 10 colours does the same in the row spans below.
 enum class Grouping { MiddleFirst, XOuterFirst, YOuterFirst };
 Grouping grouping(const Member &m, uint32_t row, Mutation mut) {
+    if (m.kind == 'c' && m.count <= 10) {
+        struct Span {
+            uint32_t n, first, end;
+            Grouping grouping;
+        };
+        const Span spans[] = {{10, 4, 44, Grouping::XOuterFirst}, {10, 44, 56, Grouping::YOuterFirst},
+                              {9, 0, 24, Grouping::XOuterFirst},  {9, 24, 32, Grouping::YOuterFirst},
+                              {8, 20, 32, Grouping::XOuterFirst}, {8, 32, 36, Grouping::YOuterFirst}};
+        for (const Span &sp : spans) {
+            if (sp.n == m.count && row >= sp.first && row < sp.end) { return sp.grouping; }
+        }
+        return Grouping::MiddleFirst;
+    }
     if (m.kind != 'c' || (m.count != 11 && m.count != 12)) { return Grouping::MiddleFirst; }
     const uint32_t g = row / 4, b2_runs = m.count == 11 ? 3 : 6, b0_runs = m.count == 11 ? 19 : 30;
     if (g >= b2_runs && g < b0_runs) { return Grouping::XOuterFirst; }
@@ -412,7 +441,15 @@ std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutatio
                                                    : CLUSTER_ARRAY_D;
         const ClusterCandidateList &l = list(array, m.count);
         for (uint32_t r = 0; r < l.rows; ++r) {
-            out.push_back(eval_d(m, s, l.bounds + 3 * r, mut, grouping(m, r, mut)));
+            Grouping g = grouping(m, r, mut);
+            Mutation row_mut = mut;
+            // The changed order for kind c of 8 to 10 colours: the b2 runs' alpha sums as
+            // the other groups add them.
+            if (m.kind == 'c' && m.count <= 10 && mut == Mutation::Bracketing) {
+                if (g == Grouping::XOuterFirst) { g = Grouping::MiddleFirst; }
+                row_mut = Mutation::None;
+            }
+            out.push_back(eval_d(m, s, l.bounds + 3 * r, row_mut, g));
         }
     }
     return out;

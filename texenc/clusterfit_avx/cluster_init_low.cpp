@@ -3,7 +3,9 @@
 
 #define CLUSTER_LOW_SET(NN, tier)                                             \
     ops->cluster_search_e[1##NN - 102] = cluster_search_e_count##NN##_##tier; \
-    ops->cluster_search_a[1##NN - 102] = cluster_search_a_count##NN##_##tier;
+    ops->cluster_search_a[1##NN - 102] = cluster_search_a_count##NN##_##tier; \
+    ops->cluster_search_b[1##NN - 102] = cluster_search_b_count##NN##_##tier; \
+    ops->cluster_search_c[1##NN - 102] = cluster_search_c_count##NN##_##tier;
 #define CLUSTER_LOW_SET_D(NN, tier) ops->cluster_search_d[1##NN - 102] = cluster_search_d_count##NN##_##tier;
 
 void cluster_low_init_avx(DxtEncOps *ops) {

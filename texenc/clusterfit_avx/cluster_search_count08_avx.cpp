@@ -24,3 +24,11 @@ void cluster_search_d_count08_avx(ClusterBest *best, ClusterBounds *bounds, cons
                                   const void *records, const void *bounds_list) {
     search_d_low<LowAvx, 8>(best, bounds, sums, records, bounds_list);
 }
+void cluster_search_b_count08_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_b_low<LowAvx, 8>(best, bounds, sums, records, bounds_list);
+}
+void cluster_search_c_count08_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_c_low<LowAvx, 8>(best, bounds, sums, records, bounds_list);
+}

@@ -20,3 +20,11 @@ void cluster_search_a_count09_avx(ClusterBest *best, ClusterBounds *bounds, cons
                                   const void *records, const void *bounds_list) {
     search_a_low<LowAvx, 9>(best, bounds, sums, records, bounds_list);
 }
+void cluster_search_b_count09_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_b_low<LowAvx, 9>(best, bounds, sums, records, bounds_list);
+}
+void cluster_search_c_count09_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_c_low<LowAvx, 9>(best, bounds, sums, records, bounds_list);
+}

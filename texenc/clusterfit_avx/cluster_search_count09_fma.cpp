@@ -20,3 +20,11 @@ void cluster_search_a_count09_fma(ClusterBest *best, ClusterBounds *bounds, cons
                                   const void *records, const void *bounds_list) {
     search_a_low<LowFma, 9>(best, bounds, sums, records, bounds_list);
 }
+void cluster_search_b_count09_fma(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_b_low<LowFma, 9>(best, bounds, sums, records, bounds_list);
+}
+void cluster_search_c_count09_fma(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,
+                                  const void *records, const void *bounds_list) {
+    search_c_low<LowFma, 9>(best, bounds, sums, records, bounds_list);
+}

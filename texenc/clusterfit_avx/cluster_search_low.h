@@ -10,6 +10,10 @@
 #define CLUSTER_LOW_DECLARE_SEARCH(NN, tier)                                                                     \
     void cluster_search_e_count##NN##_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
     void cluster_search_a_count##NN##_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                             const void *records, const void *bounds_list);                      \
+    void cluster_search_b_count##NN##_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
+                                             const void *records, const void *bounds_list);                      \
+    void cluster_search_c_count##NN##_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
                                              const void *records, const void *bounds_list);
 #define CLUSTER_LOW_DECLARE_SEARCH_D(NN, tier)                                                                  \
     void cluster_search_d_count##NN##_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
@@ -99,3 +103,26 @@ constexpr ClusterLowPlaces cluster_low_places(uint32_t n, uint32_t b0, uint32_t 
 }
 // Kind d of 10 colours holds the places of its one candidate (5, 6, 9).
 constexpr ClusterLowPlaces kClusterLowD10 = cluster_low_places(10, 5, 6, 9);
+
+// Kind c: groups of four in runs that share the order of their three-term sums (0 groups
+// end the list). Alpha outer first: (full[C0] + two_thirds[C2]) + one_third[C3]; beta
+// outer first: one_third[C2] + (two_thirds[C3] + full[C1]); otherwise the two middle
+// terms are added first.
+struct ClusterLowOrderRun {
+    uint8_t groups;
+    bool alpha_outer_first;
+    bool beta_outer_first;
+};
+constexpr ClusterLowOrderRun kClusterLowOrdersC[11][5] = {
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {{5, false, false}, {3, true, false}, {1, false, true}, {5, false, false}, {}},   // 8 colours
+    {{6, true, false}, {2, false, true}, {6, false, false}, {}, {}},                  // 9
+    {{1, false, false}, {10, true, false}, {3, false, true}, {8, false, false}, {}},  // 10
+};
