@@ -830,6 +830,14 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         // Equal errors: (1, 2, 7) stays before (3, 4, 7).
         {"d08 avx", call_list<cluster_search_d_count08_avx, CLUSTER_ARRAY_D, 8>, 8, {1, 2, 7, 0}},
         {"d08 fma", call_list<cluster_search_d_count08_fma, CLUSTER_ARRAY_D, 8>, 8, {1, 2, 7, 0}},
+#define LOW_FIRST_BC(NN, n, c_first)                                                                        \
+    {"b" #NN " avx", call_list<cluster_search_b_count##NN##_avx, CLUSTER_ARRAY_B, n>, n, {1, 1, 2, 0}},     \
+        {"b" #NN " fma", call_list<cluster_search_b_count##NN##_fma, CLUSTER_ARRAY_B, n>, n, {1, 1, 2, 0}}, \
+        {"c" #NN " avx", call_list<cluster_search_c_count##NN##_avx, CLUSTER_ARRAY_C, n>, n, c_first},      \
+        {"c" #NN " fma", call_list<cluster_search_c_count##NN##_fma, CLUSTER_ARRAY_C, n>, n, c_first},
+        LOW_FIRST_BC(10, 10, (ClusterBounds{6, 6, 9, 0})) LOW_FIRST_BC(09, 9, (ClusterBounds{1, 2, 3, 0}))
+            LOW_FIRST_BC(08, 8, (ClusterBounds{0, 0, 5, 0}))
+#undef LOW_FIRST_BC
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
