@@ -54,7 +54,16 @@ constexpr ClusterRow few_list_row(char kind, uint32_t n, uint32_t r) {
 // Rows whose sums of three terms are not bracketed as Middle.
 constexpr void few_brackets(char kind, uint32_t n, uint32_t r, FewBracket *alpha, FewBracket *beta) {
     *alpha = *beta = FewBracket::Middle;
-    if (kind == 'c' && n == 4 && (r == 14 || r == 15 || r == 23)) { *beta = FewBracket::WithTwo; }
+    if (kind != 'c') { return; }
+    if (n == 4 && (r == 14 || r == 15 || r == 23)) { *beta = FewBracket::WithTwo; }
+    if (n == 6 && r >= 4 && r < 8) { *beta = FewBracket::WithThree; }
+    if (n == 7 && r >= 20 && r < 24) { *alpha = FewBracket::WithTwo; }
+    if (n == 7 && r >= 24 && r < 28) { *beta = FewBracket::WithThree; }
+}
+
+// Batches of kind c whose rows all end on one b2, written as a constant.
+constexpr bool few_constant_b2(char kind, uint32_t n, uint32_t r) {
+    return kind == 'c' && ((n == 6 && r >= 4 && r < 8) || (n == 7 && r >= 24 && r < 28));
 }
 
 // Rows first .. last - 1 of the block of rows that shares the writing of bound bytes:
@@ -98,6 +107,7 @@ constexpr std::array<FewRow, few_list_rows(Kind, N)> make_few_plan() {
         few_byte_block(Kind, N, r, &first, &last);
         for (int i = 0; i < 3; ++i) {
             p.bytes[i] = FewByte{int8_t(i), 0};
+            if (i == 2 && few_constant_b2(Kind, N, r)) { p.bytes[i] = FewByte{-1, b.b2}; }
             if (last - first == 1) { continue; }
             auto byte = [](ClusterRow x, int j) { return j == 0 ? x.b0 : j == 1 ? x.b1 : x.b2; };
             bool constant = true;

@@ -12,7 +12,16 @@
     ops->cluster_search_e[5 - 2] = cluster_search_e_count05_##tier; \
     ops->cluster_search_a[5 - 2] = cluster_search_a_count05_##tier; \
     ops->cluster_search_b[5 - 2] = cluster_search_b_count05_##tier; \
-    ops->cluster_search_c[5 - 2] = cluster_search_c_count05_##tier;
+    ops->cluster_search_c[5 - 2] = cluster_search_c_count05_##tier; \
+    ops->cluster_search_e[6 - 2] = cluster_search_e_count06_##tier; \
+    ops->cluster_search_a[6 - 2] = cluster_search_a_count06_##tier; \
+    ops->cluster_search_b[6 - 2] = cluster_search_b_count06_##tier; \
+    ops->cluster_search_c[6 - 2] = cluster_search_c_count06_##tier; \
+    ops->cluster_search_e[7 - 2] = cluster_search_e_count07_##tier; \
+    ops->cluster_search_a[7 - 2] = cluster_search_a_count07_##tier; \
+    ops->cluster_search_b[7 - 2] = cluster_search_b_count07_##tier; \
+    ops->cluster_search_c[7 - 2] = cluster_search_c_count07_##tier; \
+    ops->cluster_search_d[7 - 2] = cluster_search_d_count07_##tier;
 
 void cluster_few_init_avx(DxtEncOps *ops) { CLUSTER_FEW_SET(avx) }
 
