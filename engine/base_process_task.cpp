@@ -92,7 +92,10 @@ void BaseProcessTask::stop_process() {
     }
     wait_end();
     std::lock_guard<std::mutex> g(lock_base_params_);
-    current_state_ = RqTaskState_Cancel;
+    // A run that ended on its own before the request was seen keeps its end state.
+    if (current_state_ != RqTaskState_Succes && current_state_ != RqTaskState_EndWarning &&
+        current_state_ != RqTaskState_EndError)
+        current_state_ = RqTaskState_Cancel;
 }
 
 void BaseProcessTask::wait_end() {

@@ -1,5 +1,6 @@
 #include "engine/cmd_rendering.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,11 +13,27 @@
 #include <string>
 #include <vector>
 
+#include "engine/hap_process_task.h"
 #include "engine/timecode_text.h"
 #include "model/settings/settings_list.h"
+#include "platform/core/main_queue.h"
 #include "platform/foundation/number_text.h"
 
 namespace {
+
+volatile sig_atomic_t g_stop_signal = 0;
+
+void on_stop_signal(int) { g_stop_signal = 1; }
+
+void install_stop_handlers() {
+    struct sigaction sa;
+    memset(&sa, 0, sizeof(sa));
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
 
 bool is_existing_file(const std::string &path) {
     struct stat st;
@@ -323,6 +340,38 @@ int HapStandCmdRendering::process() {
         printf("ERROR : %s\n", task_->get_error_params_out().value_or("").c_str());
         return 3;
     }
-    printf("ERROR : Fail to build processing : %s\n", "Conversion engine not built yet");
-    return 3;
+    main_queue::bind_to_current_thread();
+    std::shared_ptr<HAPProcessTask> proc = HAPProcessTask::init_with_rq_task(task_);
+    if (const std::optional<std::string> err = proc->error()) {
+        printf("ERROR : Fail to build processing : %s\n", err->c_str());
+        return 3;
+    }
+    install_stop_handlers();
+    proc->set_as_cmd_rendering();
+    proc->start_process();
+    bool stopped = false;
+    while (proc->is_bg_process_running()) {
+        if (g_stop_signal == 1) {
+            printf("INFO : %s\n", "Received stop signal");
+            fflush(stdout);
+            proc->stop_process();
+            stopped = true;
+            break;
+        }
+        // Work the worker hands to the main thread runs while we wait; the wait ends
+        // early when the run does.
+        main_queue::run_until([&] { return !proc->is_bg_process_running() || g_stop_signal == 1; }, 0.5);
+    }
+    proc->wait_end();
+    fflush(stdout);
+    if (proc->have_error_processing()) {
+        if (const std::optional<std::string> err = proc->error())
+            printf("ERROR : Fail to build processing : %s\n", err->c_str());
+        else
+            printf("ERROR : %s\n", "Processing error");
+        return 3;
+    }
+    // A stopped render leaves incomplete outputs: never report it as a success.
+    if (stopped || proc->current_state() == RqTaskState_Cancel) return 3;
+    return 0;
 }
