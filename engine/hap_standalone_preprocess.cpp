@@ -19,10 +19,9 @@
 #include "pipeline/source/ff_video_demuxer.h"
 #include "pipeline/source/img_seq_demuxer.h"
 #include "engine/base_process_task.h"
+#include "engine/hap_process_task.h"
 #include "model/queue/rq_task.h"
 #include "platform/core/cpu.h"
-#include "platform/core/dispatch.h"
-#include "platform/core/main_queue.h"
 #include "platform/core/errors.h"
 
 namespace {
@@ -897,25 +896,9 @@ HapPreProcess_CropEdges hap_preprocess_crop_edges(const HapStandPreProcess_Video
 
 // ---- with the task ----
 
-void hap_preprocess_run_on_main_and_wait(const std::function<void()> &fn) {
-    if (main_queue::is_main_thread()) {
-        fn();
-        return;
-    }
-    auto done = std::make_shared<DispatchSemaphore>(0);
-    auto failure = std::make_shared<std::exception_ptr>();
-    main_queue::post([fn, done, failure] {
-        try {
-            fn();
-        } catch (...) { *failure = std::current_exception(); }
-        done->signal();
-    });
-    done->wait();
-    if (*failure) std::rethrow_exception(*failure);
-}
-
 void hap_preprocess_set_data_from_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task) {
-    hap_preprocess_run_on_main_and_wait([pp, &task] {
+    if (!task) return;  // the build then fails for want of a source
+    run_on_main_queue_and_wait([pp, &task] {
         const MediaInfoObjRef &src = task->in_main_file;
         if (src && src->info) pp->src_info = clone_media_info(src->info);
         if (src && src->media_interpret) pp->src_interpret.media_interpret = src->media_interpret->obj;
@@ -1022,7 +1005,7 @@ void hap_preprocess_update_task(HapStandalonePreProcess *pp, const std::shared_p
     if (!pp) return;
     // The results are written and the outputs recomputed on the main queue, which owns
     // the task model; the refresh runs even when nothing was written.
-    hap_preprocess_run_on_main_and_wait([pp, task] {
+    run_on_main_queue_and_wait([pp, task] {
         const SettingRef &setting = task->setting;
         if (pp->audio_params.enable && setting) {
             const double gain = hap_preprocess_gain_db(setting->aud_gain_mode, setting->aud_true_peak_val,

@@ -10,7 +10,6 @@
 // deletes the record). Everything runs on the owner's worker thread except the jobs.
 // Failures throw ProcessError with a fixed message, or std::bad_alloc.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -181,8 +180,6 @@ HapPreProcess_CropEdges hap_preprocess_crop_edges(const HapStandPreProcess_Video
 class RqTask;
 class BaseProcessTask;
 
-// Runs fn on the main queue and waits for it; what fn throws is thrown here.
-void hap_preprocess_run_on_main_and_wait(const std::function<void()> &fn);
 // Copies what the pass needs out of the task.
 void hap_preprocess_set_data_from_task(HapStandalonePreProcess *pp, const std::shared_ptr<RqTask> &task);
 // Runs the audio then the video step on the task's worker, with its progress, pause and

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/base_process_task.h"
+#include "engine/hap_process_task.h"
 #include "engine/hap_standalone_preprocess.h"
 #include "model/queue/rq_task.h"
 #include "platform/core/main_queue.h"
@@ -76,11 +77,12 @@ protected:
         delete dir_;
         dir_ = nullptr;
     }
-    RqTaskRef make_task() {
+    RqTaskRef make_task(const std::string &out = "") {
         RqTaskRef t = RqTask::init_with_main_filepath_and_settings(dir_->file("clip.mov"), settings_);
         EXPECT_FALSE(t->error) << t->error.value_or("");
         t->setting->setAud_gain_mode(3);
         t->setting->setIs_auto_crop(true);
+        if (!out.empty()) t->set_custom_out_path_at_index(out, 0);
         t->refresh_cache_target_properties();
         return t;
     }
@@ -131,6 +133,52 @@ TEST_F(PreProcessTaskTest, StopWhileTheWorkerWaitsForItsRefreshReturns) {
     worker->stop_process();
     EXPECT_FALSE(worker->is_bg_process_running());
     EXPECT_TRUE(worker->refreshed_.load());
+}
+
+// The conversion task runs the analysis before its main pass and hands the results to
+// its render-queue task.
+TEST_F(PreProcessTaskTest, TheConversionTaskRunsItsAnalysisFirst) {
+    main_queue::bind_to_current_thread();
+    RqTaskRef rq = make_task(dir_->file("conv/clip.mov"));
+    ASSERT_TRUE(rq->is_need_preprocess_analyse());
+    auto t = HAPProcessTask::init_with_rq_task(rq);
+    ASSERT_FALSE(t->error()) << t->error().value_or("");
+    t->set_as_cmd_rendering();
+    testing::internal::CaptureStdout();
+    t->start_process();
+    const bool ended = main_queue::run_until([&] { return !t->is_bg_process_running(); }, 60.0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ended);
+    t->wait_end();
+    ASSERT_NE(t->hap_preprocess(), nullptr);
+    EXPECT_EQ(t->hap_preprocess()->nb_frames_analysed, 50u) << out;
+    for (const std::string &line : t->get_log_line_from(0)) EXPECT_EQ(line.find("Analyse"), std::string::npos) << line;
+    ASSERT_TRUE(rq->analyse_normalization_gain().is_set());
+    EXPECT_NEAR(rq->analyse_normalization_gain().get_value(), 10.0, 0.5);
+    const CropItemRef crop = rq->analyse_auto_crop_value();
+    ASSERT_TRUE(crop);
+    EXPECT_EQ(crop->crop_left, 160u);
+    EXPECT_EQ(crop->crop_top, 88u);
+}
+
+// A cancel met in the audio step skips the video step and the main pass; what was
+// measured still reaches the task.
+TEST_F(PreProcessTaskTest, ACancelInTheAudioStepSkipsTheRest) {
+    main_queue::bind_to_current_thread();
+    RqTaskRef rq = make_task(dir_->file("cancel/clip.mov"));
+    auto t = HAPProcessTask::init_with_rq_task(rq);
+    ASSERT_FALSE(t->error()) << t->error().value_or("");
+    t->set_as_cmd_rendering();
+    t->ask_cancel_state();
+    testing::internal::CaptureStdout();
+    t->core_process_func();  // on this thread, as the worker would
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(t->current_state(), uint64_t(RqTaskState_Cancel));
+    EXPECT_TRUE(t->is_process_cancel());
+    ASSERT_NE(t->hap_preprocess(), nullptr);
+    EXPECT_TRUE(t->hap_preprocess()->audio_params.enable);
+    EXPECT_EQ(t->hap_preprocess()->nb_frames_analysed, 0u);
+    EXPECT_EQ(t->hap_process(), nullptr);
 }
 
 }  // namespace
