@@ -98,6 +98,25 @@ struct Member {
 
 void PrintTo(const Member &m, std::ostream *os) { *os << m.name; }
 
+// Kinds e, a, b and c of 13 and 14 colours.
+#define MIDDLE_LIST(kind, NN, ARRAY)                                    \
+    {#kind #NN "_avx",                                                  \
+     NN,                                                                \
+     #kind[0],                                                          \
+     Tier::Avx,                                                         \
+     call_list<cluster_search_##kind##_count##NN##_avx, ARRAY, NN>,     \
+     call_list<cluster_search_##kind##_count##NN##_sse41, ARRAY, NN>},  \
+        {#kind #NN "_fma",                                              \
+         NN,                                                            \
+         #kind[0],                                                      \
+         Tier::Fma,                                                     \
+         call_list<cluster_search_##kind##_count##NN##_fma, ARRAY, NN>, \
+         call_list<cluster_search_##kind##_count##NN##_sse41, ARRAY, NN>},
+#define MIDDLE_MEMBERS(NN)                                                                                          \
+    {"e" #NN "_avx", NN, 'e', Tier::Avx, cluster_search_e_count##NN##_avx, cluster_search_e_count##NN##_sse41},     \
+        {"e" #NN "_fma", NN, 'e', Tier::Fma, cluster_search_e_count##NN##_fma, cluster_search_e_count##NN##_sse41}, \
+        MIDDLE_LIST(a, NN, CLUSTER_ARRAY_A) MIDDLE_LIST(b, NN, CLUSTER_ARRAY_B) MIDDLE_LIST(c, NN, CLUSTER_ARRAY_C)
+
 // Every member built so far; later kinds and counts add their rows here.
 const Member kMembers[] = {
     {"e16_avx", 16, 'e', Tier::Avx, cluster_search_e_count16_avx, cluster_search_e_count16_sse41},
@@ -108,7 +127,8 @@ const Member kMembers[] = {
     {"d16_fma", 16, 'd', Tier::Fma, call16<cluster_search_d_count16_fma>, call16<cluster_search_d_count16_sse41>},
     {"d15_avx", 15, 'd', Tier::Avx, call15<cluster_search_d_count15_avx>, call15<cluster_search_d_count15_sse41>},
     {"d15_fma", 15, 'd', Tier::Fma, call15<cluster_search_d_count15_fma>, call15<cluster_search_d_count15_sse41>},
-    {"e12_avx", 12, 'e', Tier::Avx, cluster_search_e_count12_avx, cluster_search_e_count12_sse41},
+    MIDDLE_MEMBERS(14)
+        MIDDLE_MEMBERS(13){"e12_avx", 12, 'e', Tier::Avx, cluster_search_e_count12_avx, cluster_search_e_count12_sse41},
     {"e12_fma", 12, 'e', Tier::Fma, cluster_search_e_count12_fma, cluster_search_e_count12_sse41},
     {"e11_avx", 11, 'e', Tier::Avx, cluster_search_e_count11_avx, cluster_search_e_count11_sse41},
     {"e11_fma", 11, 'e', Tier::Fma, cluster_search_e_count11_fma, cluster_search_e_count11_sse41},
@@ -421,7 +441,7 @@ Candidate eval_d(const Member &m, const ClusterSums &s, const uint8_t *bnd, Muta
 
 // Candidates of a member in evaluation order.
 std::vector<Candidate> candidates(const Member &m, const ClusterSums &s, Mutation mut = Mutation::None) {
-    if (m.count >= 15 && m.kind >= 'a' && m.kind <= 'c') { return candidates_runs(m, s, mut); }
+    if (m.count >= 13 && m.kind >= 'a' && m.kind <= 'c') { return candidates_runs(m, s, mut); }
     if (m.count <= 7) { return candidates_few(m, s, mut); }
     std::vector<Candidate> out;
     if (m.kind == 'e') {
@@ -799,7 +819,18 @@ TEST(ClusterSearchTiers, AllZeroColoursKeepEachMembersFirstCandidate) {
         {"d16 fma", call16<cluster_search_d_count16_fma>, 16, {5, 6, 15, 0}},
         {"d15 avx", call15<cluster_search_d_count15_avx>, 15, {11, 12, 13, 0}},
         {"d15 fma", call15<cluster_search_d_count15_fma>, 15, {11, 12, 13, 0}},
-        {"e12 avx", cluster_search_e_count12_avx, 12, {1, 1, 1, 0}},
+#define MIDDLE_FIRST(NN, c_first)                                                                             \
+    {"e" #NN " avx", cluster_search_e_count##NN##_avx, NN, {1, 1, 1, 0}},                                     \
+        {"e" #NN " fma", cluster_search_e_count##NN##_fma, NN, {1, 1, 1, 0}},                                 \
+        {"a" #NN " avx", call_list<cluster_search_a_count##NN##_avx, CLUSTER_ARRAY_A, NN>, NN, {0, 0, 1, 0}}, \
+        {"a" #NN " fma", call_list<cluster_search_a_count##NN##_fma, CLUSTER_ARRAY_A, NN>, NN, {0, 0, 1, 0}}, \
+        {"b" #NN " avx", call_list<cluster_search_b_count##NN##_avx, CLUSTER_ARRAY_B, NN>, NN, {1, 1, 2, 0}}, \
+        {"b" #NN " fma", call_list<cluster_search_b_count##NN##_fma, CLUSTER_ARRAY_B, NN>, NN, {1, 1, 2, 0}}, \
+        {"c" #NN " avx", call_list<cluster_search_c_count##NN##_avx, CLUSTER_ARRAY_C, NN>, NN, c_first},      \
+        {"c" #NN " fma", call_list<cluster_search_c_count##NN##_fma, CLUSTER_ARRAY_C, NN>, NN, c_first},
+        MIDDLE_FIRST(14, (ClusterBounds{0, 8, 13, 0})) MIDDLE_FIRST(13, (ClusterBounds{9, 9, 12, 0}))
+#undef MIDDLE_FIRST
+            {"e12 avx", cluster_search_e_count12_avx, 12, {1, 1, 1, 0}},
         {"e12 fma", cluster_search_e_count12_fma, 12, {1, 1, 1, 0}},
         {"e11 avx", cluster_search_e_count11_avx, 11, {1, 1, 1, 0}},
         {"e11 fma", cluster_search_e_count11_fma, 11, {1, 1, 1, 0}},

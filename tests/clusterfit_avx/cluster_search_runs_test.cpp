@@ -1,4 +1,4 @@
-// Kinds a, b and c for 15 and 16 colours at the AVX tiers: the constant bound bytes of
+// Kinds a, b and c for 13 to 16 colours at the AVX tiers: the constant bound bytes of
 // their walk equal the shared tables, the rows the kernels rely on hold, and no member
 // reads past the last row of its tables.
 #include <algorithm>
@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,10 +36,11 @@ Plan plan(const char *name, ClusterArray array, uint32_t n, const std::array<Run
     return {name, array, n, p.data(), S};
 }
 const Plan kPlans[] = {
-    plan("a16", CLUSTER_ARRAY_A, 16, kRunPlanA16),
-    plan("a15", CLUSTER_ARRAY_A, 15, kRunPlanA15),
-    plan("b16", CLUSTER_ARRAY_B, 16, kRunPlanB16),
-    plan("b15", CLUSTER_ARRAY_B, 15, kRunPlanB15),
+    plan("a16", CLUSTER_ARRAY_A, 16, kRunPlanA16), plan("a15", CLUSTER_ARRAY_A, 15, kRunPlanA15),
+    plan("b16", CLUSTER_ARRAY_B, 16, kRunPlanB16), plan("b15", CLUSTER_ARRAY_B, 15, kRunPlanB15),
+    plan("a14", CLUSTER_ARRAY_A, 14, kRunPlanA14), plan("a13", CLUSTER_ARRAY_A, 13, kRunPlanA13),
+    plan("b14", CLUSTER_ARRAY_B, 14, kRunPlanB14), plan("b13", CLUSTER_ARRAY_B, 13, kRunPlanB13),
+    plan("c14", CLUSTER_ARRAY_C, 14, kRunPlanC14), plan("c13", CLUSTER_ARRAY_C, 13, kRunPlanC13),
 };
 
 TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
@@ -72,7 +74,11 @@ TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
         {kRunPlanA16[3], -1, -1, 16}, {kRunPlanA16[4], -1, 16, 16}, {kRunPlanA15[2], 0, -1, 15},
         {kRunPlanA15[4], -1, 15, 15}, {kRunPlanB16[0], -1, -1, -1}, {kRunPlanB16[2], 0, -1, -1},
         {kRunPlanB16[3], -1, -1, 16}, {kRunPlanB15[2], 0, -1, -1},  {kRunPlanB15[3], -1, -1, 15},
-        {kRunPlanC16[2], -1, -1, 15}, {kRunPlanC15[2], -1, -1, 14},
+        {kRunPlanC16[2], -1, -1, 15}, {kRunPlanC15[2], -1, -1, 14}, {kRunPlanA14[2], 0, -1, 14},
+        {kRunPlanA14[4], -1, 14, 14}, {kRunPlanA13[0], 0, 0, -1},   {kRunPlanA13[2], 0, -1, 13},
+        {kRunPlanA13[4], -1, 13, 13}, {kRunPlanB14[2], 0, -1, -1},  {kRunPlanB14[3], -1, -1, 14},
+        {kRunPlanB13[2], 0, -1, -1},  {kRunPlanB13[3], -1, -1, 13}, {kRunPlanC14[2], -1, -1, 13},
+        {kRunPlanC13[2], -1, -1, 12},
     };
     for (const Fixed &f : fixed) {
         EXPECT_EQ(f.seg.fixed[0], f.b0);
@@ -147,6 +153,61 @@ TEST(ClusterRunsPlan, NamedRowsOfTheLists) {
     EXPECT_EQ(cluster_candidate_tables().factors16[a16.records[3] / 4], 0.6f);
 }
 
+TEST(ClusterRunsPlan, NamedRowsOfThirteenAndFourteenColours) {
+    struct Row {
+        uint32_t n;
+        ClusterArray array;
+        uint32_t row;
+        uint8_t b[3];
+        std::vector<uint64_t> offsets;
+    };
+    const Row rows[] = {
+        // Kind a: placement 1, k = 1 and 12; placement 3, k = 1; placement 4, k = 1; placement 5, k = 12.
+        {13, CLUSTER_ARRAY_A, 0, {0, 0, 1}, {64, 1152, 4372}},
+        {13, CLUSTER_ARRAY_A, 11, {0, 0, 12}, {592, 4320, 4416}},
+        {13, CLUSTER_ARRAY_A, 24, {0, 1, 13}, {64, 1168, 4420}},
+        {13, CLUSTER_ARRAY_A, 36, {1, 1, 13}, {48, 1168, 4468}},
+        {13, CLUSTER_ARRAY_A, 59, {12, 13, 13}, {576, 4336, 4732}},
+        {14, CLUSTER_ARRAY_A, 0, {0, 0, 1}, {64, 1248, 5044}},
+        {14, CLUSTER_ARRAY_A, 11, {0, 0, 12}, {592, 4944, 5088}},
+        {14, CLUSTER_ARRAY_A, 24, {0, 1, 14}, {64, 1264, 5096}},
+        {14, CLUSTER_ARRAY_A, 36, {1, 1, 14}, {48, 1264, 5148}},
+        {14, CLUSTER_ARRAY_A, 59, {12, 14, 14}, {576, 4960, 5456}},
+        // Kind b of 14 colours: the first row of each shape block and the two-run splits at 13.
+        {14, CLUSTER_ARRAY_B, 0, {1, 1, 2}, {48, 688, 1824, 5100}},
+        {14, CLUSTER_ARRAY_B, 72, {0, 0, 13}, {0, 640, 4992, 5092}},
+        {14, CLUSTER_ARRAY_B, 73, {13, 13, 14}, {624, 5008, 0, 5460}},
+        {14, CLUSTER_ARRAY_B, 80, {1, 2, 2}, {48, 688, 1824, 5100}},
+        {14, CLUSTER_ARRAY_B, 152, {0, 13, 13}, {0, 640, 4992, 5092}},
+        {14, CLUSTER_ARRAY_B, 153, {13, 14, 14}, {624, 5008, 0, 5460}},
+        {14, CLUSTER_ARRAY_B, 160, {0, 1, 2}, {64, 688, 1824, 5048}},
+        {14, CLUSTER_ARRAY_B, 232, {0, 13, 14}, {640, 5008, 0, 5096}},
+        {14, CLUSTER_ARRAY_B, 236, {1, 2, 14}, {48, 688, 1840, 5148}},
+        // Kind c: the three-run rows come first; 14 colours repeats its last row.
+        {13, CLUSTER_ARRAY_C, 0, {9, 9, 12}, {}},
+        {13, CLUSTER_ARRAY_C, 7, {11, 12, 13}, {}},
+        {13, CLUSTER_ARRAY_C, 8, {1, 2, 3}, {}},
+        {13, CLUSTER_ARRAY_C, 227, {9, 10, 12}, {}},
+        {14, CLUSTER_ARRAY_C, 0, {0, 8, 13}, {}},
+        {14, CLUSTER_ARRAY_C, 3, {12, 13, 14}, {}},
+        {14, CLUSTER_ARRAY_C, 290, {10, 11, 13}, {}},
+        {14, CLUSTER_ARRAY_C, 291, {10, 11, 13}, {}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(testing::Message() << r.n << " colours, array " << r.array << ", row " << r.row);
+        const ClusterCandidateList &l = list(r.array, r.n);
+        ASSERT_LT(r.row, l.rows);
+        EXPECT_EQ(std::memcmp(l.bounds + 3 * r.row, r.b, 3), 0);
+        for (size_t f = 0; f < r.offsets.size(); ++f) { EXPECT_EQ(l.records[l.fields * r.row + f], r.offsets[f]) << f; }
+    }
+    EXPECT_EQ(list(CLUSTER_ARRAY_B, 13).rows, 256u);
+    EXPECT_EQ(list(CLUSTER_ARRAY_B, 14).rows, 312u);
+    EXPECT_EQ(list(CLUSTER_ARRAY_C, 13).rows, 228u);
+    const ClusterCandidateList &c14 = list(CLUSTER_ARRAY_C, 14);
+    ASSERT_EQ(c14.rows, 292u);
+    EXPECT_EQ(std::memcmp(c14.records + 5 * 290, c14.records + 5 * 291, 5 * sizeof(uint64_t)), 0);
+}
+
 // A block of n colours near a line, sums prepared by the AVX tier.
 ClusterSums block_sums(uint32_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -161,31 +222,32 @@ ClusterSums block_sums(uint32_t n, uint32_t seed) {
     }
     ClusterSums sums;
     std::memset(&sums, 0, sizeof sums);
-    (n == 16 ? cluster_prepare_count16_avx : cluster_prepare_count15_avx)(s.v, &sums);
+    kPrepareAvx[n](s.v, &sums);
     return sums;
 }
 
 struct Runs {
     const char *name;
     ClusterArray array;
-    DxtClusterSearchFn f15;
+    DxtClusterSearchFn f13, f14, f15;
     DxtClusterSearch16Fn f16;
     bool fma;
 };
-const Runs kRuns[] = {
-    {"a avx", CLUSTER_ARRAY_A, cluster_search_a_count15_avx, cluster_search_a_count16_avx, false},
-    {"a fma", CLUSTER_ARRAY_A, cluster_search_a_count15_fma, cluster_search_a_count16_fma, true},
-    {"b avx", CLUSTER_ARRAY_B, cluster_search_b_count15_avx, cluster_search_b_count16_avx, false},
-    {"b fma", CLUSTER_ARRAY_B, cluster_search_b_count15_fma, cluster_search_b_count16_fma, true},
-    {"c avx", CLUSTER_ARRAY_C, cluster_search_c_count15_avx, cluster_search_c_count16_avx, false},
-    {"c fma", CLUSTER_ARRAY_C, cluster_search_c_count15_fma, cluster_search_c_count16_fma, true},
-};
+#define RUNS_ROW(kind, KIND, tier)                                                          \
+    {                                                                                       \
+#kind " " #tier, CLUSTER_ARRAY_##KIND, cluster_search_##kind##_count13_##tier,      \
+            cluster_search_##kind##_count14_##tier, cluster_search_##kind##_count15_##tier, \
+            cluster_search_##kind##_count16_##tier, #tier[0] == 'f'                         \
+    }
+const Runs kRuns[] = {RUNS_ROW(a, A, avx), RUNS_ROW(a, A, fma), RUNS_ROW(b, B, avx),
+                      RUNS_ROW(b, B, fma), RUNS_ROW(c, C, avx), RUNS_ROW(c, C, fma)};
+#undef RUNS_ROW
 
 // Under AddressSanitizer a read past the last row of the exactly sized copies fails.
 TEST(ClusterRunsMembers, ReadNothingPastTheLastRow) {
     if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
     for (const Runs &m : kRuns) {
-        for (uint32_t n : {15u, 16u}) {
+        for (uint32_t n : {13u, 14u, 15u, 16u}) {
             SCOPED_TRACE(testing::Message() << m.name << ", " << n << " colours");
             const ClusterCandidateList &l = list(m.array, n);
             const std::vector<uint64_t> records(l.records, l.records + size_t(l.rows) * l.fields);
@@ -201,8 +263,9 @@ TEST(ClusterRunsMembers, ReadNothingPastTheLastRow) {
                     m.f16(&got, &got_b, &sums, factors.data(), records.data(), bounds.data());
                     m.f16(&want, &want_b, &sums, t.factors16, l.records, l.bounds);
                 } else {
-                    m.f15(&got, &got_b, &sums, records.data(), bounds.data());
-                    m.f15(&want, &want_b, &sums, l.records, l.bounds);
+                    const DxtClusterSearchFn f = n == 13 ? m.f13 : n == 14 ? m.f14 : m.f15;
+                    f(&got, &got_b, &sums, records.data(), bounds.data());
+                    f(&want, &want_b, &sums, l.records, l.bounds);
                 }
                 EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0);
                 EXPECT_EQ(std::memcmp(&got_b, &want_b, sizeof got_b), 0);
@@ -232,20 +295,36 @@ void note_rows(uint32_t n, const void *bounds_list) {
     }
     ADD_FAILURE() << "a search entry was handed tables of another count";
 }
-void e15(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
-    note_splits(15);
-    g_inner.cluster_search_e[13](b, o, s);
+template <uint32_t N>
+void e_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
+    note_splits(N);
+    g_inner.cluster_search_e[N - 2](b, o, s);
 }
 void e16(ClusterBest *b, ClusterBounds *o, const ClusterSums *s) {
     note_splits(16);
     g_inner.cluster_search_e16(b, o, s);
 }
-template <int A>
-void list15_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const void *r, const void *l) {
-    note_rows(15, l);
+template <uint32_t N, int A>
+void list_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const void *r, const void *l) {
+    note_rows(N, l);
     DxtClusterSearchFn const *entries[4] = {g_inner.cluster_search_a, g_inner.cluster_search_b,
                                             g_inner.cluster_search_c, g_inner.cluster_search_d};
-    entries[A][13](b, o, s, r, l);
+    entries[A][N - 2](b, o, s, r, l);
+}
+// Wraps the filled search entries of N colours.
+template <uint32_t N>
+void wrap_count(DxtEncOps &ops) {
+    if (ops.cluster_search_e[N - 2]) { ops.cluster_search_e[N - 2] = e_of<N>; }
+    DxtClusterSearchFn *entries[4] = {ops.cluster_search_a, ops.cluster_search_b, ops.cluster_search_c,
+                                      ops.cluster_search_d};
+    const DxtClusterSearchFn wrapped[4] = {list_of<N, 0>, list_of<N, 1>, list_of<N, 2>, list_of<N, 3>};
+    for (int a = 0; a < 4; ++a) {
+        if (entries[a][N - 2]) { entries[a][N - 2] = wrapped[a]; }
+    }
+}
+template <uint32_t... N>
+void wrap_counts(DxtEncOps &ops, std::integer_sequence<uint32_t, N...>) {
+    (wrap_count<N + 2>(ops), ...);
 }
 template <int A>
 void list16_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const void *f, const void *r, const void *l) {
@@ -255,19 +334,15 @@ void list16_of(ClusterBest *b, ClusterBounds *o, const ClusterSums *s, const voi
     entries[A](b, o, s, f, r, l);
 }
 
-// Sorted distinct triples of one driver run per count, and whether any came twice.
-std::vector<std::array<uint8_t, 3>> driver_triples(uint32_t mask, uint32_t n, bool *repeated) {
+// Sorted distinct triples of one driver run per count, and how many were handed in all.
+std::vector<std::array<uint8_t, 3>> driver_triples(uint32_t mask, uint32_t n, size_t *handed) {
     DxtEncContext ctx;
     std::memset(&ctx, 0, sizeof ctx);
     EXPECT_EQ(dxtenc_init(&ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, mask), 0);
     g_inner = ctx.ops;
     DxtEncOps ops = ctx.ops;
-    ops.cluster_search_e[13] = e15;
+    wrap_counts(ops, std::make_integer_sequence<uint32_t, 14>());  // 2 to 15 colours
     ops.cluster_search_e16 = e16;
-    ops.cluster_search_a[13] = list15_of<0>;
-    ops.cluster_search_b[13] = list15_of<1>;
-    ops.cluster_search_c[13] = list15_of<2>;
-    ops.cluster_search_d[13] = list15_of<3>;
     ops.cluster_search_a16 = list16_of<0>;
     ops.cluster_search_b16 = list16_of<1>;
     ops.cluster_search_c16 = list16_of<2>;
@@ -287,7 +362,7 @@ std::vector<std::array<uint8_t, 3>> driver_triples(uint32_t mask, uint32_t n, bo
     cluster_fit_colors(set, out, n, ops);
     std::vector<std::array<uint8_t, 3>> seen = g_seen;
     std::sort(seen.begin(), seen.end());
-    *repeated = std::adjacent_find(seen.begin(), seen.end()) != seen.end();
+    *handed = seen.size();
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     return seen;
 }
@@ -315,13 +390,51 @@ TEST(ClusterRunsMembers, FifteenAndSixteenColoursRunOnAvxTierMembersOnly) {
     }
     for (uint32_t n : {15u, 16u}) {
         SCOPED_TRACE(testing::Message() << n << " colours");
-        bool repeated_tier = true, repeated_base = true;
-        const auto tier = driver_triples(0x68, n, &repeated_tier);
-        const auto base = driver_triples(0x00, n, &repeated_base);
+        size_t handed_tier = 0, handed_base = 0;
+        const auto tier = driver_triples(0x68, n, &handed_tier);
+        const auto base = driver_triples(0x00, n, &handed_base);
         EXPECT_EQ(tier.size(), n == 16 ? 965u : 812u);
         EXPECT_EQ(tier, base);
-        EXPECT_FALSE(repeated_tier);
-        EXPECT_FALSE(repeated_base);
+        EXPECT_EQ(handed_tier, tier.size());
+        EXPECT_EQ(handed_base, base.size());
+    }
+}
+
+TEST(ClusterRunsMembers, ThirteenAndFourteenColoursRunOnAvxTierMembersOnly) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    DxtEncContext tier_ctx, base_ctx;
+    std::memset(&tier_ctx, 0, sizeof tier_ctx);
+    std::memset(&base_ctx, 0, sizeof base_ctx);
+    ASSERT_EQ(dxtenc_init(&tier_ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, 0x68), 0);
+    ASSERT_EQ(dxtenc_init(&base_ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, 0x00), 0);
+    const DxtEncOps &o = tier_ctx.ops, &base = base_ctx.ops;
+    const DxtClusterSearchEFn e[2] = {cluster_search_e_count13_fma, cluster_search_e_count14_fma};
+    const DxtClusterSearchFn fma[2][3] = {
+        {cluster_search_a_count13_fma, cluster_search_b_count13_fma, cluster_search_c_count13_fma},
+        {cluster_search_a_count14_fma, cluster_search_b_count14_fma, cluster_search_c_count14_fma}};
+    for (uint32_t n : {13u, 14u}) {
+        SCOPED_TRACE(testing::Message() << n << " colours");
+        EXPECT_EQ(o.cluster_search_e[n - 2], e[n - 13]);
+        EXPECT_NE(o.cluster_search_e[n - 2], base.cluster_search_e[n - 2]);
+        const DxtClusterSearchFn *entries[4] = {o.cluster_search_a, o.cluster_search_b, o.cluster_search_c,
+                                                o.cluster_search_d};
+        const DxtClusterSearchFn *base_entries[4] = {base.cluster_search_a, base.cluster_search_b,
+                                                     base.cluster_search_c, base.cluster_search_d};
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_EQ(entries[a][n - 2], fma[n - 13][a]) << "kind " << char('a' + a);
+            EXPECT_NE(entries[a][n - 2], base_entries[a][n - 2]) << "kind " << char('a' + a);
+        }
+        EXPECT_EQ(entries[3][n - 2], nullptr);
+        EXPECT_EQ(base_entries[3][n - 2], nullptr);
+
+        size_t handed_tier = 0, handed_base = 0;
+        const auto tier = driver_triples(0x68, n, &handed_tier);
+        const auto base_triples = driver_triples(0x00, n, &handed_base);
+        EXPECT_EQ(tier.size(), n == 14 ? 676u : 556u);
+        EXPECT_EQ(tier, base_triples);
+        // 14 colours: the last kind-c row (10, 11, 13) comes twice.
+        EXPECT_EQ(handed_tier, tier.size() + (n == 14 ? 1 : 0));
+        EXPECT_EQ(handed_base, handed_tier);
     }
 }
 

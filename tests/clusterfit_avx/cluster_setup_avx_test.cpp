@@ -73,8 +73,10 @@ TEST(ClusterSetupAvx, MaskChoosesTheMembers) {
                       pick(cluster_search_d_count08_sse41, cluster_search_d_count08_avx, cluster_search_d_count08_fma));
             EXPECT_EQ(o.cluster_search_d[10 - 2],
                       pick(cluster_search_d_count10_sse41, cluster_search_d_count10_avx, cluster_search_d_count10_fma));
-            // Members of later work keep the baseline.
-            EXPECT_EQ(o.cluster_search_e[12], cluster_search_e_count14_sse41);
+            EXPECT_EQ(o.cluster_search_e[14 - 2],
+                      pick(cluster_search_e_count14_sse41, cluster_search_e_count14_avx, cluster_search_e_count14_fma));
+            EXPECT_EQ(o.cluster_search_c[13 - 2],
+                      pick(cluster_search_c_count13_sse41, cluster_search_c_count13_avx, cluster_search_c_count13_fma));
         }
     }
 }

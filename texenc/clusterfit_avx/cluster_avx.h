@@ -28,6 +28,8 @@ CLUSTER_AVX_FOR_EACH_COUNT(CLUSTER_AVX_DECLARE_PREPARE)
 // Search members: kind e takes (best, bounds, sums); kind d for 15 colours adds the
 // records and the bounds list, for 16 colours the factor table before them.
 #define CLUSTER_AVX_DECLARE_SEARCH(tier)                                                                     \
+    void cluster_search_e_count13_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
+    void cluster_search_e_count14_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
     void cluster_search_e_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
     void cluster_search_e_count16_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums); \
     void cluster_search_d_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums,  \
@@ -62,6 +64,10 @@ void cluster_init_axis_project_avx(DxtEncOps *ops);
 
 // Search members of kinds a, b and c: (best, bounds, sums, [factors,] records, bounds list).
 #define CLUSTER_AVX_DECLARE_RUNS(kind, tier)                                                                       \
+    void cluster_search_##kind##_count13_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
+                                                const void *records, const void *bounds_list);                     \
+    void cluster_search_##kind##_count14_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
+                                                const void *records, const void *bounds_list);                     \
     void cluster_search_##kind##_count15_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \
                                                 const void *records, const void *bounds_list);                     \
     void cluster_search_##kind##_count16_##tier(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums, \

@@ -1,5 +1,5 @@
 #pragma once
-// Walk of the search kinds a, b and c for 15 and 16 colours at the AVX tiers. Each list
+// Walk of the search kinds a, b and c for 13 to 16 colours at the AVX tiers. Each list
 // is cut into segments of whole steps of four rows; a segment forms its sums in one way
 // (its shape, which fixes what the row's offsets name and how the sums are bracketed)
 // and writes the bound bytes that all its rows share as constants. The constants are
@@ -47,7 +47,7 @@ struct RunSpan {
     uint16_t steps;
 };
 
-constexpr uint32_t kRunKindARows = 12;  // splits k = 1 .. 12 per placement at 15 and 16 colours
+constexpr uint32_t kRunKindARows = 12;  // splits k = 1 .. 12 per placement at 13 to 16 colours
 
 // Calls f(row) for rows first .. first + count - 1 of kind 'a', 'b' or 'c' of count n.
 template <typename F>
@@ -130,6 +130,40 @@ inline constexpr auto kRunPlanC15 = make_run_plan('c', 15,
                                                    {RunShape::TrailingFirst, 9},
                                                    {RunShape::MiddleFirst, 19},
                                                    {RunShape::MiddleFirst, 2}});
+inline constexpr auto kRunPlanA14 = make_run_plan('a', 14,
+                                                  {{RunShape::LeadOn3TrailOn1, 3},
+                                                   {RunShape::LeadOn2TrailOn1, 3},
+                                                   {RunShape::LeadOn2TrailOn3, 3},
+                                                   {RunShape::LeadOn0TrailOn3, 3},
+                                                   {RunShape::LeadOn0TrailOn2, 3}});
+inline constexpr auto kRunPlanA13 = make_run_plan('a', 13,
+                                                  {{RunShape::LeadOn3TrailOn1, 3},
+                                                   {RunShape::LeadOn2TrailOn1, 3},
+                                                   {RunShape::LeadOn2TrailOn3, 3},
+                                                   {RunShape::LeadOn0TrailOn3, 3},
+                                                   {RunShape::LeadOn0TrailOn2, 3}});
+// 14 colours: the two-run splits at 13 sit in the last groups of the first three blocks.
+inline constexpr auto kRunPlanB14 = make_run_plan(
+    'b', 14, {{RunShape::Empty2, 20}, {RunShape::Empty3, 20}, {RunShape::Empty0, 19}, {RunShape::Empty1, 19}});
+inline constexpr auto kRunPlanB13 = make_run_plan(
+    'b', 13, {{RunShape::Empty2, 16}, {RunShape::Empty3, 16}, {RunShape::Empty0, 16}, {RunShape::Empty1, 16}});
+// Three-run splits first (14 colours: one group; 13 colours: two), then the four loops;
+// the last row of 14 colours is repeated to fill its group.
+inline constexpr auto kRunPlanC14 = make_run_plan('c', 14,
+                                                  {{RunShape::MiddleFirst, 1},
+                                                   {RunShape::LeadingFirst, 46},
+                                                   {RunShape::TrailingFirst, 7},
+                                                   {RunShape::MiddleFirst, 16},
+                                                   {RunShape::MiddleFirst, 3}});
+inline constexpr auto kRunPlanC13 = make_run_plan('c', 13,
+                                                  {{RunShape::MiddleFirst, 2},
+                                                   {RunShape::LeadingFirst, 34},
+                                                   {RunShape::TrailingFirst, 6},
+                                                   {RunShape::MiddleFirst, 13},
+                                                   {RunShape::MiddleFirst, 2}});
 static_assert(run_plan_fits(kRunPlanA16, 'a', 16) && run_plan_fits(kRunPlanA15, 'a', 15));
 static_assert(run_plan_fits(kRunPlanB16, 'b', 16) && run_plan_fits(kRunPlanB15, 'b', 15));
 static_assert(run_plan_fits(kRunPlanC16, 'c', 16) && run_plan_fits(kRunPlanC15, 'c', 15));
+static_assert(run_plan_fits(kRunPlanA14, 'a', 14) && run_plan_fits(kRunPlanA13, 'a', 13));
+static_assert(run_plan_fits(kRunPlanB14, 'b', 14) && run_plan_fits(kRunPlanB13, 'b', 13));
+static_assert(run_plan_fits(kRunPlanC14, 'c', 14) && run_plan_fits(kRunPlanC13, 'c', 13));

@@ -1,5 +1,6 @@
-// Search kernels of kinds e and d for 15 and 16 colours, AVX tier: every product and sum
-// rounded on its own; the snap rounds to the nearest grid step, ties to even.
+// Search kernels of kind e for 13 to 16 colours and of kind d for 15 and 16 colours, AVX
+// tier: every product and sum rounded on its own; the snap rounds to the nearest grid
+// step, ties to even.
 #include <immintrin.h>
 
 #include <initializer_list>
@@ -14,6 +15,12 @@ namespace {
 
 }  // namespace
 
+void cluster_search_e_count13_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    search_e13<Avx>(best, bounds, sums);
+}
+void cluster_search_e_count14_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    search_e14<Avx>(best, bounds, sums);
+}
 void cluster_search_e_count15_avx(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
     search_e15<Avx>(best, bounds, sums);
 }

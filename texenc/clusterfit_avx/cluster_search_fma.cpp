@@ -1,6 +1,6 @@
-// Search kernels of kinds e and d for 15 and 16 colours, AVX+FMA tier: the fused steps
-// are explicit multiply-adds; the snap adds 0.5 in the same fused operation and
-// truncates, so halves go up.
+// Search kernels of kind e for 13 to 16 colours and of kind d for 15 and 16 colours,
+// AVX+FMA tier: the fused steps are explicit multiply-adds; the snap adds 0.5 in the same
+// fused operation and truncates, so halves go up.
 #include <immintrin.h>
 
 #include <initializer_list>
@@ -15,6 +15,12 @@ namespace {
 
 }  // namespace
 
+void cluster_search_e_count13_fma(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    search_e13<Fma>(best, bounds, sums);
+}
+void cluster_search_e_count14_fma(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
+    search_e14<Fma>(best, bounds, sums);
+}
 void cluster_search_e_count15_fma(ClusterBest *best, ClusterBounds *bounds, const ClusterSums *sums) {
     search_e15<Fma>(best, bounds, sums);
 }

@@ -1,4 +1,4 @@
-// Search kernels of kinds a, b and c for 15 and 16 colours, AVX tier.
+// Search kernels of kinds a, b and c for 13 to 16 colours, AVX tier.
 #include <immintrin.h>
 
 #include <initializer_list>
