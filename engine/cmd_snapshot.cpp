@@ -330,14 +330,14 @@ void snapshot_cmd_line_process(HapStandSnapshotCmdLine *snap) {
         sp.src_pix_fmt = f;
         sp.src_range = info->color_range;
         sp.src_chroma_loc = info->chroma_location;
-        sp.src_matrix = 3;
+        sp.src_matrix = info->color_matrix;
         sp.src_alpha_mode = src_alpha;
         sp.src_w = w;
         sp.src_h = h;
         sp.dst_pix_fmt = target_fmt;
         sp.dst_range = 2;
         sp.dst_chroma_loc = 6;
-        sp.dst_matrix = 3;
+        sp.dst_matrix = sp.src_matrix;
         sp.dst_alpha_mode = dst_alpha;
         sp.dst_w = tw;
         sp.dst_h = th;

@@ -1,5 +1,7 @@
 #include "engine/process_build.h"
 
+#include "engine/process_outputs.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -93,6 +95,9 @@ struct BuildState {
     uint32_t src_range;  // colour range handed to the scale nodes for the source side
 };
 
+// YUV matrix of the source as the probe found it.
+uint32_t info_matrix(const BuildState &st) { return st.ctx->src_info->color_matrix; }
+
 ScaleFilterParams scale_params(const BuildState &st, const Cursor &from, PixFmt to, uint32_t to_w, uint32_t to_h) {
     const MediaInfo *info = st.ctx->src_info;
     ScaleFilterParams p{};
@@ -114,10 +119,10 @@ ScaleFilterParams scale_params(const BuildState &st, const Cursor &from, PixFmt 
 // A conversion to the intermediate layout at the same size, before a crop or a rotation.
 void add_intermediate_conversion(const BuildState &st, VideoGraphTreeBranch *branch, Cursor *cur) {
     ScaleFilterParams p = scale_params(st, *cur, st.intermediate_fmt, cur->width, cur->height);
-    p.src_matrix = 3;
+    p.src_matrix = info_matrix(st);
     p.dst_range = p.src_range;
     p.dst_chroma_loc = p.src_chroma_loc;
-    p.dst_matrix = 3;
+    p.dst_matrix = p.src_matrix;
     p.src_alpha_mode = 0;
     p.dst_alpha_mode = 0;
     p.quality = 1;
@@ -322,11 +327,11 @@ VideoGraphTree *build_encode_single(const BuildState &st) {
         if (!is_encodable_pix_fmt(cur.pix_fmt) || cur.width != ctx->target_width || cur.height != ctx->target_height ||
             alpha_conversion_needed(st.src_alpha_kind, st.dst_alpha_kind)) {
             ScaleFilterParams p = scale_params(st, cur, st.intermediate_fmt, ctx->target_width, ctx->target_height);
-            p.src_matrix = 0;
+            p.src_matrix = info_matrix(st);
             p.src_alpha_mode = st.src_alpha_kind;
             p.dst_range = 2;
             p.dst_chroma_loc = 6;
-            p.dst_matrix = 0;
+            p.dst_matrix = p.src_matrix;
             p.dst_alpha_mode = st.dst_alpha_kind;
             p.quality = scale_quality_from_setting(ctx->encode_params.scale_quality);
             add_node(branch, create_filter_scale(&p));
@@ -371,11 +376,11 @@ VideoGraphTree *build_encode_multicrop(const BuildState &st) {
         Cursor cur{add_decode_stage(st, b0), ctx->src_info->width, ctx->src_info->height};
         if (!is_encodable_pix_fmt(cur.pix_fmt) || st.src_alpha_kind != st.dst_alpha_kind) {
             ScaleFilterParams p = scale_params(st, cur, st.intermediate_fmt, cur.width, cur.height);
-            p.src_matrix = 3;
+            p.src_matrix = info_matrix(st);
             p.src_alpha_mode = st.src_alpha_kind;
             p.dst_range = ctx->src_info->color_range;
             p.dst_chroma_loc = ctx->src_info->chroma_location;
-            p.dst_matrix = 3;
+            p.dst_matrix = p.src_matrix;
             p.dst_alpha_mode = st.dst_alpha_kind;
             p.quality = 1;
             add_node(b0, create_filter_scale(&p));
@@ -756,7 +761,7 @@ void build_hap_standalone_process(HapStandaloneProcess *ctx) {
 
         if (info->video_src_type != MediaInfoVideoSrc_Ffmpeg) open_video_source(ctx, range, st.decode_fmt);
 
-        // MOV writers come here.
+        build_mov_writers(ctx);
 
         ctx->nb_slots = 2 * ctx->nb_threads;
         ctx->slots = new HAPStandalone_ThreadData[ctx->nb_slots]();
@@ -776,5 +781,5 @@ void build_hap_standalone_process(HapStandaloneProcess *ctx) {
                     ctx->hap_params.is_multicrop ? build_smart_multicrop(ctx, plan) : build_smart_single(ctx, plan);
         }
     }
-    // Audio outputs come here.
+    build_audio_outputs(ctx);
 }

@@ -38,6 +38,7 @@ void mov_reader_init(MovReader *r) {
     r->depth = 0;
     r->pixel_aspect = ZRational{1, 1};
     r->have_color_range = r->is_full_range = false;
+    r->color_matrix = 2;
     r->have_field_info = false;
     r->field_count = 1;
     r->field_detail = 0;

@@ -91,6 +91,7 @@ struct MovReader {
     uint16_t depth;
     ZRational pixel_aspect;
     bool have_color_range, is_full_range;
+    uint16_t color_matrix;  // matrix index of the colr atom (2 unspecified)
     bool have_field_info;
     uint8_t field_count;
     uint8_t field_detail;

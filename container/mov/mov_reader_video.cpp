@@ -49,9 +49,12 @@ void parse_extensions(MovReader *r, const uint8_t *moov, uint64_t start, uint64_
                 printf("Warning : Invalid COLOR size : %llu\n", ps);
             } else if (std::memcmp(p, "nclc", 4) != 0 && std::memcmp(p, "nclx", 4) != 0) {
                 printf("Unknown color type COLOR : %u\n", load_le32(p));
-            } else if (std::memcmp(p, "nclx", 4) == 0 && ps > 10) {
-                r->have_color_range = true;
-                r->is_full_range = (p[10] & 0x80) != 0;
+            } else {
+                r->color_matrix = uint16_t(p[8] << 8 | p[9]);
+                if (std::memcmp(p, "nclx", 4) == 0 && ps > 10) {
+                    r->have_color_range = true;
+                    r->is_full_range = (p[10] & 0x80) != 0;
+                }
             }
         } else if (type_is(h.type, "pasp")) {
             if (ps < 8) {

@@ -211,6 +211,7 @@ void describe_video(MediaInfo *info, AVStream *st, AVFormatContext *ctx) {
     info->color_range = par->color_range == AVCOL_RANGE_MPEG ? 0 : par->color_range == AVCOL_RANGE_JPEG ? 1 : 2;
     const int loc = int(par->chroma_location) - 1;
     info->chroma_location = loc >= 0 && loc <= 5 ? uint32_t(loc) : 6;
+    info->color_matrix = media_yuv_matrix(int(par->color_space), info->width, info->height);
     info->have_alpha = ff_pix_fmt_has_alpha(fmt);
 }
 

@@ -52,6 +52,7 @@ void init_media_info(MediaInfo *m) {
     m->pix_fmt = PixFmt_Undefined;
     m->color_range = 2;
     m->chroma_location = 6;
+    m->color_matrix = 3;
     m->ff_codec_id = kMediaInfoNoCodecId;
     m->ff_pix_fmt = -1;
     m->hap_chunks = 1;
@@ -198,5 +199,14 @@ void copy_audio_mapping(MediaInfo *dst, const MediaInfo *old) {
         if (!d.channel_mapping || !o.channel_mapping) continue;
         uint32_t n = d.nb_channels < o.nb_channels ? d.nb_channels : o.nb_channels;
         for (uint32_t c = 0; c < n; c++) d.channel_mapping[c] = o.channel_mapping[c];
+    }
+}
+
+uint32_t media_yuv_matrix(int matrix_index, uint32_t width, uint32_t height) {
+    switch (matrix_index) {
+    case 1: return 3;
+    case 5:
+    case 6: return 1;
+    default: return width <= 1024 && height <= 576 ? 1 : 3;
     }
 }

@@ -68,6 +68,7 @@ struct MediaInfo {
     PixFmt pix_fmt;
     uint32_t color_range;      // 0 limited, 1 full, 2 unknown
     uint32_t chroma_location;  // FFmpeg's location minus 1, 6 unknown
+    uint32_t color_matrix;     // YUV matrix for the scale node: 1 BT.601, 3 BT.709
     uint32_t field_order;      // 1 interlaced top field first
     int32_t ff_codec_id;
     uint32_t codec_fourcc;  // first letter in the high byte
@@ -106,6 +107,11 @@ void clear_media_info(MediaInfo *info);
 void free_media_info(MediaInfo **info);
 // init_media_info(dst), then a deep copy of src.
 void copy_media_info(MediaInfo *dst, const MediaInfo *src);
+
+// Scale-node matrix of a YUV stream from its matrix index (ISO/IEC 23001-8, as in the
+// colr atom and FFmpeg): BT.470 BG and SMPTE 170M give 1 (BT.601), BT.709 gives 3.
+// Unspecified or other indexes follow the picture size: SD (up to 1024x576) is BT.601.
+uint32_t media_yuv_matrix(int matrix_index, uint32_t width, uint32_t height);
 MediaInfo *clone_media_info(const MediaInfo *src);
 
 // count tracks with default fields (tracks held before are freed); 0 does nothing.

@@ -367,6 +367,7 @@ MovMissing probe_mov(MediaInfo *info) {
             info->codec_sub_fourcc = r.codec_variant;
             info->width = r.width;
             info->height = r.height;
+            info->color_matrix = media_yuv_matrix(r.color_matrix, r.width, r.height);
             info->pixel_ratio = r.pixel_aspect;
             if (mov_fiel_is_progressive(&r))
                 info->field_order = 0;

@@ -45,6 +45,8 @@ ContextPtr encode_context(const std::string &path, uint32_t codec = 0) {
     ctx->target_width = ctx->src_info->width;
     ctx->target_height = ctx->src_info->height;
     ctx->hap_params.nb_chunks = 1;
+    alloc_cross_str_array(&ctx->out_hap_paths, 1);
+    cross_str_array_add(&ctx->out_hap_paths, (path + ".out.mov").c_str());
     return ctx;
 }
 
@@ -241,7 +243,7 @@ TEST(ProcessBuild, EncodePipelines) {
                   (std::vector<uint32_t>{VideoFilterType_HapDecode, VideoFilterType_DxtDecode,
                                          VideoFilterType_DxtEncode, VideoFilterType_HapEncode}));
     }
-    {   // A 4:2:2 crop with an odd left edge goes through the intermediate layout first; an even
+    {  // A 4:2:2 crop with an odd left edge goes through the intermediate layout first; an even
         // one is cropped in place. Then a scale to the target size.
         const struct {
             uint32_t left;
@@ -282,6 +284,10 @@ TEST(ProcessBuild, EncodePipelines) {
         ctx->hap_params.crop_items[0] = {0, 0, 32, 0, 32, 36, 0};
         ctx->hap_params.crop_items[1] = {32, 0, 0, 0, 32, 36, 1};
         ctx->hap_params.crop_items[2] = {0, 0, 0, 0, 64, 36, 0};
+        free_cross_str_array(&ctx->out_hap_paths);
+        alloc_cross_str_array(&ctx->out_hap_paths, 3);
+        for (int k = 0; k < 3; ++k)
+            cross_str_array_add(&ctx->out_hap_paths, dir.file("m" + std::to_string(k) + ".mov").c_str());
         build_hap_standalone_process(ctx.get());
         const VideoGraphTree *tree = ctx->slots[0].graph;
         EXPECT_EQ(tree->nb_branches, 4u);

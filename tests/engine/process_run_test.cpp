@@ -110,11 +110,9 @@ ContextPtr built_context(const std::string &src, const std::string &out, bool on
     ctx->target_width = ctx->src_info->width;
     ctx->target_height = ctx->src_info->height;
     ctx->hap_params.nb_chunks = 4;
+    alloc_cross_str_array(&ctx->out_hap_paths, 1);
+    cross_str_array_add(&ctx->out_hap_paths, out.c_str());
     build_hap_standalone_process(ctx.get());
-    ctx->nb_mov_writers = 1;
-    ctx->mov_writers = new Mov_Writer_Video *[1]();
-    ctx->mov_writers[0] = new Mov_Writer_Video(out.c_str(), uint16_t(ctx->target_width), uint16_t(ctx->target_height),
-                                               24, ctx->fps, 1.0f, "Hap1", 0, false, 0, false);
     return ctx;
 }
 

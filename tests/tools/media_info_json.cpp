@@ -47,6 +47,7 @@ Json info_json(const MediaInfo &m) {
                 {"pix_fmt", uint32_t(m.pix_fmt)},
                 {"color_range", m.color_range},
                 {"chroma_location", m.chroma_location},
+                {"color_matrix", m.color_matrix},
                 {"field_order", m.field_order},
                 {"ff_codec_id", m.ff_codec_id},
                 {"codec_fourcc", m.codec_fourcc},

@@ -487,3 +487,37 @@ TEST(MediaProbe, UnreadableFilesRaise) {
 }
 
 }  // namespace
+
+TEST(MediaProbe, YuvMatrixFromTheTagOrTheSize) {
+    const struct {
+        int index;
+        uint32_t w, h, matrix;
+    } table[] = {
+        {1, 640, 360, 3}, {5, 1920, 1080, 1}, {6, 1920, 1080, 1}, {2, 640, 360, 1},
+        {2, 720, 576, 1}, {2, 1280, 720, 3},  {2, 1024, 600, 3},  {9, 640, 360, 1},
+    };
+    for (const auto &c : table)
+        EXPECT_EQ(media_yuv_matrix(c.index, c.w, c.h), c.matrix) << c.index << " " << c.w << "x" << c.h;
+
+    // Through the MOV reader (colr atom) and through FFmpeg (stream colour space).
+    ProbeFixtures &fx = ProbeFixtures::get();
+    const struct {
+        const char *name;
+        const char *args;
+        uint32_t matrix;
+    } files[] = {
+        {"sd_untagged.mov", "-f lavfi -i testsrc2=size=64x48 -frames:v 1 -c:v prores_ks", 1},
+        {"sd_709.mov",
+         "-f lavfi -i testsrc2=size=64x48 -frames:v 1 -c:v prores_ks -vf "
+         "setparams=colorspace=bt709:color_primaries=bt709:color_trc=bt709",
+         3},
+        {"hd_601.mov",
+         "-f lavfi -i testsrc2=size=1280x720 -frames:v 1 -c:v prores_ks -vf "
+         "setparams=colorspace=smpte170m:color_primaries=smpte170m:color_trc=smpte170m",
+         1},
+        {"hd_untagged.mp4", "-f lavfi -i testsrc2=size=1280x720 -frames:v 1 -c:v libx264", 3},
+        {"sd_601.mp4", "-f lavfi -i testsrc2=size=64x48 -frames:v 1 -c:v libx264 -colorspace bt470bg", 1},
+        {"sd_709.mp4", "-f lavfi -i testsrc2=size=64x48 -frames:v 1 -c:v libx264 -colorspace bt709", 3},
+    };
+    for (const auto &f : files) EXPECT_EQ(probe_json(fx.make(f.name, f.args))["color_matrix"], f.matrix) << f.name;
+}
