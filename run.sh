@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Release tree and runs the program with ARGS.
+# Installs what is missing, builds the Release tree and runs the program with ARGS from
+# the current folder.
 set -euo pipefail
-cd "$(dirname "$0")"
-scripts/install-deps.sh
-scripts/configure.sh build release
-cmake --build build
-exec build/zelqa_hap_encoder "$@"
+root="$(cd "$(dirname "$0")" && pwd)"
+(
+    cd "$root"
+    scripts/install-deps.sh
+    scripts/configure.sh build release
+    cmake --build build
+) >&2
+exec "$root/build/zelqa_hap_encoder" "$@"
