@@ -1,7 +1,7 @@
 // DXT1 encoding of a photo: our fast, normal and slow qualities on one thread against
 // libsquish's cluster fit (range fit and iterative cluster fit for reference); DXT1 and
 // DXT5 at the normal and slow qualities per cluster-fit tier; one block per colour count
-// and tier. Reports
+// and tier; the 1920x1080 frame of the speed aim. Reports
 // megapixels per second and the PSNR of the decoded RGB against the source (all blocks
 // decoded by libsquish). libsquish also tries the three-colour mode of DXT1; our fit
 // searches the four-colour palette only.
@@ -167,6 +167,95 @@ void BM_SquishDxt5(benchmark::State &state) {
     report(state, p, blocks, squish::kDxt5);
 }
 BENCHMARK(BM_SquishDxt5)->ArgName("flags")->Arg(squish::kColourClusterFit)->Unit(benchmark::kMillisecond);
+
+// The speed aim on a 1920x1080 photograph (coffee.png scaled by the ffmpeg tool): DXT1 at
+// the normal and slow qualities per tier on one thread and on every processor, beside
+// libsquish's cluster fit (with OMP_NUM_THREADS=1 for its one-thread figure). Tier masks
+// as above; threads 1 or 0 (one per processor).
+const Photo &frame1080() {
+    static const Photo p = [] {
+        Photo ph;
+        ph.width = 1920;
+        ph.height = 1080;
+        const std::string cmd = std::string("ffmpeg -v error -nostdin -i ") + ZELQA_TESTDATA_DIR +
+                                "/photos/coffee.png -vf scale=1920:1080:flags=lanczos -frames:v 1 -f rawvideo "
+                                "-pix_fmt rgba -";
+        ph.rgba.resize(static_cast<size_t>(ph.width) * ph.height * 4);
+        FILE *f = popen(cmd.c_str(), "r");
+        const size_t got = f ? fread(ph.rgba.data(), 1, ph.rgba.size(), f) : 0;
+        if (f) { pclose(f); }
+        if (got != ph.rgba.size()) {
+            fprintf(stderr, "cannot make the 1920x1080 frame through ffmpeg\n");
+            ph.rgba.clear();
+        }
+        return ph;
+    }();
+    return p;
+}
+
+void BM_Frame1080(benchmark::State &state) {
+    const Photo &p = frame1080();
+    if (p.rgba.empty()) {
+        state.SkipWithError("no frame");
+        return;
+    }
+    const uint8_t quality = static_cast<uint8_t>(state.range(0));
+    const uint32_t isa = static_cast<uint32_t>(state.range(1));
+    const uint32_t threads = static_cast<uint32_t>(state.range(2));
+    const CpuFeatures &cpu = cpu_features();
+    if (((isa & 0x20) && !cpu.avx) || ((isa & 0x40) && !cpu.fma) || ((isa & 0x80) && !cpu.avx2)) {
+        state.SkipWithError("the processor lacks the tier");
+        return;
+    }
+    DxtEncContext ctx;
+    memset(&ctx, 0, sizeof ctx);
+    ctx.no_alpha = 1;
+    if (dxtenc_init(&ctx, p.width, p.height, DXTENC_CODEC_DXT1, quality, 0, DXTENC_PIX_RGBA8, DXTENC_PAD_REPEAT,
+                    threads, isa) != 0) {
+        state.SkipWithError("dxtenc_init refused the set-up");
+        return;
+    }
+    std::vector<uint8_t> blocks(dxtenc_encoded_size(p.width, p.height, DXTENC_CODEC_DXT1, DXTENC_PAD_REPEAT));
+    const uint8_t *planes[4] = {p.rgba.data(), nullptr, nullptr, nullptr};
+    const int64_t strides[4] = {4 * p.width, 0, 0, 0};
+    for (auto _ : state) {
+        dxtenc_encode_frame(&ctx, blocks.data(), planes, strides);
+        benchmark::DoNotOptimize(blocks.data());
+    }
+    report(state, p, blocks);
+}
+// One thread: rates over processor time, so a busy machine skews them less.
+BENCHMARK(BM_Frame1080)
+    ->ArgNames({"quality", "isa", "threads"})
+    ->ArgsProduct({{2, 3}, {0x00, 0x28, 0x68, 0xF8}, {1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame1080)
+    ->ArgNames({"quality", "isa", "threads"})
+    ->ArgsProduct({{2, 3}, {0x00, 0x28, 0x68, 0xF8}, {0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_SquishFrame1080(benchmark::State &state) {
+    const Photo &p = frame1080();
+    if (p.rgba.empty()) {
+        state.SkipWithError("no frame");
+        return;
+    }
+    std::vector<uint8_t> blocks(squish::GetStorageRequirements(p.width, p.height, squish::kDxt1));
+    for (auto _ : state) {
+        squish::CompressImage(p.rgba.data(), p.width, p.height, blocks.data(),
+                              squish::kDxt1 | squish::kColourClusterFit);
+        benchmark::DoNotOptimize(blocks.data());
+    }
+    report(state, p, blocks);
+}
+// Processor time for the one-thread figure (OMP_NUM_THREADS=1), wall time for all cores.
+BENCHMARK(BM_SquishFrame1080)->Name("BM_SquishFrame1080/cpu")->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_SquishFrame1080)
+    ->Name("BM_SquishFrame1080/wall")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 // One block of n distinct colours through the cluster fit of a tier (time per block).
 void BM_ClusterBlock(benchmark::State &state) {
