@@ -275,7 +275,7 @@ TEST(ClusterRunsMembers, ReadNothingPastTheLastRow) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The search entries of 15 and 16 colours, wrapped to record the partitions each call is
+// The search entries of every count, wrapped to record the partitions each call is
 // handed: kind e its splits (k, k, k), the others every row of the tables they are given.
 
 DxtEncOps g_inner;
@@ -435,6 +435,23 @@ TEST(ClusterRunsMembers, ThirteenAndFourteenColoursRunOnAvxTierMembersOnly) {
         // 14 colours: the last kind-c row (10, 11, 13) comes twice.
         EXPECT_EQ(handed_tier, tier.size() + (n == 14 ? 1 : 0));
         EXPECT_EQ(handed_base, handed_tier);
+    }
+}
+
+// 8 to 10 colours: per block the driver hands the tier's kernels every partition the
+// baseline tries, each once.
+TEST(ClusterRunsMembers, EightToTenColoursTryTheBaselinesPartitions) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    const std::pair<uint32_t, size_t> counts[] = {{8, 161}, {9, 216}, {10, 282}};
+    for (const auto &[n, distinct] : counts) {
+        SCOPED_TRACE(testing::Message() << n << " colours");
+        size_t handed_tier = 0, handed_base = 0;
+        const auto tier = driver_triples(0x68, n, &handed_tier);
+        const auto base = driver_triples(0x00, n, &handed_base);
+        EXPECT_EQ(tier.size(), distinct);
+        EXPECT_EQ(tier, base);
+        EXPECT_EQ(handed_tier, distinct);
+        EXPECT_EQ(handed_base, distinct);
     }
 }
 
