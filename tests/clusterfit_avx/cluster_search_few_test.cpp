@@ -468,6 +468,83 @@ TEST(ClusterSearchFew, CountsTwoToSevenRunOnTheFasterTierAndCoverEveryCandidate)
     }
 }
 
+// Sums of n colours that the partition (b0, b1, b2) fits exactly with the end points
+// black and white: its runs hold 0, 1/3, 2/3 and 1 in the order of their indices 0, 2,
+// 3 and 1. 1/3 and 2/3 are off the red and blue grids, so every other partition fits
+// worse.
+ClusterSums exact_fit(uint32_t n, const uint8_t *bounds, DxtClusterPrepareFn prepare) {
+    Sorted s;
+    for (uint32_t k = 0; k < n; ++k) {
+        const float v = k < bounds[0] ? 0.0f : k < bounds[1] ? 1.0f / 3.0f : k < bounds[2] ? 2.0f / 3.0f : 1.0f;
+        const float w = std::sqrt(float(1 + k % 3));
+        for (int c = 0; c < 3; ++c) { s.v[k][c] = v * w; }
+        s.v[k][3] = w;
+    }
+    ClusterSums sums;
+    std::memset(&sums, 0, sizeof sums);
+    prepare(s.v, &sums);
+    return sums;
+}
+
+// The members of a count, as the driver calls them after set-up, every partition in
+// turn fitting exactly: the sequence ends on that partition at every tier, so each of
+// the 6, 16, 31, 52, 80 and 116 partitions is scored on its own runs, as the baseline
+// scores it. The lists are handed as exactly sized copies, so that under
+// AddressSanitizer a read past a list's last row fails (most members read only the
+// winner's bounds; its row is every row in turn).
+TEST(ClusterSearchFew, EveryPartitionEndsTheDriversSequenceWhereItFitsExactly) {
+    for (uint32_t mask : {0x00u, 0x28u, 0x68u}) {
+        if ((mask & 0x20) && !has_avx()) { continue; }
+        if ((mask & 0x40) && !has_fma()) { continue; }
+        DxtEncContext ctx;
+        std::memset(&ctx, 0, sizeof ctx);
+        ASSERT_EQ(dxtenc_init(&ctx, 64, 64, DXTENC_CODEC_DXT1, 3, 0, DXTENC_PIX_RGBA8, 0, 1, mask), 0);
+        const DxtEncOps &o = ctx.ops;
+        const int want[8] = {0, 0, 6, 16, 31, 52, 80, 116};
+        for (uint32_t n = 2; n <= 7; ++n) {
+            SCOPED_TRACE(testing::Message() << "mask 0x" << std::hex << mask << std::dec << ", " << n << " colours");
+            const DxtClusterSearchFn entries[4] = {o.cluster_search_a[n - 2], o.cluster_search_b[n - 2],
+                                                   o.cluster_search_c[n - 2], o.cluster_search_d[n - 2]};
+            std::vector<uint64_t> records[4];
+            std::vector<uint8_t> bounds[4];
+            for (int a = 0; a < 4; ++a) {
+                const ClusterCandidateList &l = list(ClusterArray(a), n);
+                ASSERT_EQ(entries[a] == nullptr, l.rows == 0) << "array " << a;
+                records[a].assign(l.records, l.records + size_t(l.rows) * l.fields);
+                bounds[a].assign(l.bounds, l.bounds + 3 * size_t(l.rows));
+            }
+            int partitions = 0;
+            for (uint8_t b0 = 0; b0 <= n; ++b0) {
+                for (uint8_t b1 = b0; b1 <= n; ++b1) {
+                    for (uint8_t b2 = b1; b2 <= n; ++b2) {
+                        const int runs = (b0 > 0) + (b1 > b0) + (b2 > b1) + (n > b2);
+                        if (runs < 2) { continue; }
+                        ++partitions;
+                        SCOPED_TRACE(testing::Message() << int(b0) << int(b1) << int(b2));
+                        const uint8_t fit[3] = {b0, b1, b2};
+                        const ClusterSums sums = exact_fit(n, fit, o.cluster_prepare[n - 2]);
+                        Record r = start_record();
+                        if (o.cluster_search_e[n - 2]) { o.cluster_search_e[n - 2](&r.best, &r.bounds, &sums); }
+                        for (int a = 0; a < 4; ++a) {
+                            if (entries[a]) {
+                                entries[a](&r.best, &r.bounds, &sums, records[a].data(), bounds[a].data());
+                            }
+                        }
+                        EXPECT_EQ(r.bounds.b0, b0);
+                        EXPECT_EQ(r.bounds.b1, b1);
+                        EXPECT_EQ(r.bounds.b2, b2);
+                        for (int c = 0; c < 3; ++c) {
+                            EXPECT_EQ(r.best.start[c], 0.0f);
+                            EXPECT_EQ(r.best.end[c], 1.0f);
+                        }
+                    }
+                }
+            }
+            EXPECT_EQ(partitions, want[n]);
+        }
+    }
+}
+
 TEST(ClusterSearchFew, SetUpStoresTheMembersOfItsTier) {
     struct Case {
         uint32_t mask;
