@@ -367,6 +367,25 @@ std::vector<std::array<uint8_t, 3>> driver_triples(uint32_t mask, uint32_t n, si
     return seen;
 }
 
+// 2 to 7 colours: per block the driver hands each faster tier's kernels every partition
+// the baseline tries (the 6-colour kind-c list ends on (2, 3, 5) twice).
+TEST(ClusterRunsMembers, TwoToSevenColoursTryTheBaselinesPartitions) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    const size_t distinct[8] = {0, 0, 6, 16, 31, 52, 80, 116};
+    for (uint32_t n = 2; n <= 7; ++n) {
+        size_t handed_base = 0;
+        const auto base = driver_triples(0x00, n, &handed_base);
+        EXPECT_EQ(base.size(), distinct[n]) << n << " colours";
+        EXPECT_EQ(handed_base, distinct[n] + (n == 6 ? 1 : 0)) << n << " colours";
+        for (uint32_t mask : {0x28u, 0x68u}) {
+            SCOPED_TRACE(testing::Message() << n << " colours, mask 0x" << std::hex << mask);
+            size_t handed_tier = 0;
+            EXPECT_EQ(driver_triples(mask, n, &handed_tier), base);
+            EXPECT_EQ(handed_tier, handed_base);
+        }
+    }
+}
+
 TEST(ClusterRunsMembers, FifteenAndSixteenColoursRunOnAvxTierMembersOnly) {
     if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
     DxtEncContext ctx;
