@@ -545,6 +545,26 @@ TEST(ClusterSearchFew, EveryPartitionEndsTheDriversSequenceWhereItFitsExactly) {
     }
 }
 
+// The 6-colour kind-c list ends on (2, 3, 5) twice; the second row, with the same error
+// as the first, is never stored, whatever bytes its entry holds.
+TEST(ClusterSearchFew, RepeatedRowOfSixColoursKindCIsNeverStored) {
+    if (!has_fma()) { GTEST_SKIP() << "needs AVX and FMA"; }
+    const ClusterCandidateList &l = list(CLUSTER_ARRAY_C, 6);
+    ASSERT_EQ(l.rows, 16u);
+    ASSERT_EQ(std::memcmp(l.bounds + 3 * 14, l.bounds + 3 * 15, 3), 0);
+    std::vector<uint8_t> bounds(l.bounds, l.bounds + 3 * 16);
+    std::memset(&bounds[3 * 15], 9, 3);
+    const uint8_t fit[3] = {2, 3, 5};
+    const ClusterSums sums = exact_fit(6, fit, cluster_prepare_count06_avx);
+    for (SearchList c : {cluster_search_c_count06_avx, cluster_search_c_count06_fma}) {
+        Record r = start_record();
+        c(&r.best, &r.bounds, &sums, l.records, bounds.data());
+        EXPECT_EQ(r.bounds.b0, 2);
+        EXPECT_EQ(r.bounds.b1, 3);
+        EXPECT_EQ(r.bounds.b2, 5);
+    }
+}
+
 TEST(ClusterSearchFew, SetUpStoresTheMembersOfItsTier) {
     struct Case {
         uint32_t mask;
