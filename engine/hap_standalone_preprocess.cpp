@@ -190,8 +190,12 @@ void build_audio(HapStandalonePreProcess *pp) {
     }
 
     // Ring.
-    pp->audio_ring = new HAPStandalone_PreProcess_AudioEncodeThreadData[pp->nb_cpu]();
-    for (uint32_t e = 0; e < pp->nb_cpu; ++e) {
+    pp->audio_ring_size = pp->nb_cpu;
+    for (uint32_t j = 0; j < nb_links; ++j) {
+        if (pp->audio_links[j].info->frequency != kAnalyseFrequency) pp->audio_ring_size = 1;
+    }
+    pp->audio_ring = new HAPStandalone_PreProcess_AudioEncodeThreadData[pp->audio_ring_size]();
+    for (uint32_t e = 0; e < pp->audio_ring_size; ++e) {
         HAPStandalone_PreProcess_AudioEncodeThreadData &entry = pp->audio_ring[e];
         entry.nb_sources = pp->nb_audio_sources;
         init_audio_filter_pool(&entry.filters, pp->nb_audio_sources + 1);
@@ -554,7 +558,7 @@ void hap_preprocess_free(HapStandalonePreProcess *pp) {
     delete[] pp->audio_links;
     pp->audio_links = nullptr;
     if (pp->audio_ring) {
-        for (uint32_t e = 0; e < pp->nb_cpu; ++e) {
+        for (uint32_t e = 0; e < pp->audio_ring_size; ++e) {
             HAPStandalone_PreProcess_AudioEncodeThreadData &entry = pp->audio_ring[e];
             if (entry.src_frames) {
                 for (uint32_t j = 0; j < entry.nb_sources; ++j) free_audio_frame(&entry.src_frames[j]);
@@ -667,7 +671,7 @@ bool hap_preprocess_audio_start_next(HapStandalonePreProcess *pp) {
     entry.state = 2;
     zthread_start(&pp->audio_workers[pp->audio_index], hap_preprocess_audio_job, &entry);
     pp->audio_samples_read += pp->audio_samples_per_entry;
-    pp->audio_index = pp->audio_index + 1 >= pp->nb_cpu ? 0 : pp->audio_index + 1;
+    pp->audio_index = pp->audio_index + 1 >= pp->audio_ring_size ? 0 : pp->audio_index + 1;
     return pp->audio_samples_read < pp->audio_nb_samples;
 }
 
@@ -697,9 +701,9 @@ void hap_preprocess_audio_job(void *data) {
 }
 
 void hap_preprocess_audio_finish(HapStandalonePreProcess *pp) {
-    for (uint32_t i = 0; i < pp->nb_cpu; ++i) {
+    for (uint32_t i = 0; i < pp->audio_ring_size; ++i) {
         hap_preprocess_audio_collect(pp);
-        pp->audio_index = pp->audio_index + 1 >= pp->nb_cpu ? 0 : pp->audio_index + 1;
+        pp->audio_index = pp->audio_index + 1 >= pp->audio_ring_size ? 0 : pp->audio_index + 1;
     }
     audio_analyser_finish(pp->audio_analyser);
     const AudioAnalyserResults *r = pp->audio_analyser->results;

@@ -106,7 +106,10 @@ struct HapStandalonePreProcess {
     uint32_t nb_channels_in;
     uint64_t *channel_masks;
     HapPreProcess_AudioTrackLink *audio_links;
-    HAPStandalone_PreProcess_AudioEncodeThreadData *audio_ring;  // nb_cpu entries
+    HAPStandalone_PreProcess_AudioEncodeThreadData *audio_ring;  // audio_ring_size entries
+    // nb_cpu, or 1 when a source is resampled: a resampler keeps its state from one block
+    // to the next, so every second of a stream goes through the same one, in order.
+    uint32_t audio_ring_size;
     AudioDemuxer *main_audio_demuxer;
     AudioDemuxer **wav_audio_demuxers;
     AudioAnalyser *audio_analyser;

@@ -258,6 +258,26 @@ TEST(PreProcessAudio, AFailedJobEndsTheStepWithItsText) {
     } catch (const ProcessError &e) { EXPECT_STREQ(e.what(), "Invalid intern data"); }
 }
 
+// A resampler keeps its state from one block to the next: the seconds of a resampled
+// source go through one ring entry in order, or the joins of a loud low tone click.
+TEST(PreProcessAudio, AResampledSourceIsReadInOrder) {
+    testutil::TempDir dir;
+    for (const int rate : {44100, 48000}) {
+        SCOPED_TRACE(rate);
+        const std::string path = dir.file(std::to_string(rate) + ".wav");
+        ffmpeg("-f lavfi -i \"sine=f=100.37:d=12:sample_rate=" + std::to_string(rate) +
+               "\" -af volume=7 -ac 2 -c:a pcm_f32le " + shell_quote(path));
+        PreProcessPtr pp = make_record(path);
+        ASSERT_NE(pp->src_info, nullptr);
+        loudness_params(pp.get(), 1);
+        run_audio(pp.get());
+        EXPECT_EQ(pp->audio_ring_size, rate == 48000 ? pp->nb_cpu : 1u);
+        const Measure want = ffmpeg_ebur128("-i " + shell_quote(path));
+        EXPECT_NEAR(pp->audio_results.true_peak, want.true_peak, 0.15);
+        EXPECT_NEAR(pp->audio_results.loudness, want.integrated, 0.1);
+    }
+}
+
 TEST(PreProcessResults, GainAndCropTables) {
     struct Gain {
         uint32_t mode;
