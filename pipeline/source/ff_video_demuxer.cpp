@@ -564,8 +564,24 @@ uint32_t ff_video_demuxer_demux(void *priv, uint32_t n, VideoFrame **frames) {
 
 namespace {
 
-// One picture at or after `target` into `out`, always with owned planes.
-bool ff_video_demuxer_receive_one(FfVideoDemuxerData *d, VideoFrame *out, int64_t target) {
+// A decoded picture into `out`, always with owned planes.
+void ff_deliver_picture(FfVideoDemuxerData *d, AVFrame *f, VideoFrame *out) {
+    if (uint32_t(f->width) != d->dec_w || uint32_t(f->height) != d->dec_h) printf("Decoding res mismatch\n");
+    const bool corrupt = frame_is_corrupt(f);
+    if (uint32_t(f->width) == d->dst_w && uint32_t(f->height) == d->dst_h &&
+        plain_twin(AVPixelFormat(f->format)) == d->ff_fmt) {
+        ff_frame_copy_to_video_frame(d, f, out);
+        out->error_flags = corrupt ? VideoFrameError_Corrupt : 0;
+    } else {
+        give_owned_planes(d, out);
+        out->error_flags = corrupt ? VideoFrameError_Corrupt : 0;
+        ff_convert_job_run(FfConvertJob{out, f, get_scaler(d, 0, f), d->ff_fmt});
+    }
+}
+
+// One picture at or after `target` into `out`. Pictures before the target are passed
+// over; with `before` set, the latest of them is kept there.
+bool ff_video_demuxer_receive_one(FfVideoDemuxerData *d, VideoFrame *out, int64_t target, AVFrame *before) {
     AVFrame *f = av_frame_alloc();
     if (!f) throw_alloc_error();
     struct FreeOnExit {
@@ -591,27 +607,32 @@ bool ff_video_demuxer_receive_one(FfVideoDemuxerData *d, VideoFrame *out, int64_
             return true;
         }
         const int64_t ts = placement_ts(d, f);
-        if (ts == AV_NOPTS_VALUE || ts < target) continue;
-        if (uint32_t(f->width) != d->dec_w || uint32_t(f->height) != d->dec_h) printf("Decoding res mismatch\n");
-        const bool corrupt = frame_is_corrupt(f);
-        if (uint32_t(f->width) == d->dst_w && uint32_t(f->height) == d->dst_h &&
-            plain_twin(AVPixelFormat(f->format)) == d->ff_fmt) {
-            ff_frame_copy_to_video_frame(d, f, out);
-            out->error_flags = corrupt ? VideoFrameError_Corrupt : 0;
-        } else {
-            give_owned_planes(d, out);
-            out->error_flags = corrupt ? VideoFrameError_Corrupt : 0;
-            ff_convert_job_run(FfConvertJob{out, f, get_scaler(d, 0, f), d->ff_fmt});
+        if (ts == AV_NOPTS_VALUE || ts < target) {
+            if (before && ts != AV_NOPTS_VALUE) {
+                av_frame_unref(before);
+                av_frame_move_ref(before, f);
+            } else {
+                av_frame_unref(f);
+            }
+            continue;
         }
+        ff_deliver_picture(d, f, out);
         return true;
     }
 }
 
 }  // namespace
 
-void ff_video_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *out, bool /*clamp*/) {
+void ff_video_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *out, bool clamp) {
     auto *d = static_cast<FfVideoDemuxerData *>(priv);
     ff_video_demuxer_join_jobs(d);
+    // With clamp, a number past the last picture gives the last picture.
+    AVFrame *before = nullptr;
+    if (clamp && !(before = av_frame_alloc())) throw_alloc_error();
+    struct FreeOnExit {
+        AVFrame **f;
+        ~FreeOnExit() { av_frame_free(f); }
+    } free_before{&before};
     d->pending = false;
     avcodec_flush_buffers(d->dec_ctx);
     const int64_t target = frame_window_start(d, index);
@@ -620,7 +641,11 @@ void ff_video_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *out, boo
     bool delivered = false;
     while (!delivered) {
         if (av_read_frame(d->fmt_ctx, d->pkt) < 0) {
-            if (send_flush(d)) delivered = ff_video_demuxer_receive_one(d, out, target);
+            if (send_flush(d)) delivered = ff_video_demuxer_receive_one(d, out, target, before);
+            if (!delivered && before && before->buf[0]) {
+                ff_deliver_picture(d, before, out);
+                delivered = true;
+            }
             break;
         }
         if (d->pkt->stream_index != d->stream_index) {
@@ -639,10 +664,10 @@ void ff_video_demuxer_get_frame(void *priv, uint32_t index, VideoFrame *out, boo
             print_av_error("Error sending packet to decoder (unknown)", ret);
             break;
         }
-        delivered = ff_video_demuxer_receive_one(d, out, target);
+        delivered = ff_video_demuxer_receive_one(d, out, target, before);
     }
-    // Nothing decoded at that number (past the end, or no picture): a failed read, never
-    // the previous picture passed off as this one.
+    // Nothing decoded at that number (past the end without clamp, or no picture): a failed
+    // read, never the previous picture passed off as this one.
     if (!delivered) out->error_flags = VideoFrameError_ReadFailed;
     out->frame_index = index;
 }

@@ -94,17 +94,29 @@ TEST(CmdSnapshot, NamesFormatsAndSizes) {
 
 TEST(CmdSnapshot, FramePastTheEndAndAlpha) {
     testutil::TempDir dir;
-    const std::string src = dir.file("src.mov");
-    // Ten frames, the last one white.
-    ffmpeg(
-        "-f lavfi -i \"color=c=black:s=64x32:r=25:d=0.4,geq=lum='if(eq(N,9),235,16)':cb=128:cr=128\" "
-        "-c:v prores_ks -profile:v 2 " +
-        shell_quote(src));
-    auto r = snapshot({"-i", src, "-o", dir.file("last.png"), "-output_format", "png", "-frame", "500"});
-    EXPECT_EQ(r.status, 0) << r.out;
-    const std::vector<uint8_t> last = testutil::ffmpeg_raw_frame("-i " + shell_quote(dir.file("last.png")), "gray");
-    ASSERT_FALSE(last.empty());
-    EXPECT_GT(last[0], 200);
+    // Ten frames, the last one white: read by the MOV reader and by FFmpeg.
+    const std::string frames =
+        "-f lavfi -i \"color=c=black:s=64x32:r=25:d=0.4,geq=lum='if(eq(N,9),235,16)':cb=128:cr=128\" ";
+    for (const std::string name : {"src.mov", "src.mkv"}) {
+        SCOPED_TRACE(name);
+        const std::string src = dir.file(name);
+        ffmpeg(frames + (name == "src.mov" ? "-c:v prores_ks -profile:v 2 " : "-c:v mpeg4 -q:v 2 -g 4 ") +
+               shell_quote(src));
+        for (const char *frame : {"500", "9"}) {
+            const std::string out = dir.file(name + "_" + frame + ".png");
+            auto r = snapshot({"-i", src, "-o", out, "-output_format", "png", "-frame", frame});
+            EXPECT_EQ(r.status, 0) << r.out;
+            const std::vector<uint8_t> last = testutil::ffmpeg_raw_frame("-i " + shell_quote(out), "gray");
+            ASSERT_FALSE(last.empty()) << frame;
+            EXPECT_GT(last[0], 200) << frame;
+        }
+        const std::string out = dir.file(name + "_8.png");
+        auto r = snapshot({"-i", src, "-o", out, "-output_format", "png", "-frame", "8"});
+        EXPECT_EQ(r.status, 0) << r.out;
+        const std::vector<uint8_t> before = testutil::ffmpeg_raw_frame("-i " + shell_quote(out), "gray");
+        ASSERT_FALSE(before.empty());
+        EXPECT_LT(before[0], 40);
+    }
 
     // A straight-alpha picture: 4 channels in PNG, 3 with the alpha ignored.
     const std::string img = dir.file("a.png");
@@ -112,7 +124,7 @@ TEST(CmdSnapshot, FramePastTheEndAndAlpha) {
         "-f lavfi -i \"testsrc2=s=64x32:d=0.04,format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*4'\" "
         "-frames:v 1 " +
         shell_quote(img));
-    r = snapshot({"-i", img, "-o", dir.file("s1.png"), "-output_format", "png"});
+    auto r = snapshot({"-i", img, "-o", dir.file("s1.png"), "-output_format", "png"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(probe(dir.file("s1.png")), "png,64,32,rgba");
     r = snapshot({"-i", img, "-o", dir.file("s2.png"), "-output_format", "png", "-i_alpha", "ignore"});
