@@ -1,8 +1,6 @@
 #include "engine/cmd_snapshot.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -27,31 +25,21 @@
 #include "pipeline/probe/media_probe.h"
 #include "pipeline/source/ff_video_demuxer.h"
 #include "pipeline/source/img_seq_demuxer.h"
+#include "engine/cmd_rendering.h"
 #include "platform/core/errors.h"
+#include "platform/core/file_create.h"
 #include "platform/core/log.h"
 #include "platform/foundation/config_folder.h"
+#include "platform/foundation/file_io.h"
 #include "platform/foundation/path.h"
 
 namespace {
-
-constexpr uint32_t fourcc(const char s[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
-}
 
 char *copy_text(const std::string &s) {
     char *p = static_cast<char *>(malloc(s.size() + 1));
     if (!p) throw std::bad_alloc();
     memcpy(p, s.c_str(), s.size() + 1);
     return p;
-}
-
-// The path taken from the current folder, so that a bare name has a folder.
-std::string absolute_path(const std::string &path) {
-    if (path.empty() || path[0] == '/') return path;
-    char buf[PATH_MAX];
-    if (!getcwd(buf, sizeof buf)) return path;
-    return std::string(buf) + "/" + path;
 }
 
 // The leading decimal number of a text (white space and a sign allowed), 0 when none;
@@ -62,30 +50,9 @@ int64_t leading_number(const char *text) {
     return int64_t(v);
 }
 
-bool is_taken(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 bool is_folder(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// "base_n.ext" for n >= 1, "base.ext" for 0.
-std::string numbered(const std::string &base, const std::string &ext, unsigned long n) {
-    if (n == 0) return base + "." + ext;
-    return base + "_" + std::to_string(n) + "." + ext;
-}
-
-HapCodec hap_codec_of_fourcc(uint32_t code) {
-    if (code == fourcc("Hap1")) return HapCodec_HAP;
-    if (code == fourcc("Hap5")) return HapCodec_HAPA;
-    if (code == fourcc("HapY")) return HapCodec_HAPQ;
-    if (code == fourcc("HapM")) return HapCodec_HAPQA;
-    if (code == fourcc("HapA")) return HapCodec_HAPAlphaOnly;
-    if (code == fourcc("Hap7")) return HapCodec_HAPR;
-    throw_process_error("Mov dataformat not hap codec");
 }
 
 void add_node(FilterGraph *graph, VideoFilter *node) {
@@ -181,37 +148,14 @@ uint32_t add_decoders(HapStandSnapshotCmdLine *snap) {
     case VideoFrameDnxHDData:
     case VideoFrameDnxHRData:
     case VideoFrameDxv3Data: {
-        uint32_t out = info->pix_fmt;
-        const uint32_t sub = info->codec_sub_fourcc;
-        const bool dxv = info->data_descriptor == VideoFrameDxv3Data;
-        if (dxv) {
-            if (sub == fourcc("DXT1"))
-                out = PixFmt_RGBX8;
-            else if (sub == fourcc("DXT5"))
-                out = PixFmt_RGBA8;
-            else if (sub == fourcc("YCG6"))
-                out = PixFmt_YUV420;
-            else if (sub == fourcc("YG10"))
-                out = PixFmt_YUVA420;
-            else
-                throw_process_error("Unknown dxv codec");
-        }
-        FfIntraDecodeParams prm;
-        prm.data_descriptor = info->data_descriptor;
-        prm.width = w;
-        prm.height = h;
-        prm.codec_tag = info->codec_fourcc;
-        prm.sub_codec_tag = sub;
-        prm.pix_fmt = out;
-        prm.force_prores_10bit = 0;
+        FfIntraDecodeParams prm = ff_intra_decode_params(info->data_descriptor, w, h, info->codec_fourcc,
+                                                         info->codec_sub_fourcc, info->pix_fmt);
         prm.threaded = 1;
         prm.report_changes = 1;
         add_node(g, create_filter_ff_intra_decode(prm));
-        if (dxv && (out == PixFmt_YUV420 || out == PixFmt_YUVA420)) {
-            add_node(g, create_filter_ycocg_to_rgb({out, w, h, 1}));
-            out = out == PixFmt_YUV420 ? PixFmt_RGBX8 : PixFmt_RGBA8;
-        }
-        return out;
+        if (!ff_intra_decode_is_ycocg(prm)) return prm.pix_fmt;
+        add_node(g, create_filter_ycocg_to_rgb({prm.pix_fmt, w, h, 1}));
+        return prm.pix_fmt == PixFmt_YUV420 ? PixFmt_RGBX8 : PixFmt_RGBA8;
     }
     case VideoFrameNotchLcData: {
         NotchLcDecodeParams prm{info->pix_fmt, w, h, 0};
@@ -239,20 +183,6 @@ bool layout_has_alpha(uint32_t f) {
     case PixFmt_UYVYA:
     case PixFmt_CMYKA8: return true;
     default: return false;
-    }
-}
-
-// Creates the next free name of base and ext exclusively; *path follows the name used.
-int open_exclusive(std::string *path, const std::string &base, const std::string &ext) {
-    unsigned long n = 0;
-    std::string candidate = *path;
-    for (;;) {
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST || n >= 100000) {
-            *path = candidate;
-            return fd;
-        }
-        candidate = numbered(base, ext, ++n);
     }
 }
 
@@ -409,10 +339,8 @@ void snapshot_cmd_line_process(HapStandSnapshotCmdLine *snap) {
 
     // Exclusive creation: a file that appeared since the name was chosen is never touched.
     std::string path = snap->output_path;
-    const std::string ext = path_extension(path);
-    const std::string base = path_without_extension(path);
-    const int fd = open_exclusive(&path, base, ext);
-    if (fd < 0) {
+    FILE *file = file_create_exclusive(path);
+    if (!file) {
         const int err = errno;
         char msg[PATH_MAX + 256];
         snprintf(msg, sizeof msg, "Can't open file : %s. Error : %d. %s", path.c_str(), err, strerror(err));
@@ -425,16 +353,9 @@ void snapshot_cmd_line_process(HapStandSnapshotCmdLine *snap) {
             snap->output_path = copy;
         }
     }
-    const uint8_t *data = out->data[0];
     const size_t size = out->data_size[0];
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(fd, data + written, size - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += size_t(n);
-    }
-    const bool closed = close(fd) == 0;
+    const size_t written = fwrite(out->data[0], 1, size, file);
+    const bool closed = fclose(file) == 0;
     if (written != size || !closed) {
         printf("Number of bytes to write : %zu. Number bytes write : %zu\n", size, written);
         printf("Error file write\n");
@@ -494,9 +415,9 @@ int32_t HapStandCmdSnapshot::parse_cmd_args_with_argv(int argc, char **argv) {
             unknown();
         };
         if (opt == "-i") {
-            src_filepath_ = absolute_path(value);
+            src_filepath_ = cmd_absolute_path(value);
         } else if (opt == "-o") {
-            output_filepath_ = absolute_path(value);
+            output_filepath_ = cmd_absolute_path(value);
         } else if (opt == "-i_alpha") {
             choice({{"same_as_src", 0}, {"premult_black", 1}, {"straight", 2}, {"ignore", 3}}, &snap->alpha_interpret);
         } else if (opt == "-frame") {
@@ -530,9 +451,9 @@ void HapStandCmdSnapshot::update_target_snapshot_name() {
     if (folder.empty() || !is_folder(folder)) throw_process_error("Fail to create target folder");
     const std::string base = path_without_extension(output_filepath_);
     const std::string ext = obj_process_->output_format == 1 ? "png" : "jpg";
-    unsigned long n = 0;
-    std::string candidate = numbered(base, ext, n);
-    while (is_taken(candidate)) candidate = numbered(base, ext, ++n);
+    const std::string first = base + "." + ext;
+    std::string candidate = first;
+    for (unsigned long n = 1; is_existing_file(candidate); ++n) candidate = file_numbered_path(first, n);
     output_filepath_uniq_ = candidate;
 }
 

@@ -29,11 +29,6 @@ namespace {
 constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
 constexpr uint32_t kAnalyseFrequency = 48000;
 
-constexpr uint32_t fourcc(const char s[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
-}
-
 uint32_t available_cpus() {
     uint32_t n = cpu_count_available();
     if (n == 0) n = cpu_count_total();
@@ -281,16 +276,6 @@ void video_range(uint32_t duration, int32_t in_point, int32_t out_point, uint32_
     }
 }
 
-HapCodec hap_codec_of_fourcc(uint32_t code) {
-    if (code == fourcc("Hap1")) return HapCodec_HAP;
-    if (code == fourcc("Hap5")) return HapCodec_HAPA;
-    if (code == fourcc("HapY")) return HapCodec_HAPQ;
-    if (code == fourcc("HapM")) return HapCodec_HAPQA;
-    if (code == fourcc("HapA")) return HapCodec_HAPAlphaOnly;
-    if (code == fourcc("Hap7")) return HapCodec_HAPR;
-    throw_process_error("Mov dataformat not hap codec");
-}
-
 bool crop_detect_reads(uint32_t f) {
     switch (f) {
     case PixFmt_RGBA8:
@@ -413,13 +398,12 @@ void build_video(HapStandalonePreProcess *pp) {
         case VideoFrameDnxHRData: add_to_slots(pp, [src] { return hap_preprocess_create_intra_decoder(src); }); break;
         case VideoFrameDxv3Data: {
             add_to_slots(pp, [src] { return hap_preprocess_create_intra_decoder(src); });
-            const uint32_t sub = src->codec_sub_fourcc;
-            if (sub == fourcc("YCG6") || sub == fourcc("YG10")) {
-                const uint32_t yuv = sub == fourcc("YCG6") ? PixFmt_YUV420 : PixFmt_YUVA420;
-                add_to_slots(pp, [&] { return create_filter_ycocg_to_rgb({yuv, src->width, src->height, 0}); });
-                f = sub == fourcc("YCG6") ? PixFmt_RGBX8 : PixFmt_RGBA8;
-            } else {
-                f = sub == fourcc("DXT1") ? PixFmt_RGBX8 : PixFmt_RGBA8;
+            const FfIntraDecodeParams dec = ff_intra_decode_params(
+                src->data_descriptor, src->width, src->height, src->codec_fourcc, src->codec_sub_fourcc, src->pix_fmt);
+            f = dec.pix_fmt;
+            if (ff_intra_decode_is_ycocg(dec)) {
+                add_to_slots(pp, [&] { return create_filter_ycocg_to_rgb({dec.pix_fmt, src->width, src->height, 0}); });
+                f = dec.pix_fmt == PixFmt_YUV420 ? PixFmt_RGBX8 : PixFmt_RGBA8;
             }
             break;
         }
@@ -800,27 +784,8 @@ VideoFilter *hap_preprocess_create_intra_decoder(const MediaInfo *info) {
     if (!((d >= VideoFrameProresData && d <= VideoFrameDxv3Data) || d == VideoFrameDnxHDData ||
           d == VideoFrameDnxHRData))
         throw_process_error("Unknown codec");
-    uint32_t out = info->pix_fmt;
-    if (d == VideoFrameDxv3Data) {
-        const uint32_t sub = info->codec_sub_fourcc;
-        if (sub == fourcc("DXT1"))
-            out = PixFmt_RGBX8;
-        else if (sub == fourcc("DXT5"))
-            out = PixFmt_RGBA8;
-        else if (sub == fourcc("YCG6"))
-            out = PixFmt_YUV420;
-        else if (sub == fourcc("YG10"))
-            out = PixFmt_YUVA420;
-        else
-            throw_process_error("Unknown dxv codec");
-    }
-    FfIntraDecodeParams prm;
-    prm.data_descriptor = d;
-    prm.width = info->width;
-    prm.height = info->height;
-    prm.codec_tag = info->codec_fourcc;
-    prm.sub_codec_tag = info->codec_sub_fourcc;
-    prm.pix_fmt = out;
+    FfIntraDecodeParams prm =
+        ff_intra_decode_params(d, info->width, info->height, info->codec_fourcc, info->codec_sub_fourcc, info->pix_fmt);
     prm.force_prores_10bit = 0;
     prm.threaded = 0;
     prm.report_changes = 1;

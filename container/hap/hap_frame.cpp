@@ -52,6 +52,20 @@ const char *hap_result_to_string(uint32_t result) {
     }
 }
 
+HapCodec hap_codec_of_fourcc(uint32_t code) {
+    struct Row {
+        char code[5];
+        HapCodec codec;
+    } static const kRows[] = {{"Hap1", HapCodec_HAP},   {"Hap5", HapCodec_HAPA},         {"HapY", HapCodec_HAPQ},
+                              {"HapM", HapCodec_HAPQA}, {"HapA", HapCodec_HAPAlphaOnly}, {"Hap7", HapCodec_HAPR}};
+    for (const Row &r : kRows) {
+        const uint32_t c = uint32_t(uint8_t(r.code[0])) << 24 | uint32_t(uint8_t(r.code[1])) << 16 |
+                           uint32_t(uint8_t(r.code[2])) << 8 | uint32_t(uint8_t(r.code[3]));
+        if (c == code) return r.codec;
+    }
+    throw_process_error("Mov dataformat not hap codec");
+}
+
 void hap_frame_init(HapFrame *frame) { *frame = HapFrame{}; }
 
 void hap_frame_free(HapFrame *frame) {

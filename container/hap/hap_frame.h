@@ -47,6 +47,10 @@ struct HapFrameDecodeParams {
     uint8_t parallel;         // decode chunks on the global queue
 };
 
+// The codec of a sample description code ("Hap1", "Hap5", "HapY", "HapM", "HapA", "Hap7",
+// first letter in the high byte); another code throws "Mov dataformat not hap codec".
+HapCodec hap_codec_of_fourcc(uint32_t code);
+
 void hap_frame_init(HapFrame *frame);
 void hap_frame_free(HapFrame *frame);
 // Allocates the buffer for the largest frame of these settings (no buffer held before).

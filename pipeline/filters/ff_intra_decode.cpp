@@ -332,6 +332,35 @@ void ff_intra_deliver_picture(VideoFilter *filter, const AVFrame *p) {
     d->out->error_flags = (p->decode_error_flags || (p->flags & AV_FRAME_FLAG_CORRUPT)) ? VideoFrameError_Corrupt : 0;
 }
 
+FfIntraDecodeParams ff_intra_decode_params(uint32_t data_descriptor, uint32_t width, uint32_t height,
+                                           uint32_t codec_tag, uint32_t sub_codec_tag, uint32_t pix_fmt) {
+    FfIntraDecodeParams p;
+    p.data_descriptor = data_descriptor;
+    p.width = width;
+    p.height = height;
+    p.codec_tag = codec_tag;
+    p.sub_codec_tag = sub_codec_tag;
+    p.pix_fmt = pix_fmt;
+    if (data_descriptor == VideoFrameDxv3Data) {
+        if (sub_codec_tag == tag("DXT1"))
+            p.pix_fmt = PixFmt_RGBX8;
+        else if (sub_codec_tag == tag("DXT5"))
+            p.pix_fmt = PixFmt_RGBA8;
+        else if (sub_codec_tag == tag("YCG6"))
+            p.pix_fmt = PixFmt_YUV420;
+        else if (sub_codec_tag == tag("YG10"))
+            p.pix_fmt = PixFmt_YUVA420;
+        else
+            throw_process_error("Unknown dxv codec");
+    }
+    return p;
+}
+
+bool ff_intra_decode_is_ycocg(const FfIntraDecodeParams &params) {
+    return params.data_descriptor == VideoFrameDxv3Data &&
+           (params.pix_fmt == PixFmt_YUV420 || params.pix_fmt == PixFmt_YUVA420);
+}
+
 VideoFilter *create_filter_ff_intra_decode(const FfIntraDecodeParams &params) {
     return filter_node_create<FfIntraDecodeData>(
         VideoFilterType_FfmpegDecode, 1, ff_intra_process, ff_intra_destroy, [&](FfIntraDecodeData *d) -> VideoFrame * {

@@ -24,6 +24,15 @@ struct FfIntraDecodeParams {
     uint8_t report_changes = 0;           // resolution, layout and alpha changes in the message
 };
 
+// The parameters for a source's samples: descriptor, size, codes and layout as given, but
+// for DXV (VideoFrameDxv3Data) the layout of its texture format: "DXT1" Packed RGBX8,
+// "DXT5" Packed RGBA8, "YCG6" Planar YUV 420, "YG10" Planar YUVA 420; another format
+// throws "Unknown dxv codec". Options stay 0.
+FfIntraDecodeParams ff_intra_decode_params(uint32_t data_descriptor, uint32_t width, uint32_t height,
+                                           uint32_t codec_tag, uint32_t sub_codec_tag, uint32_t pix_fmt);
+// True for the YCoCg layouts of DXV "YCG6" and "YG10": a YCoCg-to-RGB node follows the decoder.
+bool ff_intra_decode_is_ycocg(const FfIntraDecodeParams &params);
+
 // Type VideoFilterType_FfmpegDecode, one input. Throws "Invalid data descriptor",
 // "Can't found video decoder" or "Can't open decoder".
 VideoFilter *create_filter_ff_intra_decode(const FfIntraDecodeParams &params);

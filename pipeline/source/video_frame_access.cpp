@@ -16,21 +16,6 @@
 
 namespace {
 
-constexpr uint32_t tag(const char s[5]) {
-    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 |
-           uint32_t(uint8_t(s[3]));
-}
-
-HapCodec hap_codec_of(uint32_t code) {
-    struct Row {
-        const char *code;
-        HapCodec codec;
-    } static const kRows[] = {{"Hap1", HapCodec_HAP},   {"Hap5", HapCodec_HAPA},         {"HapY", HapCodec_HAPQ},
-                              {"HapM", HapCodec_HAPQA}, {"HapA", HapCodec_HAPAlphaOnly}, {"Hap7", HapCodec_HAPR}};
-    for (const Row &r : kRows)
-        if (tag(r.code) == code) return r.codec;
-    throw_process_error("Mov dataformat not hap codec");
-}
 
 // Adds a node; a node the full graph refuses is freed here.
 void add(FilterGraph *g, VideoFilter *f) {
@@ -47,7 +32,7 @@ void video_frame_access_build_decoder(VideoFrameAccess *a) {
     FilterGraph *g = a->graph;
     switch (m->data_descriptor) {
     case VideoFrameHapData: {
-        const HapCodec codec = hap_codec_of(m->codec_fourcc);
+        const HapCodec codec = hap_codec_of_fourcc(m->codec_fourcc);
         add(g, create_filter_hap_frame_decode(HapFrameDecodeParams{codec, m->width, m->height, 0, 1}));
         if (!a->keep_textures)
             add(g, create_filter_dxt_decode(DxtDecodeParams{codec, m->width, m->height, 1, m->pix_fmt, 0}));
@@ -65,34 +50,13 @@ void video_frame_access_build_decoder(VideoFrameAccess *a) {
     case VideoFrameDxv3Data:
     case VideoFrameDnxHDData:
     case VideoFrameDnxHRData: {
-        FfIntraDecodeParams p;
-        p.data_descriptor = m->data_descriptor;
-        p.width = m->width;
-        p.height = m->height;
-        p.codec_tag = m->codec_fourcc;
-        p.sub_codec_tag = m->codec_sub_fourcc;
-        p.pix_fmt = m->pix_fmt;
+        FfIntraDecodeParams p = ff_intra_decode_params(m->data_descriptor, m->width, m->height, m->codec_fourcc,
+                                                       m->codec_sub_fourcc, m->pix_fmt);
         p.threaded = 1;
         p.report_changes = 1;
-        bool ycocg = false;
-        if (m->data_descriptor == VideoFrameDxv3Data) {
-            const uint32_t sub = m->codec_sub_fourcc;
-            if (sub == tag("DXT1")) {
-                p.pix_fmt = PixFmt_RGBX8;
-            } else if (sub == tag("DXT5")) {
-                p.pix_fmt = PixFmt_RGBA8;
-            } else if (sub == tag("YCG6")) {
-                p.pix_fmt = PixFmt_YUV420;
-                ycocg = true;
-            } else if (sub == tag("YG10")) {
-                p.pix_fmt = PixFmt_YUVA420;
-                ycocg = true;
-            } else {
-                throw_process_error("Unknown dxv codec");
-            }
-        }
         add(g, create_filter_ff_intra_decode(p));
-        if (ycocg) add(g, create_filter_ycocg_to_rgb(YCoCgToRgbParams{p.pix_fmt, m->width, m->height, 1}));
+        if (ff_intra_decode_is_ycocg(p))
+            add(g, create_filter_ycocg_to_rgb(YCoCgToRgbParams{p.pix_fmt, m->width, m->height, 1}));
         break;
     }
     case VideoFrameNotchLcData: {
@@ -177,7 +141,10 @@ VideoFrame *video_frame_access_get_frame(VideoFrameAccess *a, uint32_t n) {
         return a->cached;
     }
     a->cached = nullptr;
-    video_demuxer_get_frame(a->demuxer, n, a->demux_frame, true);
+    // Image sequences and MOV files give their nearest frame; an FFmpeg source past its end
+    // fails rather than show its last picture under another number.
+    const bool clamp = a->info->video_src_type != MediaInfoVideoSrc_Ffmpeg;
+    video_demuxer_get_frame(a->demuxer, n, a->demux_frame, clamp);
     if (const char *error = get_video_frame_error_text(a->demux_frame->error_flags)) throw_process_error(error);
     VideoFrame *inputs[1] = {a->demux_frame};
     filter_graph_process(a->graph, inputs, 1);
