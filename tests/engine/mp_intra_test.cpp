@@ -4,9 +4,16 @@
 #include <sched.h>
 
 #include <atomic>
+#include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "container/mov/mov_demuxer.h"
+#include "pipeline/filters/ff_intra_decode.h"
+#include "pipeline/probe/media_probe.h"
+#include "testutil/testutil.h"
 
 namespace {
 
@@ -133,6 +140,120 @@ TEST(MpIntra, ZeroFramesAndFreeingAResetPool) {
         FAIL() << "no failure";
     } catch (const std::exception &e) { EXPECT_STREQ(e.what(), "Invalid nb frames"); }
     mp_intra_free(&p);
+}
+
+// ---- decoding through the pool ----
+
+// The rows of a Packed RGBA8 picture, without padding.
+std::vector<uint8_t> rgba_rows(const VideoFrame *f, uint32_t w, uint32_t h) {
+    std::vector<uint8_t> px(size_t(w) * h * 4);
+    for (uint32_t y = 0; y < h; ++y) memcpy(&px[size_t(y) * w * 4], f->data[0] + int64_t(y) * f->linesize[0], w * 4);
+    return px;
+}
+
+VideoFilter *rgba_decoder(const MediaInfo *info) {
+    FfIntraDecodeParams p = ff_intra_decode_params(info->data_descriptor, info->width, info->height, info->codec_fourcc,
+                                                   info->codec_sub_fourcc, info->pix_fmt);
+    p.pix_fmt = PixFmt_RGBA8;
+    return create_filter_ff_intra_decode(p);
+}
+
+VideoDemuxer *mov_source(const MediaInfo *info, uint32_t frames_per_call) {
+    MovDemuxerParams prm;
+    prm.path = info->filepath;
+    prm.data_descriptor = info->data_descriptor;
+    return create_video_demuxer_mov(&prm, frames_per_call);
+}
+
+// Every frame decoded in turn by one decoder, by frame index.
+std::map<uint32_t, std::vector<uint8_t>> decode_in_sequence(const MediaInfo *info) {
+    std::map<uint32_t, std::vector<uint8_t>> out;
+    VideoDemuxer *d = mov_source(info, 1);
+    FilterGraph *g = filter_graph_create(1, 1);
+    filter_graph_add_filter(g, rgba_decoder(info));
+    VideoFrame *f = video_frame_new();
+    while (video_demuxer_demux(d, &f) == 1) {
+        filter_graph_process(g, &f, 1);
+        out[f->frame_index] = rgba_rows(g->output, info->width, info->height);
+    }
+    video_frame_destroy(&f);
+    filter_graph_free(g);
+    video_demuxer_free(d);
+    return out;
+}
+
+// The same frames over the pool's two halves, on a thread limited to `cpus` processors.
+std::map<uint32_t, std::vector<uint8_t>> decode_in_pool(const MediaInfo *info, uint32_t cpus, uint32_t *threads) {
+    std::map<uint32_t, std::vector<uint8_t>> out;
+    std::thread([&] {
+        cpu_set_t mine, some;
+        ASSERT_EQ(sched_getaffinity(0, sizeof(mine), &mine), 0);
+        CPU_ZERO(&some);
+        for (int cpu = 0, n = 0; cpu < CPU_SETSIZE && n < int(cpus); ++cpu) {
+            if (CPU_ISSET(cpu, &mine)) {
+                CPU_SET(cpu, &some);
+                ++n;
+            }
+        }
+        ASSERT_EQ(sched_setaffinity(0, sizeof(some), &some), 0);
+        MPIntraVideoProcessing p;
+        mp_intra_reset(&p);
+        mp_intra_alloc(&p);
+        *threads = p.nb_threads;
+        mp_intra_create_graphs(&p, 1);
+        for (uint32_t k = 0; k < p.nb_slots; ++k) filter_graph_add_filter(p.slots[k].graph, rgba_decoder(info));
+        VideoDemuxer *d = mov_source(info, p.nb_threads);
+        auto take = [&](uint32_t first, uint32_t n) {
+            for (uint32_t k = first; k < first + n; ++k) {
+                EXPECT_FALSE(zthread_has_error(&p.workers[k]));
+                out[p.slots[k].frame->frame_index] = rgba_rows(p.slots[k].graph->output, info->width, info->height);
+            }
+        };
+        for (;;) {
+            uint32_t first = 0;
+            const uint32_t n = mp_intra_collect(&p, &first);
+            take(first, n);
+            const uint32_t filled = video_demuxer_demux(d, mp_intra_get_frames(&p));
+            if (filled == 0) break;
+            mp_intra_start_jobs(&p, filled);
+        }
+        uint32_t first = 0;
+        const uint32_t n = mp_intra_switch_and_collect(&p, &first);
+        take(first, n);
+        video_demuxer_free(d);
+        mp_intra_free(&p);
+    }).join();
+    return out;
+}
+
+TEST(MpIntra, DecodingOverTheHalvesMatchesASequentialDecode) {
+    testutil::TempDir dir;
+    const std::string path = dir.file("clip.mov");
+    const std::string ffmpeg = testutil::require_tool("ffmpeg");
+    ASSERT_FALSE(ffmpeg.empty());
+    ASSERT_EQ(testutil::run_command(ffmpeg + " -v error -nostdin -y -f lavfi -i testsrc2=s=96x64:r=25:d=1.4 " +
+                                    "-c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le " +
+                                    testutil::shell_quote(path) + " 2>/dev/null")
+                  .status,
+              0);
+    MediaInfo *info = get_media_info(path.c_str());
+    ASSERT_NE(info, nullptr);
+    ASSERT_EQ(info->video_src_type, MediaInfoVideoSrc_Mov);
+    const auto want = decode_in_sequence(info);
+    ASSERT_EQ(want.size(), 35u);
+    for (const uint32_t cpus : {1u, 8u}) {
+        SCOPED_TRACE(cpus);
+        uint32_t threads = 0;
+        const auto got = decode_in_pool(info, cpus, &threads);
+        EXPECT_LE(threads, cpus);
+        EXPECT_EQ(got.size(), want.size());
+        for (const auto &[index, px] : want) {
+            const auto it = got.find(index);
+            ASSERT_NE(it, got.end()) << index;
+            EXPECT_TRUE(it->second == px) << "frame " << index;
+        }
+    }
+    free_media_info(&info);
 }
 
 }  // namespace
