@@ -597,31 +597,8 @@ void finish(const DxtEncOps &ops, const SearchState &st, uint8_t *out, int scale
     store_colour_half(out, st.best, scale, uint32_t(w));
 }
 
-}  // namespace
-
-void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
-    SearchState st;
-    int32_t o[4];
-    if (flat_chroma(block->box)) {
-        const int scale = ycocg_choose_scale(block->box, 2);
-        const int k = scale >> 1;
-        ops.ycocg_quantize[k](block->box, o);
-        int32_t prev0 = -1, prev1 = -1;
-        for (int d = 0; d < 6; d++) {
-            const int32_t e0 = std::max(0, o[0] - d), e1 = std::max(0, o[1] - d);
-            if (d > 0 && e0 == prev0 && e1 == prev1) break;
-            prev0 = e0;
-            prev1 = e1;
-            const int32_t cand[4] = {e0, e1, o[2], o[3]};
-            ops.ycocg_endpoint_search[k](block, &st.best_error, cand, st.distances, st.best);
-        }
-        finish_flat(st, out, scale);
-        return;
-    }
-    ycocg_select_diagonal(block);
-    const int scale = ycocg_choose_scale(block->box, 4);
-    const int k = scale >> 1;
-    ops.ycocg_inset_quantize[k](block->box, o);
+// The candidate loops of the non-constant searches, from the quantised box o.
+void search_q2(const DxtEncOps &ops, DxtEncYcocgBlock *block, int k, const int32_t *o, SearchState &st) {
     int32_t prev0 = -1, prev1 = -1;
     for (int d = 0; d < 6; d++) {
         const int32_t e0 = std::max(0, o[0] - d), e1 = std::max(0, o[1] - d);
@@ -634,17 +611,9 @@ void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock 
             ops.ycocg_refine_b[k](block, &st.best_error, cand, st.distances, st.best, st.scratch);
         }
     }
-    finish(ops, st, out, scale);
 }
 
-void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
-    SearchState st;
-    int32_t o[4];
-    const bool flat = flat_chroma(block->box);
-    if (!flat) ycocg_select_diagonal(block);
-    const int scale = ycocg_choose_scale(block->box, 4);
-    const int k = scale >> 1;
-    ops.ycocg_inset_quantize[k](block->box, o);
+void search_q3(const DxtEncOps &ops, DxtEncYcocgBlock *block, int k, const int32_t *o, bool flat, SearchState &st) {
     int32_t prev0 = -1;
     for (int dco = 0; dco < 6; dco++) {
         const int32_t e0 = std::max(0, o[0] - dco);
@@ -672,10 +641,82 @@ void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock 
             }
         }
     }
-    if (flat)
-        finish_flat(st, out, scale);
+}
+
+// The loops lower the first end point and raise the second, which widens a box along the
+// rising diagonal but narrows the Cg of one along the falling diagonal (Cg bounds
+// exchanged), whose inset Cg ends then never get back out: a two-colour block lost up to a
+// dozen levels. Such a block is searched a second time with its Cg mirrored about the
+// centre of the scale's grid (where q and 63 - q change places), so that both Cg ends
+// widen; the better of the two searches is kept, the first on a tie.
+void search_falling_mirrored(const DxtEncOps &ops, DxtEncYcocgBlock *block, int quality, int scale, SearchState &st) {
+    float *box = block->box;
+    if (!(box[1] > box[3])) return;
+    // u(q) + u(63 - q) for the pixel-domain values u of the scale.
+    const float c = scale == 1 ? 1.0f : scale == 2 ? 511.0f / 510.0f : 1023.0f / 1020.0f;
+    for (int i = 0; i < 16; i++) block->cg[i] = c - block->cg[i];
+    box[1] = c - box[1];
+    box[3] = c - box[3];
+    SearchState wide;
+    int32_t o[4];
+    ops.ycocg_inset_quantize[scale >> 1](box, o);
+    if (quality == 2)
+        search_q2(ops, block, scale >> 1, o, wide);
     else
-        finish(ops, st, out, scale);
+        search_q3(ops, block, scale >> 1, o, false, wide);
+    if (wide.best_error < st.best_error) {
+        // Distances do not change under the mirror; the Cg components go back.
+        wide.best[1] = 63 - wide.best[1];
+        wide.best[3] = 63 - wide.best[3];
+        st = wide;
+    }
+}
+
+}  // namespace
+
+void ycocg_color_search_q2(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
+    SearchState st;
+    int32_t o[4];
+    if (flat_chroma(block->box)) {
+        const int scale = ycocg_choose_scale(block->box, 2);
+        const int k = scale >> 1;
+        ops.ycocg_quantize[k](block->box, o);
+        int32_t prev0 = -1, prev1 = -1;
+        for (int d = 0; d < 6; d++) {
+            const int32_t e0 = std::max(0, o[0] - d), e1 = std::max(0, o[1] - d);
+            if (d > 0 && e0 == prev0 && e1 == prev1) break;
+            prev0 = e0;
+            prev1 = e1;
+            const int32_t cand[4] = {e0, e1, o[2], o[3]};
+            ops.ycocg_endpoint_search[k](block, &st.best_error, cand, st.distances, st.best);
+        }
+        finish_flat(st, out, scale);
+        return;
+    }
+    ycocg_select_diagonal(block);
+    const int scale = ycocg_choose_scale(block->box, 4);
+    const int k = scale >> 1;
+    ops.ycocg_inset_quantize[k](block->box, o);
+    search_q2(ops, block, k, o, st);
+    search_falling_mirrored(ops, block, 2, scale, st);
+    finish(ops, st, out, scale);
+}
+
+void ycocg_color_search_q3(const DxtEncOps &ops, uint8_t *out, DxtEncYcocgBlock *block) {
+    SearchState st;
+    int32_t o[4];
+    const bool flat = flat_chroma(block->box);
+    if (!flat) ycocg_select_diagonal(block);
+    const int scale = ycocg_choose_scale(block->box, 4);
+    const int k = scale >> 1;
+    ops.ycocg_inset_quantize[k](block->box, o);
+    search_q3(ops, block, k, o, flat, st);
+    if (flat) {
+        finish_flat(st, out, scale);
+        return;
+    }
+    search_falling_mirrored(ops, block, 3, scale, st);
+    finish(ops, st, out, scale);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -32,13 +32,14 @@ struct Picture {
     const char *name;
     std::string input;
     uint32_t w, h;
-    double floor_db[3];  // RGB PSNR floor at qualities 1, 2, 3 (measured 36.65/37.26/38.85, 39.54/39.59/39.90)
+    double floor_db[3];  // RGB PSNR floor at qualities 1, 2, 3 (measured 36.65/40.16/41.64, 39.54/39.64/39.95)
 };
 
 TEST(YcocgDecode, IndependentDecoderMeetsQualityFloors) {
     // Odd sizes exercise the edge blocks; the alpha is a diagonal ramp for codec 5.
     const Picture pictures[] = {
-        {"testsrc2", "-f lavfi -i testsrc2=size=318x178:rate=1", 318, 178, {36.0, 36.7, 38.3}},
+        // Its saturated two-colour edges lie on both diagonals of the chroma plane.
+        {"testsrc2", "-f lavfi -i testsrc2=size=318x178:rate=1", 318, 178, {36.0, 39.5, 41.0}},
         {"coffee", "-i " + testutil::shell_quote(testutil::testdata_photo("coffee.png")), 0, 0, {39.0, 39.1, 39.4}},
     };
     for (const Picture &pic : pictures) {
