@@ -2,7 +2,9 @@
 # Whole renders of a 10 s 1920x1080 ProRes clip with sound (a pan across a photograph):
 # our executable (HAP fast, HAP normal, HAP Q) against the ffmpeg tool's HAP encoder
 # (-format hap and hap_q, 8 chunks), with frames per second (wall clock) and the PSNR of
-# each result against the source (rgb24). Also times the ffmpeg tool decoding the clip to
+# each result against the source in rgb24: "PSNR" with the ffmpeg tool's default conversion,
+# "PSNR fci" with the source's chroma upsampled as our renderer does (bilinear, full
+# horizontal interpolation). The clip is tagged BT.709 throughout. Also times the ffmpeg tool decoding the clip to
 # RGBA alone: a renderer that decodes with FFmpeg cannot go below that.
 #   bench/render_vs_ffmpeg.sh [photo] [seconds]
 # Run by hand, on an idle machine, after a Release build (./test.sh or ./run.sh --help).
@@ -19,16 +21,18 @@ frames=$((seconds * 25))
 # The pan: the photograph scaled to 2880x1920, a 1920x1080 window sliding across it.
 ffmpeg -v error -nostdin -loop 1 -framerate 25 -i "$photo" \
   -f lavfi -i "sine=frequency=440:sample_rate=48000" \
-  -filter_complex "[0:v]scale=2880:1920:flags=lanczos,crop=1920:1080:x='(in_w-out_w)*t/$seconds':y='(in_h-out_h)*t/$seconds',format=yuv422p10le[v]" \
+  -filter_complex "[0:v]scale=2880:1920:flags=lanczos,crop=1920:1080:x='(in_w-out_w)*t/$seconds':y='(in_h-out_h)*t/$seconds',scale=out_color_matrix=bt709,format=yuv422p10le,setparams=colorspace=bt709:color_primaries=bt709:color_trc=bt709[v]" \
   -map '[v]' -map 1:a -t "$seconds" -c:v prores_ks -profile:v 2 -c:a pcm_s16le -ac 2 "$tmp/src.mov"
 
 now() { date +%s.%N; }
+psnr_of() {  # output source-filter
+  ffmpeg -nostdin -i "$1" -i "$tmp/src.mov" \
+    -lavfi "[0:v]format=rgb24[a];[1:v]$2format=rgb24[b];[a][b]psnr" -f null - 2>&1 |
+    sed -n 's/.*average:\([0-9.inf]*\).*/\1/p' | tail -1
+}
 report() {  # name seconds output
-  local psnr
-  psnr=$(ffmpeg -nostdin -i "$3" -i "$tmp/src.mov" \
-    -lavfi '[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr' -f null - 2>&1 |
-    sed -n 's/.*average:\([0-9.inf]*\).*/\1/p' | tail -1)
-  printf '%-28s %7.1f fps  %6.2f s  PSNR %s dB\n' "$1" "$(echo "$frames / $2" | bc -l)" "$2" "${psnr:-?}"
+  printf '%-28s %7.1f fps  %6.2f s  PSNR %s dB  PSNR fci %s dB\n' "$1" "$(echo "$frames / $2" | bc -l)" "$2" \
+    "$(psnr_of "$3" "")" "$(psnr_of "$3" "scale=flags=bilinear+full_chroma_int,")"
 }
 
 t0=$(now)
