@@ -260,12 +260,16 @@ TEST_F(CmdRenderE2E, StopSignal) {
     const std::string out = file("stop/clip.mov");
     testutil::SpawnedProgram p(
         ZELQA_EXE, {"--cmd_line_render", "-i", file("clip.mov"), "-o", out, "-codec", "hapq", "-enc_quality", "slow"});
+    // The second percent line comes once frames are written (a stop before the first frame
+    // leaves nothing to index).
     ASSERT_TRUE(p.wait_for_output("INFO : Start step : VideoProcessing", 60.0)) << p.out();
+    ASSERT_TRUE(p.wait_for_output(" %\nPROGRESS : ", 60.0)) << p.out();
     p.send_signal(SIGINT);
     const testutil::ProgramResult r = p.finish();
     EXPECT_EQ(r.status, 3) << r.out;
     EXPECT_NE(r.out.find("INFO : Received stop signal\n"), std::string::npos) << r.out;
     const std::map<std::string, std::string> v = probe(out, "v:0", "stream=codec_tag_string,nb_read_packets");
+    ASSERT_TRUE(v.count("codec_tag_string")) << r.out << r.err;
     EXPECT_EQ(v.at("codec_tag_string"), "HapY");
     EXPECT_LT(atoi(v.at("nb_read_packets").c_str()), 100);
 }
