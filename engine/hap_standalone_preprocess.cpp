@@ -35,17 +35,6 @@ uint32_t available_cpus() {
     return n == 0 ? 1 : n;
 }
 
-// A track feeds the layout when one of its channels names one of the first outputs.
-bool is_track_used(const AudioInfo &track, uint32_t n_out) {
-    if (!track.enable || !track.channel_mapping) return false;
-    const uint32_t bits = n_out < 1 ? 1 : n_out;
-    const uint64_t want = bits >= 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
-    for (uint32_t c = 0; c < track.nb_channels && c < kAudioInfoMaxChannels; ++c) {
-        if (track.channel_mapping[c] & want) return true;
-    }
-    return false;
-}
-
 void check_track(const AudioInfo &track) {
     if (track.nb_channels == 0 || track.nb_channels > kAudioInfoMaxChannels || !track.channel_mapping ||
         track.frequency == 0)
@@ -68,7 +57,7 @@ void build_audio(HapStandalonePreProcess *pp) {
     if (src->audio_tracks) {
         for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
             const AudioInfo &t = src->audio_tracks[i];
-            if (!is_track_used(t, n_out)) continue;
+            if (!is_audio_track_used(t, n_out)) continue;
             check_track(t);
             ++pp->nb_used_tracks;
             pp->nb_channels_in += t.nb_channels;
@@ -80,7 +69,7 @@ void build_audio(HapStandalonePreProcess *pp) {
         if (!wi || wi->nb_audio_tracks != 1 || !wi->audio_tracks)
             throw_process_error("Invalid audio track count for wav");
         const AudioInfo &t = wi->audio_tracks[0];
-        if (!is_track_used(t, n_out)) continue;
+        if (!is_audio_track_used(t, n_out)) continue;
         check_track(t);
         ++pp->nb_used_wavs;
         pp->nb_channels_in += t.nb_channels;
@@ -106,83 +95,14 @@ void build_audio(HapStandalonePreProcess *pp) {
 
     // Sources and links.
     pp->audio_links = new HapPreProcess_AudioTrackLink[pp->nb_audio_sources]();
-    uint32_t nb_links = 0;
-    if (pp->nb_used_tracks > 0) {
-        std::vector<int32_t> streams;
-        for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
-            if (is_track_used(src->audio_tracks[i], n_out))
-                streams.push_back(int32_t(src->audio_tracks[i].index_stream));
-        }
-        try {
-            switch (src->audio_src_type) {
-            case MediaInfoAudioSrc_Wav: {
-                AudioWavSourceParams prm;
-                prm.path = src->filepath;
-                prm.start = 0.0;
-                prm.end = -1.0;
-                pp->main_audio_demuxer = create_audio_demuxer_wav(prm, 1);
-                break;
-            }
-            case MediaInfoAudioSrc_Mov: {
-                AudioMovSourceParams prm;
-                prm.path = src->filepath;
-                prm.use_file_rate = 1;
-                prm.rate_num = 25;
-                prm.rate_den = 1;
-                prm.start_frame = 0;
-                prm.end_frame = -1;
-                pp->main_audio_demuxer = create_audio_demuxer_mov_pcm(prm, 1);
-                break;
-            }
-            case MediaInfoAudioSrc_Ffmpeg: {
-                AudioFfmpegSourceParams prm;
-                prm.path = src->filepath;
-                prm.stream_indices = streams.data();
-                prm.count = uint32_t(streams.size());
-                pp->main_audio_demuxer = create_audio_demuxer_ff(prm, 1);
-                break;
-            }
-            default: printf("Unknown audio demuxer\n"); throw_process_error("Unknown audio demuxer main file");
-            }
-        } catch (const ProcessError &e) {
-            if (strcmp(e.what(), "Unknown audio demuxer main file") != 0) printf("Fail to create audio demuxer\n");
-            throw;
-        }
-        for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
-            AudioInfo *t = &src->audio_tracks[i];
-            if (!is_track_used(*t, n_out)) continue;
-            const uint32_t track = src->audio_src_type == MediaInfoAudioSrc_Wav ? 0 : t->index_stream;
-            pp->audio_links[nb_links++] = {pp->main_audio_demuxer, track, t};
-        }
-    }
     if (pp->nb_wav_infos > 0) pp->wav_audio_demuxers = new AudioDemuxer *[pp->nb_wav_infos]();
-    uint32_t nb_wav_demuxers = 0;
-    for (uint32_t w = 0; w < pp->nb_wav_infos; ++w) {
-        MediaInfo *wi = pp->wav_infos[w];
-        if (wi->audio_src_type != MediaInfoAudioSrc_Wav) throw_process_error("Unsupported ext audio file");
-        if (wi->nb_audio_tracks != 1) throw_process_error("Invalid audio track count for wav");
-        if (!wi->audio_tracks) throw_process_error("Invalid audio track info for wav");
-        AudioInfo *t = &wi->audio_tracks[0];
-        if (!is_track_used(*t, n_out)) continue;
-        AudioWavSourceParams prm;
-        prm.path = wi->filepath;
-        prm.start = 0.0;
-        prm.end = -1.0;
-        AudioDemuxer *d = create_audio_demuxer_wav(prm, 1);
-        pp->wav_audio_demuxers[nb_wav_demuxers++] = d;
-        if (nb_links >= pp->nb_audio_sources) throw_process_error("Invalid audio src count");
-        pp->audio_links[nb_links++] = {d, 0, t};
-    }
+    const uint32_t nb_links =
+        open_audio_source_links(src, pp->nb_used_tracks > 0, pp->wav_infos, pp->nb_wav_infos, n_out,
+                                &pp->main_audio_demuxer, pp->wav_audio_demuxers, pp->audio_links, pp->nb_audio_sources);
     if (nb_links != pp->nb_audio_sources) throw_process_error("Invalid audio src count");
 
-    // Channel masks, links in order.
     pp->channel_masks = new uint64_t[pp->nb_channels_in]();
-    uint32_t c_in = 0;
-    for (uint32_t j = 0; j < nb_links; ++j) {
-        const AudioInfo *t = pp->audio_links[j].info;
-        if (!t) throw_process_error("Invalid input track info");
-        for (uint32_t c = 0; c < t->nb_channels; ++c) pp->channel_masks[c_in++] = t->channel_mapping[c];
-    }
+    fill_audio_channel_masks(pp->audio_links, nb_links, pp->channel_masks);
 
     // Ring.
     pp->audio_ring_size = pp->nb_cpu;
@@ -525,6 +445,7 @@ void hap_preprocess_build(HapStandalonePreProcess *pp) {
 
 void hap_preprocess_free(HapStandalonePreProcess *pp) {
     if (!pp) return;
+    const uint32_t nb_wav_inputs = pp->nb_wav_infos;  // size of wav_audio_demuxers
     // Every worker first: a running job uses its entry or slot.
     if (pp->audio_workers) {
         for (uint32_t i = 0; i < pp->nb_audio_workers; ++i) zthread_wait(&pp->audio_workers[i]);
@@ -559,7 +480,7 @@ void hap_preprocess_free(HapStandalonePreProcess *pp) {
     free_audio_demuxer(pp->main_audio_demuxer);
     pp->main_audio_demuxer = nullptr;
     if (pp->wav_audio_demuxers) {
-        for (uint32_t i = 0; i < pp->nb_used_wavs; ++i) free_audio_demuxer(pp->wav_audio_demuxers[i]);
+        for (uint32_t i = 0; i < nb_wav_inputs; ++i) free_audio_demuxer(pp->wav_audio_demuxers[i]);
         delete[] pp->wav_audio_demuxers;
         pp->wav_audio_demuxers = nullptr;
     }

@@ -9,6 +9,7 @@
 // owner, built by hap_preprocess_build and emptied by hap_preprocess_free (the owner
 // deletes the record). Everything runs on the owner's worker thread except the jobs.
 // Failures throw ProcessError with a fixed message, or std::bad_alloc.
+#include "engine/audio_source_links.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,11 +62,7 @@ struct HapStandPreProcess_AudioAnalyseResults {
 };
 
 // One used audio source: a track of the source file or an external WAV.
-struct HapPreProcess_AudioTrackLink {
-    AudioDemuxer *demuxer;  // not owned
-    uint32_t track;         // FFmpeg stream index, MOV audio track index, 0 for a WAV
-    AudioInfo *info;        // inside an owned MediaInfo of the record
-};
+using HapPreProcess_AudioTrackLink = AudioSourceLink;
 
 // One second of every source, converted and mapped by one job.
 struct HAPStandalone_PreProcess_AudioEncodeThreadData {
@@ -111,7 +108,7 @@ struct HapStandalonePreProcess {
     // to the next, so every second of a stream goes through the same one, in order.
     uint32_t audio_ring_size;
     AudioDemuxer *main_audio_demuxer;
-    AudioDemuxer **wav_audio_demuxers;
+    AudioDemuxer **wav_audio_demuxers;  // nb_wav_infos entries, null where unused
     AudioAnalyser *audio_analyser;
     uint64_t audio_samples_analysed;
     uint64_t audio_samples_to_analyse;

@@ -9,6 +9,7 @@
 // Every array below is owned by the record unless said otherwise, and is made with
 // new[] (value-initialised) so that the release can delete[] it; counts name how many
 // entries were allocated, so a build that stops half-way leaves a record that frees.
+#include "engine/audio_source_links.h"
 #include <cstdint>
 
 #include "container/hap/hap_frame.h"
@@ -110,11 +111,7 @@ struct HAPStandalone_ThreadData {
     VideoGraphTree *graph;  // the slot's own pipeline
 };
 
-struct HAPStandalone_AudioTrackLink {
-    AudioDemuxer *demuxer;  // not owned
-    uint32_t track;         // track number to read from demuxer
-    AudioInfo *info;        // into src_info or a wav_infos entry, not owned
-};
+using HAPStandalone_AudioTrackLink = AudioSourceLink;
 
 // One entry of the audio ring: one second of every source and the chain turning it
 // into one second of each audio output.

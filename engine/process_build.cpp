@@ -24,11 +24,6 @@
 
 namespace {
 
-constexpr uint32_t fourcc(const char s[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
-}
-
 bool is_image_source(const MediaInfo *info) { return info->video_src_type == MediaInfoVideoSrc_Image; }
 
 bool is_encodable_pix_fmt(PixFmt f) {
@@ -51,18 +46,6 @@ uint32_t scale_quality_from_setting(uint32_t q) {
     if (q <= 2) return q + 1;
     printf("Warning : Unknown scaling quality (default to bilinear)\n");
     return 1;
-}
-
-HapCodec hap_codec_from_fourcc(uint32_t code) {
-    switch (code) {
-    case fourcc("Hap1"): return HapCodec_HAP;
-    case fourcc("Hap5"): return HapCodec_HAPA;
-    case fourcc("HapY"): return HapCodec_HAPQ;
-    case fourcc("HapM"): return HapCodec_HAPQA;
-    case fourcc("HapA"): return HapCodec_HAPAlphaOnly;
-    case fourcc("Hap7"): return HapCodec_HAPR;
-    default: throw_process_error("Mov dataformat not hap codec");
-    }
 }
 
 bool crop_item_has_edge(const HAPStandalone_CropParamsItem &item) {
@@ -229,7 +212,7 @@ PixFmt add_decode_stage(const BuildState &st, VideoGraphTreeBranch *branch) {
 
     // MOV samples.
     if (info->is_hap || info->data_descriptor == VideoFrameHapData) {
-        HapCodec codec = hap_codec_from_fourcc(info->codec_fourcc);
+        HapCodec codec = hap_codec_of_fourcc(info->codec_fourcc);
         HapFrameDecodeParams hp{};
         hp.codec = codec;
         hp.width = w;
@@ -266,29 +249,20 @@ PixFmt add_decode_stage(const BuildState &st, VideoGraphTreeBranch *branch) {
         return d;
     }
 
-    FfIntraDecodeParams p{};
-    p.data_descriptor = info->data_descriptor;
-    p.width = w;
-    p.height = h;
-    p.codec_tag = info->codec_fourcc;
-    p.sub_codec_tag = info->codec_sub_fourcc;
-    p.pix_fmt = d;
+    FfIntraDecodeParams p;
+    try {
+        p = ff_intra_decode_params(info->data_descriptor, w, h, info->codec_fourcc, info->codec_sub_fourcc, d);
+    } catch (const ProcessError &) {
+        throw_process_error("Unknown DXV3 codec");  // the only refusal: an unknown DXV texture format
+    }
     p.report_changes = 1;
-    PixFmt ycocg_fmt = PixFmt_Undefined;
-    if (info->data_descriptor == VideoFrameDxv3Data) {
-        switch (info->codec_sub_fourcc) {
-        case fourcc("DXT1"): p.pix_fmt = PixFmt_RGBX8; break;
-        case fourcc("DXT5"): p.pix_fmt = PixFmt_RGBA8; break;
-        case fourcc("YCG6"): p.pix_fmt = ycocg_fmt = PixFmt_YUV420; break;
-        case fourcc("YG10"): p.pix_fmt = ycocg_fmt = PixFmt_YUVA420; break;
-        default: throw_process_error("Unknown DXV3 codec");
-        }
-    } else if (info->data_descriptor == VideoFrameProresData && (d == PixFmt_YUV444_12 || d == PixFmt_YUVA444_12)) {
+    if (info->data_descriptor == VideoFrameProresData && (d == PixFmt_YUV444_12 || d == PixFmt_YUVA444_12)) {
         p.pix_fmt = d == PixFmt_YUV444_12 ? PixFmt_YUV444_10 : PixFmt_YUVA444_10;
         p.force_prores_10bit = 1;
     }
     add_node(branch, create_filter_ff_intra_decode(p));
-    if (ycocg_fmt == PixFmt_Undefined) return PixFmt(p.pix_fmt);
+    if (!ff_intra_decode_is_ycocg(p)) return PixFmt(p.pix_fmt);
+    const PixFmt ycocg_fmt = PixFmt(p.pix_fmt);
     YCoCgToRgbParams yp{};
     yp.pix_fmt = ycocg_fmt;
     yp.width = w;
@@ -416,7 +390,7 @@ struct SmartPlan {
 };
 
 SmartPlan plan_smart(const HapStandaloneProcess *ctx) {
-    SmartPlan plan{hap_codec_from_fourcc(ctx->src_info->codec_fourcc), 0, 0};
+    SmartPlan plan{hap_codec_of_fourcc(ctx->src_info->codec_fourcc), 0, 0};
     const HapCodec target = HapCodec(ctx->hap_codec);
     if (plan.src_codec == HapCodec_HAPQA) {
         if (target == HapCodec_HAPQ) {
@@ -459,7 +433,7 @@ SmartPlan plan_smart(const HapStandaloneProcess *ctx) {
 
 void add_smart_decode(const HapStandaloneProcess *ctx, VideoGraphTreeBranch *branch, const SmartPlan &plan) {
     HapFrameDecodeParams p{};
-    p.codec = hap_codec_from_fourcc(ctx->src_info->codec_fourcc);
+    p.codec = hap_codec_of_fourcc(ctx->src_info->codec_fourcc);
     p.width = ctx->src_info->width;
     p.height = ctx->src_info->height;
     p.texture_choice = plan.texture_choice;

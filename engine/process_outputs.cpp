@@ -41,17 +41,6 @@ uint32_t checked_size16(uint32_t v) {
     return v;
 }
 
-// A track feeds the layout when one of its channels names one of its first n outputs.
-bool is_track_used(const AudioInfo &track, uint32_t n_out) {
-    if (!track.enable || !track.channel_mapping) return false;
-    const uint32_t bits = n_out < 1 ? 1 : n_out;
-    const uint64_t want = bits >= 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
-    for (uint32_t c = 0; c < track.nb_channels && c < kAudioInfoMaxChannels; ++c) {
-        if (track.channel_mapping[c] & want) return true;
-    }
-    return false;
-}
-
 // Descriptions come from files: refuse what the nodes could not take.
 void check_track(const AudioInfo &track) {
     if (track.nb_channels == 0 || track.nb_channels > kAudioInfoMaxChannels || !track.channel_mapping ||
@@ -198,7 +187,7 @@ void build_audio_outputs(HapStandaloneProcess *ctx) {
     };
     if (src->nb_audio_tracks > 0 && !src->audio_tracks) throw_process_error("Invalid input track info");
     for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
-        if (!is_track_used(src->audio_tracks[i], n_out)) continue;
+        if (!is_audio_track_used(src->audio_tracks[i], n_out)) continue;
         count_track(src->audio_tracks[i]);
         ++ctx->nb_used_tracks;
     }
@@ -206,7 +195,7 @@ void build_audio_outputs(HapStandaloneProcess *ctx) {
         const MediaInfo *wi = ctx->wav_infos ? ctx->wav_infos[w] : nullptr;
         if (!wi || wi->nb_audio_tracks != 1 || !wi->audio_tracks)
             throw_process_error("Invalid audio track count for wav");
-        if (!is_track_used(wi->audio_tracks[0], n_out)) continue;
+        if (!is_audio_track_used(wi->audio_tracks[0], n_out)) continue;
         count_track(wi->audio_tracks[0]);
         ++ctx->nb_used_wavs;
     }
@@ -301,79 +290,15 @@ void build_audio_outputs(HapStandaloneProcess *ctx) {
     }
 
     ctx->audio_links = new HAPStandalone_AudioTrackLink[ctx->nb_audio_sources]();
-    uint32_t nb_links = 0;
 
-    // The source's own audio.
-    if (ctx->nb_used_tracks > 0) {
-        std::vector<int32_t> streams;
-        for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
-            if (is_track_used(src->audio_tracks[i], n_out))
-                streams.push_back(int32_t(src->audio_tracks[i].index_stream));
-        }
-        try {
-            switch (src->audio_src_type) {
-            case MediaInfoAudioSrc_Wav: {
-                AudioWavSourceParams prm;
-                prm.path = src->filepath;
-                prm.start = 0.0;
-                prm.end = -1.0;
-                ctx->main_audio_demuxer = create_audio_demuxer_wav(prm, 1);
-                break;
-            }
-            case MediaInfoAudioSrc_Mov: {
-                AudioMovSourceParams prm;
-                prm.path = src->filepath;
-                ctx->main_audio_demuxer = create_audio_demuxer_mov_pcm(prm, 1);
-                break;
-            }
-            case MediaInfoAudioSrc_Ffmpeg: {
-                AudioFfmpegSourceParams prm;
-                prm.path = src->filepath;
-                prm.stream_indices = streams.data();
-                prm.count = uint32_t(streams.size());
-                ctx->main_audio_demuxer = create_audio_demuxer_ff(prm, 1);
-                break;
-            }
-            default: printf("Unknown audio demuxer\n"); throw_process_error("Unknown audio demuxer main file");
-            }
-        } catch (const ProcessError &e) {
-            if (std::strcmp(e.what(), "Unknown audio demuxer main file") != 0) printf("Fail to create audio demuxer\n");
-            throw;
-        }
-        for (uint32_t i = 0; i < src->nb_audio_tracks; ++i) {
-            AudioInfo *t = &src->audio_tracks[i];
-            if (!is_track_used(*t, n_out)) continue;
-            const uint32_t track = src->audio_src_type == MediaInfoAudioSrc_Wav ? 0 : t->index_stream;
-            ctx->audio_links[nb_links++] = {ctx->main_audio_demuxer, track, t};
-        }
-    }
-
-    // External WAV inputs; wav_audio_demuxers has one slot per input, null where unused.
     if (ctx->nb_wav_infos > 0) ctx->wav_audio_demuxers = new AudioDemuxer *[ctx->nb_wav_infos]();
-    for (uint32_t w = 0; w < ctx->nb_wav_infos; ++w) {
-        MediaInfo *wi = ctx->wav_infos[w];
-        if (wi->audio_src_type != MediaInfoAudioSrc_Wav) throw_process_error("Unsupported ext audio file");
-        if (wi->nb_audio_tracks != 1) throw_process_error("Invalid audio track count for wav");
-        if (!wi->audio_tracks) throw_process_error("Invalid audio track info for wav");
-        AudioInfo *t = &wi->audio_tracks[0];
-        if (!is_track_used(*t, n_out)) continue;
-        AudioWavSourceParams prm;
-        prm.path = wi->filepath;
-        prm.start = 0.0;
-        prm.end = -1.0;
-        ctx->wav_audio_demuxers[w] = create_audio_demuxer_wav(prm, 1);
-        if (nb_links >= ctx->nb_audio_sources) throw_process_error("Invalid audio src count");
-        ctx->audio_links[nb_links++] = {ctx->wav_audio_demuxers[w], 0, t};
-    }
+    const uint32_t nb_links = open_audio_source_links(src, ctx->nb_used_tracks > 0, ctx->wav_infos, ctx->nb_wav_infos,
+                                                      n_out, &ctx->main_audio_demuxer, ctx->wav_audio_demuxers,
+                                                      ctx->audio_links, ctx->nb_audio_sources);
     if (nb_links != ctx->nb_audio_sources) throw_process_error("Invalid audio src count");
 
-    // One mapping mask per input channel, in link order.
     ctx->channel_masks = new uint64_t[ctx->nb_channels_in]();
-    uint32_t c_in = 0;
-    for (uint32_t j = 0; j < nb_links; ++j) {
-        const AudioInfo *t = ctx->audio_links[j].info;
-        for (uint32_t c = 0; c < t->nb_channels; ++c) ctx->channel_masks[c_in++] = t->channel_mapping[c];
-    }
+    fill_audio_channel_masks(ctx->audio_links, nb_links, ctx->channel_masks);
 
     // The ring: one chain per entry.
     ctx->audio_ring = new HAPStandalone_AudioEncodeThreadData[ctx->nb_threads]();
