@@ -72,12 +72,12 @@ TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
     const Fixed fixed[] = {
         {kRunPlanA16[0], 0, 0, -1},   {kRunPlanA16[1], 0, -1, -1},  {kRunPlanA16[2], 0, -1, 16},
         {kRunPlanA16[3], -1, -1, 16}, {kRunPlanA16[4], -1, 16, 16}, {kRunPlanA15[2], 0, -1, 15},
-        {kRunPlanA15[4], -1, 15, 15}, {kRunPlanB16[0], -1, -1, -1}, {kRunPlanB16[2], 0, -1, -1},
-        {kRunPlanB16[3], -1, -1, 16}, {kRunPlanB15[2], 0, -1, -1},  {kRunPlanB15[3], -1, -1, 15},
+        {kRunPlanA15[4], -1, 15, 15}, {kRunPlanB16[0], -1, -1, -1}, {kRunPlanB16[4], 0, -1, -1},
+        {kRunPlanB16[6], -1, -1, 16}, {kRunPlanB15[4], 0, -1, -1},  {kRunPlanB15[6], -1, -1, 15},
         {kRunPlanC16[2], -1, -1, 15}, {kRunPlanC15[2], -1, -1, 14}, {kRunPlanA14[2], 0, -1, 14},
         {kRunPlanA14[4], -1, 14, 14}, {kRunPlanA13[0], 0, 0, -1},   {kRunPlanA13[2], 0, -1, 13},
-        {kRunPlanA13[4], -1, 13, 13}, {kRunPlanB14[2], 0, -1, -1},  {kRunPlanB14[3], -1, -1, 14},
-        {kRunPlanB13[2], 0, -1, -1},  {kRunPlanB13[3], -1, -1, 13}, {kRunPlanC14[2], -1, -1, 13},
+        {kRunPlanA13[4], -1, 13, 13}, {kRunPlanB14[4], 0, -1, -1},  {kRunPlanB14[6], -1, -1, 14},
+        {kRunPlanB13[4], 0, -1, -1},  {kRunPlanB13[6], -1, -1, 13}, {kRunPlanC14[2], -1, -1, 13},
         {kRunPlanC13[2], -1, -1, 12},
     };
     for (const Fixed &f : fixed) {

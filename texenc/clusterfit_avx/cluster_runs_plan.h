@@ -5,9 +5,11 @@
 // and writes the bound bytes that all its rows share as constants. The constants are
 // derived here, when compiling, from the same rows the run-time tables are built from.
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
+#include "texenc/clusterfit/cluster_fit.h"
 #include "texenc/clusterfit/cluster_rows.h"
 #include "texenc/clusterfit/cluster_tables.h"
 
@@ -86,20 +88,196 @@ constexpr std::array<RunSegment, S> make_run_plan(char kind, uint32_t n, const R
     return plan;
 }
 
+// Rows of a plan, and the segment that holds a row.
+template <size_t S>
+constexpr uint32_t run_plan_rows(const std::array<RunSegment, S> &plan) {
+    uint32_t rows = 0;
+    for (const RunSegment &seg : plan) { rows += 4u * seg.steps; }
+    return rows;
+}
+template <size_t S>
+constexpr size_t run_plan_segment(const std::array<RunSegment, S> &plan, uint32_t row) {
+    uint32_t first = 0;
+    for (size_t s = 0; s < S; ++s) {
+        first += 4u * plan[s].steps;
+        if (row < first) { return s; }
+    }
+    return S;
+}
+
 // The segments tile the list exactly, and a shape that names runs by pattern covers
-// exactly the rows of that pattern.
+// exactly the rows of that pattern (kind b: its blocks in order, each in one or more
+// segments).
 template <size_t S>
 constexpr bool run_plan_fits(const std::array<RunSegment, S> &plan, char kind, uint32_t n) {
-    uint32_t rows = 0, text_rows = 0;
+    uint32_t rows = 0, text_rows = 0, block_rows[4] = {};
     for (size_t s = 0; s < S; ++s) {
         const uint32_t seg_rows = 4u * plan[s].steps;
         if (kind == 'a' && (seg_rows != kRunKindARows || plan[s].shape != RunShape(s))) { return false; }
-        if (kind == 'b' && (seg_rows != kClusterBBlockRows[n][s] || plan[s].shape != RunShape(5 + s))) { return false; }
+        if (kind == 'b') {
+            if (plan[s].shape < RunShape::Empty2 || plan[s].shape > RunShape::Empty1) { return false; }
+            if (s > 0 && plan[s].shape < plan[s - 1].shape) { return false; }
+            block_rows[int(plan[s].shape) - int(RunShape::Empty2)] += seg_rows;
+        }
         if (kind == 'c' && plan[s].shape < RunShape::MiddleFirst) { return false; }
         rows += seg_rows;
     }
+    if (kind == 'b') {
+        for (int b = 0; b < 4; ++b) {
+            if (block_rows[b] != kClusterBBlockRows[n][b]) { return false; }
+        }
+    }
     run_rows(kind, n, 0, 1000, [&](ClusterRow) { ++text_rows; });
     return rows == run_list_rows(kind, n) && (kind == 'a' || text_rows == rows);
+}
+
+// Rows of a list, known when compiling.
+template <char Kind, uint32_t N>
+inline constexpr auto kRunRows = [] {
+    std::array<ClusterRow, run_list_rows(Kind, N)> rows{};
+    uint32_t i = 0;
+    run_rows(Kind, N, 0, run_list_rows(Kind, N), [&](ClusterRow r) { rows[i++] = r; });
+    return rows;
+}();
+
+// Non-empty clusters of a shape's rows: bit 0 cluster 0, bit 1 cluster 2, bit 2 cluster
+// 3, bit 3 cluster 1 (the patterns of the tables).
+constexpr uint8_t run_shape_clusters(RunShape s) {
+    switch (s) {
+    case RunShape::LeadOn3TrailOn1: return 0x0C;
+    case RunShape::LeadOn2TrailOn1: return 0x0A;
+    case RunShape::LeadOn2TrailOn3: return 0x06;
+    case RunShape::LeadOn0TrailOn3: return 0x05;
+    case RunShape::LeadOn0TrailOn2: return 0x03;
+    case RunShape::Empty2: return 0x0D;
+    case RunShape::Empty3: return 0x0B;
+    case RunShape::Empty0: return 0x0E;
+    case RunShape::Empty1: return 0x07;
+    default: return 0x0F;
+    }
+}
+
+// Offsets of one row into the sums, the numbers its record in the tables holds: the
+// clusters of its shape in the order 0, 2, 3, 1 (`full` on index 0 and 1, `one_third` on
+// 2 and 3; an empty one names the empty entry), then its cross value.
+struct RunRowFields {
+    uint64_t at[5] = {};
+};
+constexpr RunRowFields run_row_fields(uint32_t n, RunShape shape, ClusterRow r) {
+    const uint32_t cut[5] = {0, r.b0, r.b1, r.b2, n};
+    const uint8_t clusters = run_shape_clusters(shape);
+    RunRowFields out;
+    int f = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (!(clusters & (1u << k))) { continue; }
+        const uint32_t i = cut[k], j = cut[k + 1];
+        const uint64_t middle = k == 1 || k == 2 ? 16 : 0;
+        out.at[f++] = (i == j ? 0 : 48ull * cluster_range_entry(n, i, j)) + middle;
+    }
+    const uint32_t cross = n == 16 ? r.b2 - r.b0 : cluster_cross_index(n, r.b0, r.b2);
+    out.at[f] = cluster_cross_base(n) + 4ull * cross;
+    return out;
+}
+
+// 16 colours: the factor table holds one value per distinct determinant, in order of
+// first use over the lists a, b, c and d; a row's factor lies at the byte offset of its
+// determinant there.
+constexpr int64_t run_factor_key16(ClusterRow r) {
+    const int64_t p = r.b0, q = r.b1 - r.b0, t = r.b2 - r.b1, s = 16 - r.b2;
+    return (9 * p + 4 * q + t) * (9 * s + q + 4 * t) - 4 * (q + t) * (q + t);
+}
+struct RunFactorKeys16 {
+    int64_t key[1024] = {};
+    uint32_t count = 0;
+};
+inline constexpr RunFactorKeys16 kRunFactorKeys16 = [] {
+    RunFactorKeys16 k;
+    auto note = [&k](ClusterRow r) {
+        const int64_t d = run_factor_key16(r);
+        for (uint32_t i = 0; i < k.count; ++i) {
+            if (k.key[i] == d) { return; }
+        }
+        k.key[k.count++] = d;
+    };
+    run_rows('a', 16, 0, run_list_rows('a', 16), note);
+    run_rows('b', 16, 0, run_list_rows('b', 16), note);
+    run_rows('c', 16, 0, run_list_rows('c', 16), note);
+    cluster_for_rows(kClusterRowsD[16], 0, kClusterDRows[16], note);
+    return k;
+}();
+constexpr uint64_t run_factor_offset16(ClusterRow r) {
+    const int64_t d = run_factor_key16(r);
+    uint32_t i = 0;
+    while (kRunFactorKeys16.key[i] != d) { ++i; }
+    return 4ull * i;
+}
+// The table's value of a key: the float nearest 81 / d among the quotient rounded to
+// float and its neighbours toward 0 and toward 1 (as the table is built).
+constexpr float run_factor16(int64_t d) {
+    const float f = static_cast<float>(81.0 / static_cast<double>(d));
+    const uint32_t bits = std::bit_cast<uint32_t>(f);
+    const float toward_zero = std::bit_cast<float>(bits - 1);
+    const float toward_one = f < 1.0f ? std::bit_cast<float>(bits + 1) : f > 1.0f ? toward_zero : f;
+    auto dist = [d](float g) {
+        const double x = static_cast<double>(g) * static_cast<double>(d) - 81.0;
+        return x < 0 ? -x : x;
+    };
+    float best = f;
+    double best_dist = dist(f);
+    for (float g : {toward_zero, toward_one}) {
+        if (dist(g) < best_dist) {
+            best = g;
+            best_dist = dist(g);
+        }
+    }
+    return best;
+}
+// 16 colours: the factors of a list's rows in row order, padded with copies of the last
+// to whole groups of eight.
+template <char Kind>
+struct RunFactors16 {
+    alignas(32) float value[(run_list_rows(Kind, 16) + 7) / 8 * 8] = {};
+};
+template <char Kind>
+inline constexpr RunFactors16<Kind> kRunFactors16 = [] {
+    RunFactors16<Kind> f;
+    constexpr uint32_t rows = run_list_rows(Kind, 16);
+    for (uint32_t r = 0; r < (rows + 7) / 8 * 8; ++r) {
+        f.value[r] = run_factor16(run_factor_key16(kRunRows<Kind, 16>[r < rows ? r : rows - 1]));
+    }
+    return f;
+}();
+
+// What the rows of each step of a segment share, so that a kernel reads it once per step:
+// the fields (bit f for field f) equal in the four rows of every step, and whether the
+// four cross values of every step follow one another or are one.
+enum class CrossRead : uint8_t { Each, Consecutive, One };
+struct RunReads {
+    uint8_t shared = 0;
+    CrossRead cross = CrossRead::Each;
+};
+template <size_t S>
+constexpr RunReads run_segment_reads(char kind, uint32_t n, const std::array<RunSegment, S> &plan, size_t seg) {
+    uint32_t first = 0;
+    for (size_t s = 0; s < seg; ++s) { first += 4u * plan[s].steps; }
+    const RunShape shape = plan[seg].shape;
+    const uint32_t fields = run_shape_fields(shape);
+    uint8_t shared = uint8_t((1u << (fields - 1)) - 1);
+    bool consecutive = true, one = true;
+    for (uint32_t step = 0; step < plan[seg].steps; ++step) {
+        RunRowFields f[4];
+        uint32_t i = 0;
+        run_rows(kind, n, first + 4 * step, 4, [&](ClusterRow r) { f[i++] = run_row_fields(n, shape, r); });
+        for (uint32_t k = 1; k < 4; ++k) {
+            for (uint32_t j = 0; j + 1 < fields; ++j) {
+                if (f[k].at[j] != f[0].at[j]) { shared = uint8_t(shared & ~(1u << j)); }
+            }
+            const uint64_t c0 = f[0].at[fields - 1], c = f[k].at[fields - 1];
+            consecutive = consecutive && c == c0 + 4 * k;
+            one = one && c == c0;
+        }
+    }
+    return {shared, one ? CrossRead::One : consecutive ? CrossRead::Consecutive : CrossRead::Each};
 }
 
 inline constexpr auto kRunPlanA16 = make_run_plan('a', 16,
@@ -114,10 +292,24 @@ inline constexpr auto kRunPlanA15 = make_run_plan('a', 15,
                                                    {RunShape::LeadOn2TrailOn3, 3},
                                                    {RunShape::LeadOn0TrailOn3, 3},
                                                    {RunShape::LeadOn0TrailOn2, 3}});
-inline constexpr auto kRunPlanB16 = make_run_plan(
-    'b', 16, {{RunShape::Empty2, 26}, {RunShape::Empty3, 26}, {RunShape::Empty0, 26}, {RunShape::Empty1, 25}});
-inline constexpr auto kRunPlanB15 = make_run_plan(
-    'b', 15, {{RunShape::Empty2, 22}, {RunShape::Empty3, 22}, {RunShape::Empty0, 22}, {RunShape::Empty1, 22}});
+inline constexpr auto kRunPlanB16 = make_run_plan('b', 16,
+                                                  {{RunShape::Empty2, 21},
+                                                   {RunShape::Empty2, 5},
+                                                   {RunShape::Empty3, 21},
+                                                   {RunShape::Empty3, 5},
+                                                   {RunShape::Empty0, 21},
+                                                   {RunShape::Empty0, 5},
+                                                   {RunShape::Empty1, 21},
+                                                   {RunShape::Empty1, 4}});
+inline constexpr auto kRunPlanB15 = make_run_plan('b', 15,
+                                                  {{RunShape::Empty2, 18},
+                                                   {RunShape::Empty2, 4},
+                                                   {RunShape::Empty3, 18},
+                                                   {RunShape::Empty3, 4},
+                                                   {RunShape::Empty0, 18},
+                                                   {RunShape::Empty0, 4},
+                                                   {RunShape::Empty1, 18},
+                                                   {RunShape::Empty1, 4}});
 inline constexpr auto kRunPlanC16 = make_run_plan('c', 16,
                                                   {{RunShape::MiddleFirst, 5},
                                                    {RunShape::LeadingFirst, 79},
@@ -143,10 +335,24 @@ inline constexpr auto kRunPlanA13 = make_run_plan('a', 13,
                                                    {RunShape::LeadOn0TrailOn3, 3},
                                                    {RunShape::LeadOn0TrailOn2, 3}});
 // 14 colours: the two-run splits at 13 sit in the last groups of the first three blocks.
-inline constexpr auto kRunPlanB14 = make_run_plan(
-    'b', 14, {{RunShape::Empty2, 20}, {RunShape::Empty3, 20}, {RunShape::Empty0, 19}, {RunShape::Empty1, 19}});
-inline constexpr auto kRunPlanB13 = make_run_plan(
-    'b', 13, {{RunShape::Empty2, 16}, {RunShape::Empty3, 16}, {RunShape::Empty0, 16}, {RunShape::Empty1, 16}});
+inline constexpr auto kRunPlanB14 = make_run_plan('b', 14,
+                                                  {{RunShape::Empty2, 15},
+                                                   {RunShape::Empty2, 5},
+                                                   {RunShape::Empty3, 15},
+                                                   {RunShape::Empty3, 5},
+                                                   {RunShape::Empty0, 15},
+                                                   {RunShape::Empty0, 4},
+                                                   {RunShape::Empty1, 15},
+                                                   {RunShape::Empty1, 4}});
+inline constexpr auto kRunPlanB13 = make_run_plan('b', 13,
+                                                  {{RunShape::Empty2, 12},
+                                                   {RunShape::Empty2, 4},
+                                                   {RunShape::Empty3, 12},
+                                                   {RunShape::Empty3, 4},
+                                                   {RunShape::Empty0, 12},
+                                                   {RunShape::Empty0, 4},
+                                                   {RunShape::Empty1, 12},
+                                                   {RunShape::Empty1, 4}});
 // Three-run splits first (14 colours: one group; 13 colours: two), then the four loops;
 // the last row of 14 colours is repeated to fill its group.
 inline constexpr auto kRunPlanC14 = make_run_plan('c', 14,
