@@ -87,6 +87,50 @@ TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
     }
 }
 
+// The kernels take every offset, the rows' bound bytes and the 16-colour factors from
+// what is derived when compiling; it must be what the built tables hold, row by row.
+template <char Kind, uint32_t N, size_t S>
+void expect_compiled_rows(ClusterArray array, const std::array<RunSegment, S> &plan) {
+    SCOPED_TRACE(testing::Message() << Kind << N);
+    const ClusterCandidateList &l = list(array, N);
+    const ClusterCandidateTables &t = cluster_candidate_tables();
+    const auto &rows = kRunRows<Kind, N>;
+    ASSERT_EQ(rows.size(), l.rows);
+    for (uint32_t r = 0; r < l.rows; ++r) {
+        const ClusterRow row = rows[r];
+        EXPECT_EQ(l.bounds[3 * r], row.b0) << "row " << r;
+        EXPECT_EQ(l.bounds[3 * r + 1], row.b1) << "row " << r;
+        EXPECT_EQ(l.bounds[3 * r + 2], row.b2) << "row " << r;
+        const RunShape shape = plan[run_plan_segment(plan, r)].shape;
+        const RunRowFields f = run_row_fields(N, shape, row);
+        for (uint32_t k = 0; k < run_shape_fields(shape); ++k) {
+            EXPECT_EQ(f.at[k], l.records[r * l.fields + k]) << "row " << r << " field " << k;
+        }
+        if constexpr (N == 16) {
+            const uint64_t at = l.records[r * l.fields + l.fields - 1];
+            EXPECT_EQ(run_factor_offset16(row), at) << "row " << r;
+            EXPECT_EQ(bits(kRunFactors16<Kind>.value[r]), bits(t.factors16[at / 4])) << "row " << r;
+        }
+    }
+}
+
+TEST(ClusterRunsPlan, RowsOffsetsAndFactorsKnownWhenCompilingAreTheTables) {
+    expect_compiled_rows<'a', 16>(CLUSTER_ARRAY_A, kRunPlanA16);
+    expect_compiled_rows<'b', 16>(CLUSTER_ARRAY_B, kRunPlanB16);
+    expect_compiled_rows<'c', 16>(CLUSTER_ARRAY_C, kRunPlanC16);
+    expect_compiled_rows<'a', 15>(CLUSTER_ARRAY_A, kRunPlanA15);
+    expect_compiled_rows<'b', 15>(CLUSTER_ARRAY_B, kRunPlanB15);
+    expect_compiled_rows<'c', 15>(CLUSTER_ARRAY_C, kRunPlanC15);
+    expect_compiled_rows<'a', 14>(CLUSTER_ARRAY_A, kRunPlanA14);
+    expect_compiled_rows<'b', 14>(CLUSTER_ARRAY_B, kRunPlanB14);
+    expect_compiled_rows<'c', 14>(CLUSTER_ARRAY_C, kRunPlanC14);
+    expect_compiled_rows<'a', 13>(CLUSTER_ARRAY_A, kRunPlanA13);
+    expect_compiled_rows<'b', 13>(CLUSTER_ARRAY_B, kRunPlanB13);
+    expect_compiled_rows<'c', 13>(CLUSTER_ARRAY_C, kRunPlanC13);
+    // The padding of the factors repeats the last row's.
+    EXPECT_EQ(bits(kRunFactors16<'b'>.value[415]), bits(kRunFactors16<'b'>.value[411]));
+}
+
 TEST(ClusterRunsPlan, NamedRowsOfTheLists) {
     const ClusterCandidateList &b16 = list(CLUSTER_ARRAY_B, 16), &b15 = list(CLUSTER_ARRAY_B, 15);
     ASSERT_EQ(b16.rows, 412u);
