@@ -55,9 +55,10 @@ std::string xml_escape_attribute(std::string_view value) {
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        case '\t':
-        case '\n':
-        case '\r': out += char(cp); break;
+        // As references: a reader turns them into blanks when they stand raw in a value.
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
         default:
             if (cp >= 0x20 && cp != 0xFFFE && cp != 0xFFFF) out.append(value.substr(i, n));
             break;

@@ -149,6 +149,41 @@ TEST_F(QueueFile, TwoTasksMatchGoldenAndRoundTrip) {
     EXPECT_EQ(waiting.arr_out_path_hap.size(), 2u);
 }
 
+// Tabs and line breaks are legal in file names and log lines: a save and a load keep them.
+TEST_F(QueueFile, ControlCharactersInNamesSurviveARoundTrip) {
+    const struct {
+        const char *name, *part;
+    } cases[] = {
+        {"tab", "a\tb"},           {"line feed", "a\nb"},          {"carriage return", "a\rb"},
+        {"both breaks", "a\r\nb"}, {"trailing blanks", "ab \t\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string clip = make_clip(std::string("clip ") + c.part + ".mov", 3);
+        ASSERT_FALSE(HasFatalFailure());
+        RqTaskRef t = task_of(clip);
+        ASSERT_FALSE(t->error.has_value());
+        const std::string line = std::string("Warning : ") + c.part;
+        t->add_log_line(line);
+        const std::string out = dir_.file(std::string("out ") + c.part);
+        ASSERT_TRUE(t->set_custom_out_path_at_index(out + ".mov", 0));
+        t->refresh_cache_target_properties();
+        RenderQueueRef q = RenderQueue::init_with_glob_settings(settings_);
+        q->insert_new_tasks_at_index({t}, 0);
+        q->save_to_xml(queue_path());
+
+        RenderQueueRef back = RenderQueue::init_with_glob_settings(settings_);
+        back->load_from_xml(queue_path());
+        ASSERT_EQ(back->arr_tasks.size(), 1u);
+        const RqTask &b = *back->arr_tasks[0];
+        EXPECT_EQ(b.get_filepath_main_file(), clip);
+        ASSERT_FALSE(b.arr_logs.empty());
+        EXPECT_EQ(b.arr_logs.back(), line);
+        EXPECT_EQ(b.arr_out_path_hap.at(0)->custom_filepath(), out);
+        EXPECT_EQ(back->get_xml_str_content(), q->get_xml_str_content());
+    }
+}
+
 TEST_F(QueueFile, StoredValuesAsLoaded) {
     const std::string clip = make_clip("clip.mov");
     ASSERT_FALSE(HasFatalFailure());
