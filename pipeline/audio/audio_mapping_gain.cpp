@@ -1,4 +1,5 @@
 // Channel-mapping and gain nodes.
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -204,6 +205,15 @@ void gain_clamped(float *d, const float *s, float f, uint32_t n) {
     }
 }
 
+// Linear factor of a gain in dB. A gain too large for a float factor takes the largest
+// one, so that silence stays silent instead of becoming NaN (0 x inf); a NaN gain leaves
+// the channel unchanged.
+float gain_factor(float db) {
+    if (db == 0.0f || std::isnan(db)) return 1.0f;
+    const double f = std::pow(10.0, double(db) * double(0.05f));
+    return f > double(FLT_MAX) ? FLT_MAX : float(f);
+}
+
 struct GainPriv {
     uint32_t channels;
     float *gains;    // dB
@@ -270,7 +280,7 @@ AudioFilter *create_audio_filter_gain(const AudioFilterGainParams &prm) {
         for (uint32_t c = 0; c < prm.channels; c++) {
             const float g = prm.gains ? prm.gains[c] : 0.0f;
             p->gains[c] = g;
-            p->factors[c] = g == 0.0f ? 1.0f : float(std::pow(10.0, double(g) * double(0.05f)));
+            p->factors[c] = gain_factor(g);
         }
         p->kernel = prm.clamp ? gain_clamped : gain_plain;
         alloc_audio_frame(&p->out, AudioSampleFormat_F32LE, prm.channels, prm.frequency, 1, prm.samples);

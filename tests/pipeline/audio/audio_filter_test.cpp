@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -355,6 +356,41 @@ TEST(AudioGainNode, FactorsForwardingSilenceAndClamp) {
     EXPECT_EQ(mediatest::error_of([&] { run(node.get(), &three.f); }), "Inconsistent channels count");
     EXPECT_EQ(mediatest::error_of([&] { run(node.get(), &packed.f); }), "Invalid packed");
     EXPECT_EQ(mediatest::error_of([&] { run(node.get(), &s16.f); }), "Invalid input format");
+}
+
+// Gains whose factor does not fit a float (or is not a number) never turn a sample into
+// NaN: silence stays silent and a sound goes to full scale, or is kept for a NaN gain.
+TEST(AudioGainNode, HugeAndNonFiniteGains) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float db;
+        float from_half;  // what 0.5 becomes with the clamp flag
+    } cases[] = {
+        {800.0f, 1.0f}, {1e30f, 1.0f}, {inf, 1.0f}, {-inf, 0.0f}, {-1e30f, 0.0f}, {std::nanf(""), 0.5f},
+    };
+    for (const auto &c : cases) {
+        for (uint8_t clamp : {uint8_t(0), uint8_t(1)}) {
+            SCOPED_TRACE(testing::Message() << c.db << " clamp " << int(clamp));
+            const float gains[1] = {c.db};
+            Node node(create_audio_filter_gain({48000, 48000, 1, gains, clamp}));
+            Frame in(AudioSampleFormat_F32LE, 1, 48000, 1, 48000);
+            const float v[4] = {0.0f, -0.0f, 0.5f, -0.5f};
+            for (int i = 0; i < 4; i++) in.plane(0)[i] = v[i];
+            in.f.nb_samples = 4;
+            run(node.get(), &in.f);
+            const float *o = reinterpret_cast<const float *>(node->output->planes[0]);
+            EXPECT_EQ(o[0], 0.0f);
+            EXPECT_EQ(o[1], 0.0f);
+            if (clamp) {
+                EXPECT_EQ(o[2], c.from_half);
+                EXPECT_EQ(o[3], -c.from_half);
+            } else {
+                EXPECT_FALSE(std::isnan(o[2]));
+                EXPECT_EQ(o[2] >= 1.0f, c.from_half == 1.0f) << o[2];
+                EXPECT_EQ(o[3], -o[2]);
+            }
+        }
+    }
 }
 
 }  // namespace
