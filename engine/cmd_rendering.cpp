@@ -268,8 +268,10 @@ int HapStandCmdRendering::parse_cmd_args_with_argv(int argc, const char *const *
             continue;
         }
         if (arg == "-audio_gain") {
+            // An infinite gain stores 0 dB, as it does when read from a preset file.
+            const float gain = number_text_to_float(value);
             encoding_setting_->setAud_gain_mode(1);
-            encoding_setting_->setAud_set_gain_val(number_text_to_float(value));
+            encoding_setting_->setAud_set_gain_val(std::isinf(gain) ? 0.0f : gain);
             continue;
         }
         if (arg == "-overwrite_tc") {

@@ -183,6 +183,28 @@ TEST_F(CmdRenderingParse, OptionValuesWarningsAndOrder) {
     }
 }
 
+// "-audio_gain" takes the leading number in dB; a value too large for a float stores 0 dB,
+// as a preset file's does, and is never reported.
+TEST_F(CmdRenderingParse, AudioGainValues) {
+    const struct {
+        const char *value;
+        float gain;
+    } cases[] = {
+        {"-3.5", -3.5f}, {"6dB", 6.0f},   {"abc", 0.0f}, {"1e30", 1e30f},
+        {"1e39", 0.0f},  {"-1e39", 0.0f}, {"inf", 0.0f}, {"nan", 0.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        HapStandCmdRendering job;
+        std::string out;
+        ASSERT_EQ(parse(job, {"-i", file("src.mov"), "-audio_gain", c.value}, &out), 0) << out;
+        const Setting &s = *job.task()->setting;
+        EXPECT_EQ(s.aud_gain_mode, 1u);
+        EXPECT_EQ(s.aud_set_gain_val, c.gain);
+        EXPECT_FALSE(contains(out, "-audio_gain")) << out;
+    }
+}
+
 TEST_F(CmdRenderingParse, PresetFilesReplaceTheSettingInOrder) {
     Setting preset;
     preset.setName(std::string("Slow Q"));
