@@ -365,6 +365,11 @@ std::string CropItem::get_csv_line(bool *failed) const {
         *failed = true;
         return "Invalid name. (character \" in crop name is not allowed for csv file)";
     }
+    // Rows are lines: a line break in a name would split the row when read back.
+    if (name.find_first_of("\r\n") != std::string::npos) {
+        *failed = true;
+        return "Invalid name. (line break in crop name is not allowed for csv file)";
+    }
     const std::string quoted = name.empty() ? "" : "\"" + name + "\"";
     return quoted + "," + crop_mode_exchange_text(mode) + "," + number_text_from_uint(crop_left) + "," +
            number_text_from_uint(crop_top) + "," + number_text_from_uint(crop_right_width) + "," +

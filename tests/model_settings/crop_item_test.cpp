@@ -264,6 +264,18 @@ TEST(CropItem, CsvForm) {
     o.name = "a\"b";
     EXPECT_EQ(o.get_csv_line(&failed), "Invalid name. (character \" in crop name is not allowed for csv file)");
     EXPECT_TRUE(failed);
+    // A line break would split the row (a name read from a JSON file may hold one); a tab is kept.
+    for (const char *name : {"a\nb", "a\rb", "ab\r\n"}) {
+        SCOPED_TRACE(name);
+        failed = false;
+        o.name = name;
+        EXPECT_EQ(o.get_csv_line(&failed), "Invalid name. (line break in crop name is not allowed for csv file)");
+        EXPECT_TRUE(failed);
+    }
+    failed = false;
+    o.name = "a\tb";
+    EXPECT_EQ(o.get_csv_line(&failed), "\"a\tb\",origin_and_size,0,0,1920,1080,no_transform");
+    EXPECT_FALSE(failed);
 
     struct Case {
         const char *line;
