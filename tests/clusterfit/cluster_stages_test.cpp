@@ -249,6 +249,32 @@ TEST(ClusterSort, StableAscendingWithStrictTests) {
         for (size_t j = 0; j < n; ++j) { EXPECT_EQ(order[j], c.order[j]) << "position " << j; }
         for (size_t j = n; j < 16; ++j) { EXPECT_EQ(order[j], j) << "untouched position " << j; }
     }
+    // Every count on many small values (ties everywhere), some with a NaN: the order of an
+    // insertion with strict tests.
+    uint32_t seed = 7;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int n = 2; n <= 16; ++n) {
+        for (int trial = 0; trial < 300; ++trial) {
+            float p[16];
+            for (int k = 0; k < n; ++k) {
+                p[k] = static_cast<float>(int(next() % 7) - 3) * (next() % 2 ? 1.0f : -1.0f);
+            }
+            if (trial % 10 == 0) { p[next() % n] = nan; }
+            uint8_t want[16], got[16];
+            for (int i = 0; i < 16; ++i) { want[i] = got[i] = static_cast<uint8_t>(i); }
+            for (int i = 1; i < n; ++i) {
+                const uint8_t cur = want[i];
+                int j = i;
+                while (j > 0 && p[want[j - 1]] > p[cur]) {
+                    want[j] = want[j - 1];
+                    --j;
+                }
+                want[j] = cur;
+            }
+            ops.cluster_sort[n - 2](p, got);
+            ASSERT_EQ(std::memcmp(got, want, 16), 0) << n << " colours, trial " << trial;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------

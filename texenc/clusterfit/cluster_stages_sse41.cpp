@@ -142,7 +142,7 @@ void project(float *projections, const float (*colors)[4], const float *axis) {
 // Stable ascending order with strict "greater than" tests: a NaN never moves past
 // anything. Needs the identity in order[0..N-1] on entry; leaves the rest untouched.
 template <int N>
-void sort(const float *projections, uint8_t *order) {
+void insertion_sort(const float *projections, uint8_t *order) {
     for (int i = 1; i < N; ++i) {
         const uint8_t current = order[i];
         const float key = projections[current];
@@ -152,6 +152,28 @@ void sort(const float *projections, uint8_t *order) {
             --j;
         }
         if (j != i) { order[j] = current; }
+    }
+}
+
+// The same order without branches on the data when no projection is a NaN: each
+// colour goes to the place given by the number of colours before it in that order
+// (smaller, or equal and earlier).
+template <int N>
+void sort(const float *projections, uint8_t *order) {
+    float p[N];
+    bool any_nan = false;
+    for (int k = 0; k < N; ++k) {
+        p[k] = projections[k];
+        any_nan |= p[k] != p[k];
+    }
+    if (any_nan) {
+        insertion_sort<N>(projections, order);
+        return;
+    }
+    for (int i = 0; i < N; ++i) {
+        int rank = 0;
+        for (int j = 0; j < N; ++j) { rank += (p[j] < p[i]) | ((p[j] == p[i]) & (j < i)); }
+        order[rank] = static_cast<uint8_t>(i);
     }
 }
 
