@@ -21,12 +21,7 @@ namespace {
 
 using testutil::shell_quote;
 
-void ffmpeg(const std::string &args) {
-    const std::string tool = testutil::require_tool("ffmpeg");
-    ASSERT_FALSE(tool.empty());
-    const auto r = testutil::run_command(tool + " -v error -nostdin -y " + args + " 2>&1");
-    ASSERT_EQ(r.status, 0) << args << "\n" << r.output;
-}
+void ffmpeg(const std::string &args) { testutil::run_ffmpeg(args); }
 
 std::string ffprobe(const std::string &args) {
     const std::string tool = testutil::require_tool("ffprobe");

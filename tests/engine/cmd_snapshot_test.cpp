@@ -17,12 +17,7 @@ namespace {
 
 using testutil::shell_quote;
 
-void ffmpeg(const std::string &args) {
-    const std::string tool = testutil::require_tool("ffmpeg");
-    ASSERT_FALSE(tool.empty());
-    const auto r = testutil::run_command(tool + " -v error -y " + args + " 2>/dev/null");
-    ASSERT_EQ(r.status, 0) << args;
-}
+void ffmpeg(const std::string &args) { testutil::run_ffmpeg(args); }
 
 // "codec width height pix_fmt" of the first video stream, as ffprobe reads it.
 std::string probe(const std::string &path) {

@@ -32,12 +32,7 @@ PreProcessPtr make_record(const std::string &path) {
     return pp;
 }
 
-void ffmpeg(const std::string &args) {
-    const std::string tool = testutil::require_tool("ffmpeg");
-    ASSERT_FALSE(tool.empty());
-    const auto r = testutil::run_command(tool + " -v error -y " + args + " 2>/dev/null");
-    ASSERT_EQ(r.status, 0) << args;
-}
+void ffmpeg(const std::string &args) { testutil::run_ffmpeg(args); }
 
 bool keep_going(void *, uint64_t, bool) { return true; }
 

@@ -52,6 +52,13 @@ std::string require_tool(const std::string &name) {
     return t;
 }
 
+void run_ffmpeg(const std::string &args) {
+    const std::string tool = require_tool("ffmpeg");
+    if (tool.empty()) { return; }
+    const CommandResult r = run_command(tool + " -v error -nostdin -y " + args + " 2>&1");
+    if (r.status != 0) { ADD_FAILURE() << "ffmpeg " << args << "\n" << r.output; }
+}
+
 std::string shell_quote(const std::string &s) {
     std::string out = "'";
     for (char c : s) {

@@ -34,6 +34,10 @@ CommandResult run_command(const std::string &cmdline);
 // Quotes one argument for the shell.
 std::string shell_quote(const std::string &s);
 
+// Runs the ffmpeg tool with "-v error -nostdin -y" and args; a missing tool or a failure
+// fails the test (with the tool's messages).
+void run_ffmpeg(const std::string &args);
+
 std::vector<uint8_t> read_file(const std::string &path);
 void write_file(const std::string &path, const std::vector<uint8_t> &data);
 void write_file(const std::string &path, const void *data, size_t size);
