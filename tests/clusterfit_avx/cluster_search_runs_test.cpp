@@ -87,6 +87,34 @@ TEST(ClusterRunsPlan, SegmentsTileTheListsAndTheirConstantBytesAreTheRows) {
     }
 }
 
+// The factor table holds one value per distinct key, in order of first use over the
+// lists a, b, c and d; a row's factor lies at the byte offset of its key there.
+struct RunFactorKeys16 {
+    int64_t key[1024] = {};
+    uint32_t count = 0;
+};
+constexpr RunFactorKeys16 kRunFactorKeys16 = [] {
+    RunFactorKeys16 k;
+    auto note = [&k](ClusterRow r) {
+        const int64_t d = run_factor_key16(r);
+        for (uint32_t i = 0; i < k.count; ++i) {
+            if (k.key[i] == d) { return; }
+        }
+        k.key[k.count++] = d;
+    };
+    run_rows('a', 16, 0, run_list_rows('a', 16), note);
+    run_rows('b', 16, 0, run_list_rows('b', 16), note);
+    run_rows('c', 16, 0, run_list_rows('c', 16), note);
+    cluster_for_rows(kClusterRowsD[16], 0, kClusterDRows[16], note);
+    return k;
+}();
+constexpr uint64_t run_factor_offset16(ClusterRow r) {
+    const int64_t d = run_factor_key16(r);
+    uint32_t i = 0;
+    while (kRunFactorKeys16.key[i] != d) { ++i; }
+    return 4ull * i;
+}
+
 // The kernels take every offset, the rows' bound bytes and the 16-colour factors from
 // what is derived when compiling; it must be what the built tables hold, row by row.
 template <char Kind, uint32_t N, size_t S>

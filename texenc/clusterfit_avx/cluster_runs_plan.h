@@ -179,37 +179,10 @@ constexpr RunRowFields run_row_fields(uint32_t n, RunShape shape, ClusterRow r) 
     return out;
 }
 
-// 16 colours: the factor table holds one value per distinct determinant, in order of
-// first use over the lists a, b, c and d; a row's factor lies at the byte offset of its
-// determinant there.
+// 16 colours: a row's factor is determined by this key (81 times its determinant).
 constexpr int64_t run_factor_key16(ClusterRow r) {
     const int64_t p = r.b0, q = r.b1 - r.b0, t = r.b2 - r.b1, s = 16 - r.b2;
     return (9 * p + 4 * q + t) * (9 * s + q + 4 * t) - 4 * (q + t) * (q + t);
-}
-struct RunFactorKeys16 {
-    int64_t key[1024] = {};
-    uint32_t count = 0;
-};
-inline constexpr RunFactorKeys16 kRunFactorKeys16 = [] {
-    RunFactorKeys16 k;
-    auto note = [&k](ClusterRow r) {
-        const int64_t d = run_factor_key16(r);
-        for (uint32_t i = 0; i < k.count; ++i) {
-            if (k.key[i] == d) { return; }
-        }
-        k.key[k.count++] = d;
-    };
-    run_rows('a', 16, 0, run_list_rows('a', 16), note);
-    run_rows('b', 16, 0, run_list_rows('b', 16), note);
-    run_rows('c', 16, 0, run_list_rows('c', 16), note);
-    cluster_for_rows(kClusterRowsD[16], 0, kClusterDRows[16], note);
-    return k;
-}();
-constexpr uint64_t run_factor_offset16(ClusterRow r) {
-    const int64_t d = run_factor_key16(r);
-    uint32_t i = 0;
-    while (kRunFactorKeys16.key[i] != d) { ++i; }
-    return 4ull * i;
 }
 // The table's value of a key: the float nearest 81 / d among the quotient rounded to
 // float and its neighbours toward 0 and toward 1 (as the table is built).
